@@ -1,0 +1,151 @@
+// Scenes, the console, text input and the application's engine procedures.
+#include "app/scene.h"
+
+#include <GL/gl.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <stdexcept>
+
+#include "engine/engine.h"
+#include "presentation/tools.h"
+
+TQuickList SceneList;
+TScene* CurrentScene = nullptr;
+int32_t ConsoleSel = 0;
+bool TextInput = false;
+std::string InputText;
+
+namespace {
+constexpr int32_t kKeyEnter = 13;
+constexpr int32_t kKeyEsc = 27;
+constexpr int32_t kKeyUp = 38;
+constexpr int32_t kKeyDown = 40;
+constexpr uint32_t kKeyPrintScreen = 44;
+constexpr uint32_t kKeyF10 = 121;
+const char* const kScreenShotFolder = "../ScreenShots/";
+
+// Prints console lines from a running pen position.
+class TLinePrinter {
+public:
+    void At(float x, float y) {
+        x_ = x;
+        y_ = y;
+    }
+    void Line(const std::string& text) {
+        qx::ogl->TextOutEx(0, "^7" + text, std::round(x_), std::round(y_));
+        y_ += 15;
+    }
+
+private:
+    float x_ = 0, y_ = 0;
+};
+} // namespace
+
+TScene::TScene(const std::string& name) : Name(name) { SceneList.Add(this); }
+
+TScene::~TScene() {
+    SceneList.Remove(this);
+    if (CurrentScene == this) CurrentScene = nullptr;
+}
+
+void TScene::Render() { ConsoleRender(); }
+void TScene::Update() { ConsoleUpdate(); }
+
+void StartTextInput(const std::string& text) {
+    TextInput = true;
+    InputText = text;
+}
+
+std::string StopTextInput() {
+    TextInput = false;
+    return InputText;
+}
+
+std::string GetInputText() { return InputText; }
+
+void InputChar(uint32_t wParam) {
+    const auto c = static_cast<uint8_t>(wParam & 0xFF);
+    if ((c >= 32 && c <= 63) || (c >= 65 && c <= 122) || c >= 192) {
+        InputText.push_back(static_cast<char>(c));
+    } else if (wParam == 8 && !InputText.empty()) {
+        InputText.pop_back();
+    }
+}
+
+void ConsoleUpdate() {
+    if (qx::inp->Down(kKeyEsc)) qx::eng->Quit();
+    if (qx::inp->Down(kKeyUp) && ConsoleSel < SceneList.Count() - 1) ++ConsoleSel;
+    if (qx::inp->Down(kKeyDown) && ConsoleSel > 0) --ConsoleSel;
+    if (qx::inp->Down(kKeyEnter) && ConsoleSel >= 0)
+        CurrentScene = static_cast<TScene*>(SceneList.Get(ConsoleSel));
+    qx::inp->Reset();
+}
+
+void ConsoleRender() {
+    const auto width = static_cast<float>(qx::wnd->Width());
+    const auto height = static_cast<float>(qx::wnd->Height());
+    glClearColor(0, 0, 0, 0);
+    qx::ogl->Clear(true, false, false);
+    qx::ogl->Set2D(0, 0, width, height);
+
+    auto* selected = static_cast<TScene*>(ConsoleSel >= 0 && ConsoleSel < SceneList.Count()
+                                              ? SceneList.Get(ConsoleSel)
+                                              : nullptr);
+    TLinePrinter printer;
+    printer.At(10, 10);
+    printer.Line("^1System menu");
+    printer.Line("Concurs : None");
+    printer.Line("AppName : Nivora");
+    printer.Line("AppVer : 2.1.0");
+    printer.Line("Author : the Nivora team");
+    printer.Line("SelectScene : ^2" + qx::IntToStr(ConsoleSel) + " - ^3" + (selected ? selected->Name : ""));
+    printer.Line("Scene Count : " + qx::IntToStr(SceneList.Count()));
+    glColor3f(1, 1, 0);
+    printer.Line("");
+    for (int32_t i = 0; i < SceneList.Count(); ++i)
+        printer.Line("^2" + qx::IntToStr(i) + " - ^3" + static_cast<TScene*>(SceneList.Get(i))->Name);
+
+    printer.At(width - 200, 10);
+    printer.Line("^2Time : " + TimeText(LocalTime()));
+    printer.Line("^2Date : " + DateText(LocalDate()));
+    printer.Line("^2FPS : " + qx::IntToStr(qx::ogl->FPS()));
+}
+
+void TakeScreenShot() {
+    if (!DirExists(kScreenShotFolder) && ::mkdir(kScreenShotFolder, 0755) != 0)
+        throw std::runtime_error("screenshot folder cannot be created");
+    const std::string timeSeparator = TimeSeparator;
+    const std::string dateSeparator = DateSeparator;
+    TimeSeparator = "-";
+    DateSeparator = "-";
+    const std::string name =
+        std::string(kScreenShotFolder) + "Nivora" + DateText(LocalDate()) + "-" + TimeText(LocalTime()) + ".bmp";
+    TimeSeparator = timeSeparator;
+    DateSeparator = dateSeparator;
+    qx::ogl->ScreenShot(name);
+    qx::inp->Reset();
+}
+
+void AppUpdate() {
+    if (CurrentScene) CurrentScene->Update();
+    else ConsoleUpdate();
+}
+
+void AppRender() {
+    if (CurrentScene) CurrentScene->Render();
+    else ConsoleRender();
+}
+
+void AppMessage(uint32_t msg, uint32_t wParam, uint32_t /*lParam*/) {
+    if (msg == qx::WM_KEYUP && wParam == kKeyPrintScreen) {
+        TakeScreenShot();
+        return;
+    }
+    if (msg == qx::WM_SYSKEYDOWN && wParam == kKeyF10 && CurrentScene) {
+        ConsoleSel = SceneList.IndexOf(CurrentScene);
+        CurrentScene = nullptr;
+        return;
+    }
+    if (msg == qx::WM_CHAR && TextInput) InputChar(wParam);
+}

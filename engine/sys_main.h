@@ -1,0 +1,91 @@
+// Base services every engine module needs: byte streams over files and memory,
+// thin file-handle functions, a few text helpers and the millisecond timer.
+//
+// Words: a "handle" is a POSIX file descriptor; kInvalidFile (-1) means none.
+// Streams never throw: a failed read returns 0 and a stream whose source could
+// not be opened reports Valid() == false, which callers check before reading.
+// Files opened for writing hold an exclusive advisory lock for as long as they
+// are open, so a second running copy cannot open (or read) the same file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qx {
+
+// ---- Streams --------------------------------------------------------------
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+    virtual void Seek(int64_t position) = 0;            // absolute byte position from the start
+    virtual bool Valid() const = 0;                      // the source is usable
+    virtual size_t Read(void* buffer, size_t count) = 0; // bytes actually read, 0 on a fault
+    virtual int64_t Size() const = 0;                    // total bytes
+    virtual int64_t Position() const = 0;                // current byte position
+};
+
+// Reads an existing file; not Valid() when it does not exist or cannot be opened.
+class TFileStream final : public TStream {
+public:
+    explicit TFileStream(const std::string& fileName);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    void Seek(int64_t position) override;
+    bool Valid() const override;
+    size_t Read(void* buffer, size_t count) override;
+    int64_t Size() const override;
+    int64_t Position() const override;
+
+private:
+    int handle_;
+};
+
+// Reads caller-owned memory (not copied). Reads past the end, or from a position
+// seeked beyond it, return 0.
+class TMemoryStream final : public TStream {
+public:
+    TMemoryStream(const void* memory, size_t size);
+
+    void Seek(int64_t position) override;
+    bool Valid() const override;
+    size_t Read(void* buffer, size_t count) override;
+    int64_t Size() const override;
+    int64_t Position() const override;
+
+private:
+    const uint8_t* memory_;
+    size_t size_;
+    int64_t position_ = 0;
+};
+
+// ---- File handles ---------------------------------------------------------
+
+constexpr int kInvalidFile = -1;
+
+int FileOpen(const std::string& name, bool write); // write: create or truncate, exclusive
+bool FileValid(int handle);
+void FileClose(int& handle);                       // closes a valid handle and sets it invalid
+void FileFlush(int handle);                        // flush written data to disk
+size_t FileWrite(int handle, const void* buffer, size_t count); // bytes written
+size_t FileRead(int handle, void* buffer, size_t count);        // bytes read
+void FileSeek(int handle, int64_t position);
+int64_t FileSize(int handle);
+int64_t FilePos(int handle);
+bool FileExists(const std::string& name);          // a read open would succeed now
+
+// ---- Text -----------------------------------------------------------------
+
+std::string IntToStr(int32_t n);                   // plain decimal, "-" for negatives
+int32_t StrToInt(const std::string& text);         // decimal, "$" or "0x" hex; malformed text gives 0
+std::string LowerCase(const std::string& text);    // ASCII and 1251 capitals 0xC0..0xDF lowered
+std::string ExtractFileExt(const std::string& name); // text after the last '.', "" without one
+
+// ---- Time -----------------------------------------------------------------
+
+int32_t TimeMs(); // high-resolution milliseconds, arbitrary origin
+
+} // namespace qx

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the game and the tests need, when missing.
+# Sourced by nivora.sh and test.sh; usage: install_deps [--tests]
+set -euo pipefail
+
+RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libgl-dev
+  libglu1-mesa-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue
+  libcurl4-openssl-dev libvorbis-dev libstb-dev libgl1-mesa-dri)
+TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool)
+
+install_deps() {
+  local wanted=("${RUNTIME_PACKAGES[@]}")
+  [[ "${1:-}" == "--tests" ]] && wanted+=("${TEST_PACKAGES[@]}")
+  local missing=()
+  for package in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+  done
+  [[ ${#missing[@]} -eq 0 ]] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [[ $(id -u) -ne 0 ]] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
