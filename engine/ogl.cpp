@@ -3,6 +3,12 @@
 
 namespace qx {
 
+bool SwapControlExt = false;
+bool MultitextureExt = false;
+bool FramebufferExt = false;
+bool ShaderExt = false;
+bool VBOExt = false;
+
 TOGL::TOGL() = default;
 TOGL::~TOGL() = default;
 int32_t TOGL::FPS() const { return 0; }
@@ -21,5 +27,6 @@ void TOGL::TextOut(int32_t, const std::string&, float, float) {}
 void TOGL::TextOutEx(int32_t, const std::string&, float, float) {}
 void TOGL::Blend(int32_t) {}
 bool TOGL::ScreenShot(const std::string&) { return false; }
+int32_t TOGL::MaxAniso() const { return 1; }
 
 } // namespace qx

@@ -15,6 +15,13 @@ namespace qx {
 class TFontMan;
 class TLightMan;
 
+// Extension groups found by TOGL::Init; false until a context exists.
+extern bool SwapControlExt;
+extern bool MultitextureExt;
+extern bool FramebufferExt;
+extern bool ShaderExt;
+extern bool VBOExt;
+
 class TOGL {
 public:
     TOGL();
@@ -38,6 +45,8 @@ public:
     void TextOutEx(int32_t font, const std::string& text, float x, float y); // with colour markup
     void Blend(int32_t mode);             // 0 off, 1 alpha, 2 additive, 3 multiply
     bool ScreenShot(const std::string& fileName); // .tga writes TGA, anything else BMP
+
+    int32_t MaxAniso() const;             // the driver's largest texture anisotropy
 };
 
 } // namespace qx
