@@ -1,0 +1,66 @@
+// The bitmap-font manager: turns installed font faces into textured fonts and
+// draws single-byte text with them.
+//
+// Words: a "font id" is the index in the font table; id 0 is the engine's
+// default font, and ids of freed fonts are reused. Each font is one square
+// "atlas" texture of 16 x 16 cells (texSize / 16 pixels each; code c sits in
+// column c mod 16, row c div 16 from the top), white glyphs with the coverage in
+// alpha, and 256 display lists that draw one character and advance the pen by
+// its width. Characters 128-255 follow code page 1251. Faces are matched by
+// fontconfig, so an unknown face gives a substitute: FontCreate never fails
+// (with no usable face at all it still returns an id whose glyphs are empty).
+// Texts end at their first zero byte. An invalid id draws nothing, measures 0.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qx {
+
+// One font; the table keeps these.
+struct TFontData {
+    uint32_t Texture = 0;          // atlas texture handle of the texture manager
+    std::string Name;              // the face name given at creation
+    uint32_t ListBase = 0;         // list ListBase + c draws character c
+    int8_t Height = 0;             // line height in pixels
+    std::array<int8_t, 256> Widths{}; // advance width in pixels per character code
+};
+
+class TFontMan {
+public:
+    // Reads the font configuration; makes no OpenGL call.
+    TFontMan();
+    ~TFontMan(); // frees every font (needs the context still current)
+    TFontMan(const TFontMan&) = delete;
+    TFontMan& operator=(const TFontMan&) = delete;
+
+    // ---- Fonts (the context must be current) ----
+    // A font of face at size points (96 dpi), atlas texSize x texSize pixels;
+    // returns its id, the first free slot of the table.
+    int32_t FontCreate(const std::string& face, int32_t size, bool bold, int32_t texSize);
+    // Frees the font; an id out of range or of an empty slot is ignored.
+    void FontFree(int32_t id);
+
+    // ---- Text ----
+    // Sum of the advance widths of the text's characters, markup counted as glyphs.
+    int32_t TextLen(int32_t id, const std::string& text) const;
+    // Draws the text with its top-left corner at (x, y), characters as they stand.
+    void TextOut(int32_t id, const std::string& text, float x, float y);
+    // Draws the text at (x, y) interpreting colour codes and line breaks.
+    void TextOutEx(int32_t id, const std::string& text, float x, float y);
+
+    // The font of an id, or null for an invalid id (for inspection and tests).
+    const TFontData* Font(int32_t id) const;
+    // Number of slots in the font table, empty ones included.
+    int32_t Count() const;
+
+private:
+    struct TFaceLibrary;
+    std::unique_ptr<TFaceLibrary> library_;
+    std::vector<std::unique_ptr<TFontData>> fonts_;
+};
+
+} // namespace qx
