@@ -16,11 +16,9 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_supp
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 export LIBGL_ALWAYS_SOFTWARE=1
 
-run_ctest() { ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" "$@"; }
+CTEST=(ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" "$@")
 if [[ -z "${DISPLAY:-}" ]]; then
-  export -f run_ctest
-  export BUILD
-  xvfb-run -a -s "-screen 0 1024x768x24" bash -c 'run_ctest "$@"' _ "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24" "${CTEST[@]}"
 else
-  run_ctest "$@"
+  "${CTEST[@]}"
 fi
