@@ -1,0 +1,457 @@
+// The puzzle scene: rules, timing, drawing and mouse play.
+#include "game/game_scene.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/engine.h"
+#include "game/resources.h"
+#include "presentation/text.h"
+
+namespace {
+constexpr int32_t kKeyEsc = 27;
+constexpr int32_t kMouseLeft = 257;
+constexpr int32_t kSparksPerCell = 15;
+constexpr double kPanelX = 25;
+// TickCount wraps at a multiple of 5, so its remainder modulo 5 never jumps.
+constexpr int32_t kTickWrap = 2000000000;
+
+// Neighbour orders of the searches: counting and removing visit in different orders.
+constexpr int32_t kCountStep[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+constexpr int32_t kWaveStep[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
+
+void SetColor(uint32_t packed) {
+    glColor4ub(static_cast<GLubyte>(packed), static_cast<GLubyte>(packed >> 8), static_cast<GLubyte>(packed >> 16),
+               static_cast<GLubyte>(packed >> 24));
+}
+
+void SetColor(uint32_t packed, uint8_t alpha) { SetColor((packed & 0x00FFFFFFu) | (uint32_t{alpha} << 24)); }
+
+// Alpha for a fade of t ticks out of 10, rounded as the drawing expects (halves to even).
+uint8_t FadeAlpha(double t) { return static_cast<uint8_t>(std::clamp(std::nearbyint(t * 255 / 10), 0.0, 255.0)); }
+
+void Quad(double x, double y) {
+    DrawQuad(GL_QUADS, x, y, TGameScene::kCellSize, TGameScene::kCellSize);
+}
+} // namespace
+
+TGameScene::TGameScene(TGameHost& host) : TScene("Game Scene"), Clock(std::make_unique<TClock>()), Host(&host) {
+    Cur.Name = Host->PlayerName();
+    Colors = 3;
+    ParticleCount = 0;
+    Columns = 10;
+    Rows = 20;
+    CellColors[1] = qx::PackRGBA(255, 128, 0, 255);
+    CellColors[2] = qx::PackRGBA(128, 255, 0, 255);
+    CellColors[3] = qx::PackRGBA(0, 128, 255, 255);
+    // The board is flat 2-D: no depth, and quads of either winding must show.
+    if (qx::wnd && qx::wnd->Width() > 0) {
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_CULL_FACE);
+    }
+    TickCount = 0;
+    SettlePending = false;
+    LineText.reserve(128);
+    ValueText.reserve(64);
+}
+
+TGameScene::~TGameScene() { Host->SaveRecords(); }
+
+void TGameScene::SetHost(TGameHost& host) { Host = &host; }
+
+void TGameScene::SetClock(std::unique_ptr<TClock> clock) {
+    if (clock) Clock = std::move(clock);
+}
+
+// ---- The game as the menus drive it ----
+
+void TGameScene::NewGame(int32_t fullBoard) {
+    Best = Host->BestRecord();
+    // A game abandoned through "New game" still shows as the best when it beat the table.
+    if (Cur.Score > Best.Score) {
+        Best.Score = Cur.Score;
+        Best.Name = Cur.Name;
+        Best.Level = Cur.Level;
+    }
+    Cur.Score = 0;
+    Cur.Level = 0;
+    Cur.Time = 0;
+    Clock->Stop();
+    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
+    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    for (int32_t c = 1; c <= lastColumn; ++c) {
+        for (int32_t r = 1; r <= lastRow; ++r) {
+            Board[c][r].Color = static_cast<uint8_t>(1 + RandomInt(Colors));
+            Board[c][r].State = (r < 8 || fullBoard > 0) ? CELL_FULL : CELL_EMPTY;
+        }
+    }
+    GameOver = false;
+    Busy = false;
+    WaveTimer = 0;
+    ParticleCount = 0;
+    Resume();
+}
+
+void TGameScene::Pause() {
+    Clock->Stop();
+    const double banked = static_cast<double>(Cur.Time) + std::nearbyint(Clock->Elapsed() * 100);
+    Cur.Time = static_cast<int32_t>(std::clamp(banked, 0.0, double{std::numeric_limits<int32_t>::max()}));
+    Clock->Reset();
+    qx::inp->Reset();
+    CurrentScene = Host->MenuScene();
+}
+
+void TGameScene::Resume() {
+    Clock->Start();
+    CurrentScene = this;
+}
+
+bool TGameScene::IsRunning() const { return Clock->IsRunning(); }
+
+void TGameScene::Update() {
+    Host->Tick();
+    UpdateCursor();
+    if (qx::inp->Down(kKeyEsc)) Pause();
+    if (!IsRunning() && !GameOver) return;
+
+    // While a wave runs the button flag is kept, so a button still held acts when it ends.
+    if (qx::inp->Down(kMouseLeft) && !GameOver && !Busy) {
+        const IntPoint at = RoundVec(GetCursor());
+        if (CountGroup(at.x, at.y) >= 3) {
+            const int32_t removed = RemoveGroup(at.x, at.y);
+            Cur.Score += removed <= 5 ? removed : 2 * removed;
+        }
+        qx::inp->Reset(); // a held button acts once
+    }
+
+    MoveParticles();
+    TickCount = TickCount + 1 >= kTickWrap ? 0 : TickCount + 1;
+    WaveTimer -= 1;
+    if (WaveTimer < 0 && Busy) {
+        Busy = false;
+        SettlePending = true;
+    }
+    if (WaveTimer < 0 && GameOver) ClosingStep();
+    if (Settle() && SettlePending) {
+        SettlePending = false;
+        if (TopRowFull()) EndGame();
+        else AddRow();
+    }
+}
+
+void TGameScene::ClosingStep() {
+    Busy = false;
+    if (Best.Score <= Cur.Score) Best = Cur;
+    if (Cur.Score < 0) {
+        Host->GameFinished();
+        return;
+    }
+    Cur.Score -= 1;
+    // Random values are drawn in a fixed order: x position, velocity x, velocity y, red, green, blue.
+    const Vec2 pos = MakeVec(RandomStep(0, ViewWidth(), 0.1), 0);
+    const double vx = RandomStep(-0.5, 0.5, 0.0001);
+    const double vy = RandomStep(0, 1.5, 0.0001);
+    const auto red = static_cast<uint8_t>(100 + RandomInt(155));
+    const auto green = static_cast<uint8_t>(100 + RandomInt(155));
+    const auto blue = static_cast<uint8_t>(100 + RandomInt(155));
+    AddParticle(pos, MakeVec(vx, vy), qx::PackRGBA(red, green, blue, 255));
+    if (Cur.Score == 0) WaveTimer = 200; // hold the zero for two seconds
+}
+
+// ---- Board geometry ----
+
+Vec2 TGameScene::CellPos(int32_t c, int32_t r) const {
+    const double width = ViewWidth();
+    const double height = ViewHeight();
+    return {width / 2 - (Columns / 2.0 - (c - 1)) * kCellSize, height - (r + 1.0) * kCellSize};
+}
+
+IntPoint TGameScene::CellAt(double px, double py) const {
+    const double width = ViewWidth();
+    const double height = ViewHeight();
+    // Far-off pixels are pulled in first so the integer conversion stays defined.
+    const double column = std::clamp(std::trunc((px - width / 2) / kCellSize + Columns / 2.0), -1e6, 1e6);
+    const double row = std::clamp(std::trunc((height - py) / kCellSize), -1e6, 1e6);
+    return {static_cast<int32_t>(column) + 1, static_cast<int32_t>(row)};
+}
+
+// ---- Searches ----
+
+bool TGameScene::Takes(int32_t c, int32_t r, TSearch kind, uint8_t color) const {
+    if (c < 1 || c > std::min(Columns, kBoardSize) || r < 1 || r > std::min(Rows, kBoardSize)) return false;
+    if (Marks[c][r] || Board[c][r].State != CELL_FULL) return false;
+    return kind == TSearch::Overflow || Board[c][r].Color == color;
+}
+
+int32_t TGameScene::Search(int32_t c, int32_t r, TSearch kind) {
+    for (auto& column : Marks) std::fill(std::begin(column), std::end(column), false);
+    if (c < 1 || c > kBoardSize || r < 1 || r > kBoardSize) return 0;
+    const uint8_t color = Board[c][r].Color;
+    const auto& steps = kind == TSearch::Count ? kCountStep : kWaveStep;
+    int32_t tail = 0;
+    if (Takes(c, r, kind, color)) {
+        Marks[c][r] = true;
+        Queue[tail++] = {c, r, 1};
+    }
+    // Each cell is marked when queued, so the queue never holds more than the board.
+    for (int32_t head = 0; head < tail; ++head) {
+        const TQueueEntry entry = Queue[head];
+        for (const auto& step : steps) {
+            const int32_t nc = entry.c + step[0];
+            const int32_t nr = entry.r + step[1];
+            if (!Takes(nc, nr, kind, color)) continue;
+            Marks[nc][nr] = true;
+            Queue[tail++] = {nc, nr, entry.depth + 1};
+        }
+    }
+    return tail;
+}
+
+int32_t TGameScene::CountGroup(int32_t px, int32_t py) {
+    const IntPoint cell = CellAt(px, py);
+    if (cell.x < 1 || cell.x > Columns || cell.y < 1 || cell.y > Rows) return 0;
+    return Search(cell.x, cell.y, TSearch::Count);
+}
+
+int32_t TGameScene::RemoveGroup(int32_t px, int32_t py) {
+    const IntPoint cell = CellAt(px, py);
+    const int32_t taken =
+        (cell.x < 1 || cell.x > Columns || cell.y < 1 || cell.y > Rows) ? 0 : Search(cell.x, cell.y, TSearch::Remove);
+    WaveTimer = 0;
+    for (int32_t i = 0; i < taken; ++i) {
+        TCell& target = Board[Queue[i].c][Queue[i].r];
+        target.State = CELL_VANISH;
+        target.Timer = 10.0 * Queue[i].depth;
+        WaveTimer = std::max(WaveTimer, target.Timer);
+    }
+    Busy = true;
+    return taken;
+}
+
+void TGameScene::MarkOverflow(int32_t c, int32_t r) {
+    const int32_t taken = Search(c, r, TSearch::Overflow);
+    WaveTimer = 0;
+    for (int32_t i = 0; i < taken; ++i) {
+        TCell& target = Board[Queue[i].c][Queue[i].r];
+        target.State = CELL_ERROR;
+        target.Timer = 10.0 * Queue[i].depth;
+        WaveTimer = std::max(WaveTimer, target.Timer);
+    }
+}
+
+// ---- Gravity, rows, end ----
+
+bool TGameScene::Settle() {
+    // Idle boards move every fifth tick only; waves and the closing sequence every tick.
+    if (!Busy && !GameOver && TickCount % 5 != 0) return false;
+    bool settled = true;
+    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
+    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    for (int32_t c = 1; c <= lastColumn; ++c) {
+        for (int32_t r = 1; r <= lastRow; ++r) {
+            TCell& cell = Board[c][r];
+            switch (cell.State) {
+            case CELL_ERROR:
+                cell.Timer -= 1;
+                if (std::nearbyint(cell.Timer) == 10) EmitSparks(c, r);
+                break;
+            case CELL_VANISH:
+                cell.Timer -= 1;
+                if (cell.Timer < 0) cell.State = CELL_EMPTY;
+                if (std::nearbyint(cell.Timer) == 10) EmitSparks(c, r);
+                break;
+            case CELL_EMPTY:
+                if (r < lastRow && !Busy && Board[c][r + 1].State == CELL_FULL) {
+                    cell = Board[c][r + 1];
+                    Board[c][r + 1].State = CELL_EMPTY;
+                    // Only a cell coming to rest on a full cell in row 3 or higher keeps the board unsettled.
+                    if (r >= 3 && Board[c][r - 1].State == CELL_FULL) settled = false;
+                }
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    return settled;
+}
+
+bool TGameScene::TopRowFull() const {
+    if (Rows < 1 || Rows > kBoardSize) return false;
+    for (int32_t c = 1; c <= std::min(Columns, kBoardSize); ++c) {
+        if (Board[c][Rows].State == CELL_FULL) return true;
+    }
+    return false;
+}
+
+void TGameScene::AddRow() {
+    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
+    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    for (int32_t c = 1; c <= lastColumn; ++c) {
+        for (int32_t r = lastRow; r >= 2; --r) Board[c][r] = Board[c][r - 1];
+        Board[c][1].State = CELL_FULL;
+        Board[c][1].Color = static_cast<uint8_t>(1 + RandomInt(Colors));
+    }
+    Cur.Level += 1;
+}
+
+void TGameScene::EndGame() {
+    Pause();
+    CurrentScene = this;
+    GameOver = true;
+    for (int32_t c = 1; c <= std::min(Columns, kBoardSize); ++c) {
+        if (Rows >= 1 && Rows <= kBoardSize && Board[c][Rows].State == CELL_FULL) {
+            MarkOverflow(c, Rows);
+            break;
+        }
+    }
+    Host->AddRecord(Cur.Name, Cur.Score, Cur.Level, Cur.Time);
+    Host->SaveRecords();
+}
+
+// ---- Particles ----
+
+void TGameScene::AddParticle(const Vec2& pos, const Vec2& vel, uint32_t color) {
+    if (ParticleCount >= kMaxParticles) return; // a full table drops the newcomer
+    ParticleCount += 1;
+    TParticle& particle = Particles[static_cast<size_t>(ParticleCount)];
+    particle.Pos = pos;
+    particle.Vel = vel;
+    particle.Color = color;
+    particle.Life = RandomStep(0.9, 1.2, 0.001);
+}
+
+void TGameScene::EmitSparks(int32_t c, int32_t r) {
+    const uint8_t index = Board[c][r].Color;
+    const uint32_t color = index < CellColors.size() ? CellColors[index] : qx::PackRGBA(255, 255, 255, 255);
+    const Vec2 centre = AddVec(CellPos(c, r), MakeVec(16, 16));
+    for (int32_t i = 0; i < kSparksPerCell; ++i) {
+        const double vx = RandomStep(-1, 1, 0.0001);
+        const double vy = RandomStep(-1, 1, 0.0001);
+        AddParticle(centre, MakeVec(vx, vy), color);
+    }
+}
+
+void TGameScene::MoveParticles() {
+    for (int32_t i = 1; i <= ParticleCount; ++i) {
+        TParticle& particle = Particles[static_cast<size_t>(i)];
+        particle.Pos = AddVec(particle.Pos, particle.Vel);
+        particle.Life -= 0.01;
+    }
+    // Going down, every slot above i is alive, so the last one can fill a dead slot.
+    for (int32_t i = ParticleCount; i >= 1; --i) {
+        if (Particles[static_cast<size_t>(i)].Life <= 0) {
+            Particles[static_cast<size_t>(i)] = Particles[static_cast<size_t>(ParticleCount)];
+            ParticleCount -= 1;
+        }
+    }
+}
+
+// ---- Drawing ----
+
+void TGameScene::DrawCell(const TCell& cell, const Vec2& pos) const {
+    const uint32_t color = cell.Color < CellColors.size() ? CellColors[cell.Color] : qx::PackRGBA(255, 255, 255, 255);
+    const double t = cell.Timer;
+    switch (cell.State) {
+    case CELL_FULL:
+        qx::tex->Enable(res::Cell, 0);
+        SetColor(color);
+        Quad(pos.x, pos.y);
+        break;
+    case CELL_VANISH:
+        if (t < 10) {
+            qx::tex->Enable(res::CellClear, 0);
+            glColor4f(0.4f, 0.4f, 0.4f, 0.8f);
+            Quad(pos.x, pos.y);
+            qx::tex->Enable(res::Cell, 0);
+            SetColor(color, FadeAlpha(t));
+        } else {
+            qx::tex->Enable(res::Cell, 0);
+            SetColor(color);
+        }
+        Quad(pos.x, pos.y);
+        break;
+    case CELL_ERROR:
+        if (t >= 10) {
+            qx::tex->Enable(res::Cell, 0);
+            SetColor(color);
+        } else if (t > 0) {
+            qx::tex->Enable(res::ErrorCell, 0);
+            glColor4f(0.5f, 0.5f, 0.5f, 0.8f);
+            Quad(pos.x, pos.y);
+            qx::tex->Enable(res::Cell, 0);
+            SetColor(color, FadeAlpha(t));
+        } else {
+            qx::tex->Enable(res::ErrorCell, 0);
+            glColor4f(1, 1, 1, 0.5f);
+        }
+        Quad(pos.x, pos.y);
+        break;
+    default: // empty, and any state the rules never produce
+        qx::tex->Enable(res::CellClear, 0);
+        glColor4f(0.4f, 0.4f, 0.4f, 0.8f);
+        Quad(pos.x, pos.y);
+        break;
+    }
+}
+
+void TGameScene::PanelLine(double y, std::string_view label, std::string_view value) {
+    LineText.assign("^7");
+    LineText.append(label);
+    LineText.append(value);
+    DrawText(0, LineText, kPanelX, y);
+}
+
+void TGameScene::DrawPanel() {
+    PanelLine(25, "-=You=-", {});
+    PanelLine(41, "User : ", Host->PlayerName());
+    ValueText.clear();
+    AppendIntText(ValueText, Cur.Score, 0);
+    PanelLine(57, "Score : ", ValueText);
+    ValueText.clear();
+    AppendIntText(ValueText, Cur.Level, 0);
+    PanelLine(73, "Level : ", ValueText);
+    ValueText.clear();
+    AppendFloatText(ValueText, 0, 2, Clock->Elapsed() + Cur.Time / 100.0);
+    PanelLine(89, "Time : ", ValueText);
+
+    PanelLine(121, "-=Top=-", {});
+    PanelLine(137, "User : ", Best.Name);
+    ValueText.clear();
+    AppendIntText(ValueText, Best.Score, 0);
+    PanelLine(153, "Score : ", ValueText);
+    ValueText.clear();
+    AppendIntText(ValueText, Best.Level, 0);
+    PanelLine(169, "Level : ", ValueText);
+    ValueText.clear();
+    AppendFloatText(ValueText, 0, 2, Best.Time / 100.0);
+    PanelLine(185, "Time : ", ValueText);
+}
+
+void TGameScene::Render() {
+    Host->DrawBackground();
+    qx::ogl->Blend(1);
+    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
+    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    for (int32_t c = 1; c <= lastColumn; ++c) {
+        for (int32_t r = 1; r <= lastRow; ++r) DrawCell(Board[c][r], CellPos(c, r));
+    }
+
+    qx::tex->Enable(res::Spark, 0);
+    qx::ogl->Blend(2);
+    for (int32_t i = 1; i <= ParticleCount; ++i) {
+        const TParticle& particle = Particles[static_cast<size_t>(i)];
+        const double alpha = std::clamp(std::nearbyint(particle.Life * 255), 0.0, 255.0);
+        SetColor(particle.Color, static_cast<uint8_t>(alpha));
+        DrawQuadRot(particle.Pos.x, particle.Pos.y, 10, 10, particle.Life * particle.Vel.x);
+    }
+    qx::ogl->Blend(0);
+
+    glColor3f(1, 1, 1);
+    qx::tex->Disable(0);
+    DrawPanel();
+    DrawCursor(res::Cursor);
+}

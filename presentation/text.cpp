@@ -1,0 +1,187 @@
+// Coloured text markup, quads and the shared cursor.
+#include "presentation/text.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "engine/engine.h"
+
+namespace {
+double cursorX = 0;
+double cursorY = 0;
+bool cursorMoved = false;
+int32_t viewWidth = 0;   // 0: follow the window
+int32_t viewHeight = 0;
+
+constexpr int32_t kMaxPadding = 256; // padding widths beyond this are cut (no caller needs more)
+constexpr int32_t kMaxDecimals = 30;
+
+// Text positions are 32-bit; longer texts are searched only in their first 2^31 - 1 bytes.
+int32_t Length(std::string_view text) {
+    return static_cast<int32_t>(std::min<size_t>(text.size(), 0x7FFFFFFF));
+}
+
+void AppendPadded(std::string& out, const char* digits, int32_t count, int32_t width) {
+    width = std::clamp(width, 0, kMaxPadding);
+    if (count < width) out.append(static_cast<size_t>(width - count), ' ');
+    out.append(digits, static_cast<size_t>(count));
+}
+} // namespace
+
+std::string StripMarkup(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] != '^') {
+            result.push_back(text[i]);
+            ++i;
+        } else if (i + 1 >= text.size()) {
+            break; // a trailing caret is dropped
+        } else {
+            const char code = text[i + 1];
+            // A complete "^xRRGGBB" goes whole; everything else loses the caret and one character.
+            const bool fullHex = (code == 'x' || code == 'X') && text.size() - (i + 2) >= 6;
+            i += fullHex ? 8 : 2;
+        }
+    }
+    return result;
+}
+
+int32_t MarkupWidth(int32_t font, std::string_view text) { return qx::ogl->TextLen(font, StripMarkup(text)); }
+
+void DrawText(int32_t font, const std::string& text, double x, double y) {
+    qx::ogl->TextOutEx(font, text, static_cast<float>(std::nearbyint(x)), static_cast<float>(std::nearbyint(y)));
+}
+
+int32_t FindFrom(std::string_view pattern, std::string_view text, int32_t start) {
+    const int32_t patternLength = Length(pattern);
+    const int32_t textLength = Length(text);
+    if (patternLength == 0) return 0;
+    // A start before the text searches from its first character.
+    for (int32_t p = std::max(start, 1); p <= textLength - patternLength + 1; ++p) {
+        if (text.compare(static_cast<size_t>(p - 1), static_cast<size_t>(patternLength), pattern) == 0) return p;
+    }
+    return 0;
+}
+
+void ExtractBetween(std::string_view startDelim, std::string_view text, std::string_view endDelim,
+                    int32_t& pos, std::string& out) {
+    if (!startDelim.empty()) pos = FindFrom(startDelim, text, pos) + Length(startDelim);
+    const int32_t end = FindFrom(endDelim, text, pos);
+    out.clear();
+    // end > 0 lies inside the text, so the piece [max(pos, 1), end) does too.
+    const int32_t from = std::max(pos, 1);
+    if (end > from) out.assign(text.substr(static_cast<size_t>(from - 1), static_cast<size_t>(end - from)));
+}
+
+void AppendFloatText(std::string& out, int32_t width, int32_t decimals, double value) {
+    char digits[400];
+    const int count =
+        std::snprintf(digits, sizeof digits, "%.*f", std::clamp(decimals, 0, kMaxDecimals), value);
+    if (count <= 0) return;
+    AppendPadded(out, digits, std::min(count, static_cast<int>(sizeof digits) - 1), width);
+}
+
+void AppendIntText(std::string& out, int32_t value, int32_t width) {
+    char digits[16];
+    const int count = std::snprintf(digits, sizeof digits, "%d", static_cast<int>(value));
+    AppendPadded(out, digits, count, width);
+}
+
+std::string FloatText(int32_t width, int32_t decimals, double value) {
+    std::string text;
+    AppendFloatText(text, width, decimals, value);
+    return text;
+}
+
+std::string IntText(int32_t value, int32_t width) {
+    std::string text;
+    AppendIntText(text, value, width);
+    return text;
+}
+
+void DrawQuad(uint32_t mode, double x, double y, double width, double height) {
+    glPushMatrix();
+    glTranslated(x, y, 0);
+    glBegin(mode);
+    glTexCoord2f(0, 0);
+    glVertex2d(0, 0);
+    glTexCoord2f(1, 0);
+    glVertex2d(width, 0);
+    glTexCoord2f(1, 1);
+    glVertex2d(width, height);
+    glTexCoord2f(0, 1);
+    glVertex2d(0, height);
+    glEnd();
+    glPopMatrix();
+}
+
+void DrawQuadRot(double x, double y, double width, double height, double angle) {
+    const double halfW = width / 2;
+    const double halfH = height / 2;
+    glPushMatrix();
+    glTranslated(x, y, 0);
+    glRotated(angle, 0, 0, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2d(-halfW, -halfH);
+    glTexCoord2f(1, 0);
+    glVertex2d(halfW, -halfH);
+    glTexCoord2f(1, 1);
+    glVertex2d(halfW, halfH);
+    glTexCoord2f(0, 1);
+    glVertex2d(-halfW, halfH);
+    glEnd();
+    glPopMatrix();
+}
+
+void SetCursor(double x, double y) {
+    cursorX = x;
+    cursorY = y;
+}
+
+Vec2 GetCursor() { return {cursorX, cursorY}; }
+bool CursorMoved() { return cursorMoved; }
+
+void UpdateCursor() {
+    const qx::TPointF delta = qx::inp->MouseDelta();
+    cursorMoved = delta.x != 0 || delta.y != 0;
+    cursorX += delta.x;
+    cursorY += delta.y;
+    if (cursorX < 0) cursorX = 0;
+    if (cursorY <= 0) cursorY = 0;
+    const double width = ViewWidth();
+    const double height = ViewHeight();
+    // The cursor may rest on x = width / y = height, one pixel past the last visible one.
+    if (cursorX > width) cursorX = width;
+    if (cursorY > height) cursorY = height;
+}
+
+void DrawCursor(uint32_t texture) {
+    qx::ogl->Blend(1);
+    qx::tex->Enable(texture, 0);
+    glColor3f(1, 1, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2d(cursorX, cursorY);
+    glTexCoord2f(1, 0);
+    glVertex2d(cursorX + 32, cursorY);
+    glTexCoord2f(1, 1);
+    glVertex2d(cursorX + 32, cursorY + 32);
+    glTexCoord2f(0, 1);
+    glVertex2d(cursorX, cursorY + 32);
+    glEnd();
+    qx::tex->Disable(0);
+}
+
+void SetViewSize(int32_t width, int32_t height) {
+    viewWidth = std::max(width, 0);
+    viewHeight = std::max(height, 0);
+}
+
+int32_t ViewWidth() { return viewWidth > 0 ? viewWidth : (qx::wnd ? qx::wnd->Width() : 0); }
+int32_t ViewHeight() { return viewHeight > 0 ? viewHeight : (qx::wnd ? qx::wnd->Height() : 0); }

@@ -1,0 +1,50 @@
+// Coloured text markup and the small drawing helpers shared by every scene:
+// stripping and measuring marked-up text, drawing it at whole pixels, substring
+// search and extraction for server replies, number formatting, textured quads,
+// and the one software mouse cursor of the game.
+//
+// Markup: "^0".."^7" pick a palette colour, "^-" breaks the line, "^x"/"^X"
+// plus six hex digits pick any colour; a caret before anything else is
+// dropped. Positions in FindFrom/ExtractBetween are 1-based, 0 meaning "none".
+// Nothing here fails: bad positions and truncated codes give empty or shorter
+// results, never a read past the text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "presentation/tools.h"
+
+// ---- Markup and text ----
+std::string StripMarkup(std::string_view text);                   // the text without its markup
+int32_t MarkupWidth(int32_t font, std::string_view text);        // pixel width of the stripped text
+void DrawText(int32_t font, const std::string& text, double x, double y); // at whole pixels, halves to even
+// 1-based position of pattern in text at or after start; 0 when absent or pattern is empty.
+int32_t FindFrom(std::string_view pattern, std::string_view text, int32_t start);
+// Cuts out the text between startDelim (searched from pos; skipped when empty)
+// and endDelim; pos is left at the start of the piece, out empty when no end.
+void ExtractBetween(std::string_view startDelim, std::string_view text, std::string_view endDelim,
+                    int32_t& pos, std::string& out);
+std::string FloatText(int32_t width, int32_t decimals, double value); // "12.50", left-padded to width
+std::string IntText(int32_t value, int32_t width);                     // left-padded to width
+// Appends FloatText/IntText to out; with capacity reserved beforehand nothing is allocated.
+void AppendFloatText(std::string& out, int32_t width, int32_t decimals, double value);
+void AppendIntText(std::string& out, int32_t value, int32_t width);
+
+// ---- Quads (current texture and colour; the model-view matrix is restored) ----
+void DrawQuad(uint32_t mode, double x, double y, double width, double height); // top-left at (x, y)
+void DrawQuadRot(double x, double y, double width, double height, double angle); // centred, angle in degrees
+
+// ---- The shared cursor (window client pixels, y down; the hot spot is the top-left corner) ----
+void SetCursor(double x, double y);
+Vec2 GetCursor();
+bool CursorMoved();            // the mouse moved during this update step
+void UpdateCursor();           // once per step: adds the mouse motion, clamps to 0..width, 0..height
+void DrawCursor(uint32_t texture); // a 32 x 32 quad, blending on, texturing off afterwards
+
+// The size the cursor is clamped to and the board is laid out in: the window's
+// client size unless SetViewSize gave another (tests without a window); 0, 0 restores it.
+void SetViewSize(int32_t width, int32_t height);
+int32_t ViewWidth();
+int32_t ViewHeight();
