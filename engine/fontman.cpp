@@ -1,18 +1,362 @@
-// The bitmap-font manager (first cut: empty table, every id invalid).
+// The bitmap-font manager: fontconfig picks the face file, FreeType rasterises
+// the 256 characters into the atlas, OpenGL display lists draw them.
 #include "engine/fontman.h"
+
+#include <GL/gl.h>
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_SYNTHESIS_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/engine.h"
 
 namespace qx {
 
-struct TFontMan::TFaceLibrary {};
+namespace {
 
-TFontMan::TFontMan() = default;
-TFontMan::~TFontMan() = default;
-int32_t TFontMan::FontCreate(const std::string&, int32_t, bool, int32_t) { return 0; }
-void TFontMan::FontFree(int32_t) {}
-int32_t TFontMan::TextLen(int32_t, const std::string&) const { return 0; }
-void TFontMan::TextOut(int32_t, const std::string&, float, float) {}
-void TFontMan::TextOutEx(int32_t, const std::string&, float, float) {}
-const TFontData* TFontMan::Font(int32_t) const { return nullptr; }
+// Unicode code points of the code page 1251 bytes 0x80..0xFF; 0 where the code
+// page leaves the byte undefined (0x98), which then draws the face's missing glyph.
+constexpr uint16_t kCp1251[128] = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+constexpr uint8_t kPalette[8][3] = {
+    {0, 0, 0}, {255, 0, 0}, {0, 255, 0}, {255, 255, 0}, {0, 0, 255}, {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+};
+
+constexpr double kDpi = 96.0;
+constexpr char kConfigName[] = "fonts.conf";
+
+uint32_t CodePoint(int c) { return c < 128 ? static_cast<uint32_t>(c) : kCp1251[c - 128]; }
+
+// Texts are zero-terminated for the font code: anything after a zero byte is ignored.
+size_t TextLength(const std::string& text) {
+    const size_t zero = text.find('\0');
+    return zero == std::string::npos ? text.size() : zero;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    // Deliberately unvalidated: any other character counts as its upper-case code minus 55.
+    const unsigned char upper = static_cast<unsigned char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return upper - 55;
+}
+
+uint8_t HexByte(char high, char low) { return static_cast<uint8_t>(HexDigit(high) * 16 + HexDigit(low)); }
+
+// The game's face-name mapping: beside the executable, in the game folder below
+// it (where the test programs live), or where NIVORA_GAME_DIR points.
+std::string FindConfigFile() {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> candidates;
+    std::error_code error;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        candidates.push_back(exe.parent_path() / kConfigName);
+        candidates.push_back(exe.parent_path() / "game" / kConfigName);
+    }
+    if (const char* gameDir = std::getenv("NIVORA_GAME_DIR")) candidates.push_back(fs::path(gameDir) / kConfigName);
+    candidates.push_back(fs::current_path(error) / kConfigName);
+    for (const auto& path : candidates)
+        if (fs::is_regular_file(path, error)) return path.string();
+    return {};
+}
+
+// Line height the way the face's designers meant it for a screen: the Windows
+// ascent and descent when the face has them, else FreeType's scaled metrics.
+void LineMetrics(FT_Face face, int pixelSize, int& ascent, int& height) {
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 && face->units_per_EM > 0 && os2->usWinAscent + os2->usWinDescent > 0) {
+        const double scale = static_cast<double>(pixelSize) / face->units_per_EM;
+        ascent = static_cast<int>(std::lround(os2->usWinAscent * scale));
+        height = ascent + static_cast<int>(std::lround(os2->usWinDescent * scale));
+    } else {
+        ascent = static_cast<int>(face->size->metrics.ascender >> 6);
+        height = ascent + static_cast<int>((-face->size->metrics.descender) >> 6);
+    }
+    if (height <= 0) height = pixelSize;
+}
+
+// Copies a rendered glyph into the top-down coverage image, clipped to the image.
+void Blit(const FT_Bitmap& bitmap, int left, int top, std::vector<uint8_t>& coverage, int texSize) {
+    const int rows = static_cast<int>(bitmap.rows);
+    const int cols = static_cast<int>(bitmap.width);
+    const int pitch = bitmap.pitch;
+    for (int r = 0; r < rows; ++r) {
+        const int y = top + r;
+        if (y < 0 || y >= texSize) continue;
+        const uint8_t* row = pitch >= 0 ? bitmap.buffer + static_cast<ptrdiff_t>(r) * pitch
+                                        : bitmap.buffer + static_cast<ptrdiff_t>(rows - 1 - r) * -pitch;
+        for (int col = 0; col < cols; ++col) {
+            const int x = left + col;
+            if (x < 0 || x >= texSize) continue;
+            uint8_t value = 0;
+            if (bitmap.pixel_mode == FT_PIXEL_MODE_MONO)
+                value = (row[col >> 3] & (0x80 >> (col & 7))) ? 255 : 0;
+            else if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY)
+                value = row[col];
+            uint8_t& texel = coverage[static_cast<size_t>(y) * texSize + x];
+            texel = std::max(texel, value);
+        }
+    }
+}
+
+// Sets up the state every text draw shares; the caller pops the attributes.
+void BeginText(uint32_t texture, float x, float y, GLint& matrixMode) {
+    glPushAttrib(GL_ENABLE_BIT);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GEQUAL, 0.003921569f);
+    if (ogl) ogl->Blend(1);
+    if (tex) tex->Enable(texture, 0);
+    glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glTranslatef(x, y, 0.0f);
+}
+
+void EndText(GLint matrixMode) {
+    glPopMatrix();
+    glMatrixMode(static_cast<GLenum>(matrixMode));
+    glPopAttrib();
+}
+
+} // namespace
+
+struct TFontMan::TFaceLibrary {
+    FT_Library freetype = nullptr;
+    FcConfig* config = nullptr;
+
+    TFaceLibrary() {
+        if (FT_Init_FreeType(&freetype) != 0) freetype = nullptr;
+        config = FcInitLoadConfigAndFonts();
+        const std::string file = FindConfigFile();
+        if (config && !file.empty())
+            FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(file.c_str()), FcFalse);
+    }
+    ~TFaceLibrary() {
+        if (config) FcConfigDestroy(config);
+        if (freetype) FT_Done_FreeType(freetype);
+    }
+    TFaceLibrary(const TFaceLibrary&) = delete;
+    TFaceLibrary& operator=(const TFaceLibrary&) = delete;
+
+    // The face file fontconfig picks for the name (its substitute when the name
+    // is unknown); empty when nothing at all matches.
+    std::string Match(const std::string& face, bool bold, double pixelSize, int& index, bool& embolden) const {
+        index = 0;
+        embolden = false;
+        if (!config) return {};
+        FcPattern* pattern = FcPatternCreate();
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
+        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
+        FcPatternAddDouble(pattern, FC_PIXEL_SIZE, pixelSize);
+        FcConfigSubstitute(config, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(config, pattern, &result);
+        FcPatternDestroy(pattern);
+        if (!match) return {};
+        std::string file;
+        FcChar8* path = nullptr;
+        if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path)
+            file = reinterpret_cast<const char*>(path);
+        FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        FcBool synthetic = FcFalse;
+        if (FcPatternGetBool(match, FC_EMBOLDEN, 0, &synthetic) == FcResultMatch) embolden = synthetic;
+        FcPatternDestroy(match);
+        return file;
+    }
+};
+
+TFontMan::TFontMan() : library_(std::make_unique<TFaceLibrary>()) {}
+
+TFontMan::~TFontMan() {
+    for (int32_t id = 0; id < Count(); ++id) FontFree(id);
+}
+
+int32_t TFontMan::FontCreate(const std::string& face, int32_t size, bool bold, int32_t texSize) {
+    // The atlas must hold 16 x 16 cells of at least one pixel; sizes beyond any
+    // texture a driver takes would only waste memory.
+    texSize = std::clamp(texSize, 16, 8192);
+    const int cell = texSize / 16;
+    // A point size at the logical 96 pixels per inch, rounded as the character
+    // height was always computed.
+    const int pixelSize = std::clamp(static_cast<int>(std::lround(std::llabs(static_cast<long long>(size)) * kDpi / 72.0)), 1, 1024);
+
+    std::vector<uint8_t> coverage(static_cast<size_t>(texSize) * texSize, 0);
+    std::array<int, 256> widths{};
+    int lineHeight = pixelSize;
+
+    int index = 0;
+    bool embolden = false;
+    const std::string file = library_->Match(face, bold, pixelSize, index, embolden);
+    FT_Face ftFace = nullptr;
+    if (library_->freetype && !file.empty() &&
+        FT_New_Face(library_->freetype, file.c_str(), index, &ftFace) != 0)
+        ftFace = nullptr;
+    if (ftFace && FT_Set_Pixel_Sizes(ftFace, 0, static_cast<FT_UInt>(pixelSize)) == 0) {
+        int ascent = 0;
+        LineMetrics(ftFace, pixelSize, ascent, lineHeight);
+        for (int c = 0; c < 256; ++c) {
+            if (FT_Load_Char(ftFace, CodePoint(c), FT_LOAD_DEFAULT) != 0) continue;
+            FT_GlyphSlot slot = ftFace->glyph;
+            if (embolden) FT_GlyphSlot_Embolden(slot);
+            widths[c] = static_cast<int>((slot->advance.x + 32) >> 6);
+            if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) continue;
+            // The cell's top edge is the top of the line, the baseline ascent below it.
+            Blit(slot->bitmap, cell * (c % 16) + slot->bitmap_left, cell * (c / 16) + ascent - slot->bitmap_top,
+                 coverage, texSize);
+        }
+    }
+    if (ftFace) FT_Done_Face(ftFace);
+
+    int32_t id = 0;
+    while (id < Count() && fonts_[id]) ++id;
+    if (id == Count()) fonts_.emplace_back();
+    fonts_[id] = std::make_unique<TFontData>();
+    TFontData& font = *fonts_[id];
+
+    // Luminance-alpha texels, white with the coverage in alpha, rows bottom-up so
+    // that t = 1 is the top of the atlas.
+    std::vector<uint8_t> atlas(static_cast<size_t>(texSize) * texSize * 2);
+    for (int y = 0; y < texSize; ++y) {
+        const uint8_t* source = coverage.data() + static_cast<size_t>(y) * texSize;
+        uint8_t* target = atlas.data() + static_cast<size_t>(texSize - 1 - y) * texSize * 2;
+        for (int x = 0; x < texSize; ++x) {
+            target[x * 2] = 255;
+            target[x * 2 + 1] = source[x];
+        }
+    }
+    if (tex)
+        font.Texture = tex->Create("*Font_" + face + "_" + IntToStr(id) + "*", 2, GL_LUMINANCE_ALPHA, texSize,
+                                   texSize, atlas.data(), true, false, 0);
+    font.ListBase = glGenLists(256);
+    font.Name = face;
+    font.Height = static_cast<int8_t>(lineHeight);
+
+    const float side = static_cast<float>(texSize);
+    for (int c = 0; c < 256; ++c) {
+        const float tx = static_cast<float>(c % 16) / 16.0f;
+        const float ty = static_cast<float>(c / 16) / 16.0f;
+        const float cx = static_cast<float>(widths[c]);
+        const float cy = static_cast<float>(lineHeight);
+        font.Widths[c] = static_cast<int8_t>(widths[c]);
+        if (font.ListBase == 0) continue;
+        glNewList(font.ListBase + c, GL_COMPILE);
+        glBegin(GL_QUADS);
+        glTexCoord2f(tx, 1.0f - ty);
+        glVertex2f(0.0f, 0.0f);
+        glTexCoord2f(tx + cx / side, 1.0f - ty);
+        glVertex2f(cx, 0.0f);
+        glTexCoord2f(tx + cx / side, 1.0f - ty - cy / side);
+        glVertex2f(cx, cy);
+        glTexCoord2f(tx, 1.0f - ty - cy / side);
+        glVertex2f(0.0f, cy);
+        glEnd();
+        glTranslatef(cx, 0.0f, 0.0f);
+        glEndList();
+    }
+    return id;
+}
+
+void TFontMan::FontFree(int32_t id) {
+    if (id < 0 || id >= Count() || !fonts_[id]) return;
+    TFontData& font = *fonts_[id];
+    if (tex) tex->Delete(font.Texture);
+    if (font.ListBase != 0) glDeleteLists(font.ListBase, 256);
+    fonts_[id].reset();
+}
+
+const TFontData* TFontMan::Font(int32_t id) const {
+    if (id < 0 || id >= Count()) return nullptr;
+    return fonts_[id].get();
+}
+
 int32_t TFontMan::Count() const { return static_cast<int32_t>(fonts_.size()); }
+
+int32_t TFontMan::TextLen(int32_t id, const std::string& text) const {
+    const TFontData* font = Font(id);
+    if (!font) return 0;
+    int32_t width = 0;
+    const size_t length = TextLength(text);
+    for (size_t i = 0; i < length; ++i) width += font->Widths[static_cast<uint8_t>(text[i])];
+    return width;
+}
+
+void TFontMan::TextOut(int32_t id, const std::string& text, float x, float y) {
+    const TFontData* font = Font(id);
+    if (!font) return;
+    GLint matrixMode = GL_MODELVIEW;
+    BeginText(font->Texture, x, y, matrixMode);
+    glListBase(font->ListBase);
+    glCallLists(static_cast<GLsizei>(TextLength(text)), GL_UNSIGNED_BYTE, text.data());
+    EndText(matrixMode);
+}
+
+void TFontMan::TextOutEx(int32_t id, const std::string& text, float x, float y) {
+    const TFontData* font = Font(id);
+    if (!font) return;
+    GLint matrixMode = GL_MODELVIEW;
+    BeginText(font->Texture, x, y, matrixMode);
+    glPushMatrix(); // the start of the current line
+    const size_t length = TextLength(text);
+    size_t i = 0;
+    while (i < length) {
+        const char c = text[i];
+        if (c != '^') {
+            glCallList(font->ListBase + static_cast<uint8_t>(c));
+            ++i;
+            continue;
+        }
+        if (i + 1 >= length) break; // a trailing caret is dropped
+        const char code = text[i + 1];
+        if (code == '-') {
+            glPopMatrix();
+            glTranslatef(0.0f, static_cast<float>(font->Height), 0.0f);
+            glPushMatrix();
+            i += 2;
+        } else if (code >= '0' && code <= '7') {
+            const uint8_t* rgb = kPalette[code - '0'];
+            glColor3ub(rgb[0], rgb[1], rgb[2]);
+            i += 2;
+        } else if (code == 'x' || code == 'X') {
+            // Six digits must follow; a text that ends within them ends here.
+            if (i + 8 <= length)
+                glColor3ub(HexByte(text[i + 2], text[i + 3]), HexByte(text[i + 4], text[i + 5]),
+                           HexByte(text[i + 6], text[i + 7]));
+            i += 8;
+        } else {
+            ++i; // only the caret is skipped; the next character draws as text
+        }
+    }
+    glPopMatrix();
+    EndText(matrixMode);
+}
 
 } // namespace qx

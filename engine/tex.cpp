@@ -1,26 +1,378 @@
 // The texture manager.
 #include "engine/tex.h"
 
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "engine/engine.h"
+#include "engine/image_internal.h"
+
 namespace qx {
 
+namespace {
+
+const std::string kTag = "Texture : ";
+
+void Say(const std::string& message) {
+    if (log) log->Print(kTag + message);
+}
+
+bool Matches(int32_t group, int32_t mask) { return mask == -1 || (group & mask) > 0; }
+
+bool IsTgaName(const std::string& name) { return LowerCase(ExtractFileExt(name)) == "tga"; }
+
+} // namespace
+
 TTex::TTex() = default;
-TTex::~TTex() = default;
-uint32_t TTex::Create(const std::string&, int32_t, uint32_t, int32_t, int32_t, const void*, bool, bool, int32_t) { return 0; }
-uint32_t TTex::Load(const std::string&, bool, bool, int32_t) { return 0; }
-uint32_t TTex::LoadFromMem(const std::string&, const void*, size_t, bool, bool, int32_t) { return 0; }
-bool TTex::LoadData(const std::string&, int32_t&, int32_t&, int32_t&, uint8_t*& pixels) { pixels = nullptr; return false; }
-bool TTex::LoadDataFromMem(const std::string&, const void*, size_t, int32_t&, int32_t&, int32_t&, uint8_t*& pixels) { pixels = nullptr; return false; }
-void TTex::FreeData(uint8_t*& pixels) { pixels = nullptr; }
-void TTex::Delete(uint32_t) {}
-void TTex::Enable(uint32_t, int32_t) {}
-void TTex::Disable(int32_t) {}
-void TTex::MarkGroup(int32_t) {}
-void TTex::PurgeGroup(int32_t) {}
-void TTex::Filter(int32_t, int32_t) {}
-void TTex::RenderCopy(uint32_t, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {}
-bool TTex::RenderInit(int32_t) { return false; }
-void TTex::RenderBegin(uint32_t, int32_t) {}
-void TTex::RenderEnd() {}
-bool TTex::TexInit() { return false; }
+
+TTex::~TTex() {
+    if (!contextReady_) return;
+    if (defaultTexture_ != 0 && glIsTexture(defaultTexture_)) glDeleteTextures(1, &defaultTexture_);
+    defaultTexture_ = 0;
+    MarkGroup(-1);
+    PurgeGroup(-1);
+    RenderInit(0);
+}
+
+bool TTex::TexInit() {
+    if (!MultitextureExt) {
+        Say("Fatal Error \"GL_ARB_multitexture\"");
+        return false;
+    }
+    // A white frame with a white cross on black: obvious on screen, cheap to make.
+    uint8_t image[16][16] = {};
+    for (int i = 0; i < 16; ++i) {
+        image[0][i] = image[15][i] = image[i][0] = image[i][15] = 255;
+        image[i][i] = image[i][15 - i] = 255;
+    }
+    if (defaultTexture_ != 0 && glIsTexture(defaultTexture_)) glDeleteTextures(1, &defaultTexture_);
+    glGenTextures(1, &defaultTexture_);
+    glBindTexture(GL_TEXTURE_2D, defaultTexture_);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, 1, 16, 16, 0, GL_LUMINANCE, GL_UNSIGNED_BYTE, image);
+    // A fresh context binds nothing through us yet; the cache starts empty except
+    // for the unit the placeholder was just bound on.
+    boundTex_.fill(0);
+    GLint active = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    if (active - GL_TEXTURE0 >= 0 && active - GL_TEXTURE0 < kUnits) boundTex_[active - GL_TEXTURE0] = defaultTexture_;
+    contextReady_ = true;
+    return true;
+}
+
+uint32_t TTex::Find(const std::string& name) {
+    if (name.empty()) return 0;
+    for (auto& record : records_) {
+        if (record.Name == name) {
+            record.Marked = false;
+            ++record.Ref;
+            return record.ID;
+        }
+    }
+    return 0;
+}
+
+uint32_t TTex::AddTexture(const std::string& name, const void* pixels, int32_t width, int32_t height,
+                          int32_t internalFormat, uint32_t format, bool clamp, bool mipMap, int32_t group) {
+    TTexData record;
+    record.Name = name;
+    record.Width = static_cast<uint32_t>(width);
+    record.Height = static_cast<uint32_t>(height);
+    record.MipMap = mipMap;
+    record.Group = group;
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    record.ID = id;
+    records_.push_back(record);
+
+    glBindTexture(GL_TEXTURE_2D, id);
+    // The bind replaced whatever this unit held, so the cache must say so, or a
+    // later Enable of the previous texture would wrongly be skipped.
+    GLint active = GL_TEXTURE0;
+    glGetIntegerv(GL_ACTIVE_TEXTURE, &active);
+    if (active - GL_TEXTURE0 >= 0 && active - GL_TEXTURE0 < kUnits) boundTex_[active - GL_TEXTURE0] = id;
+
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    const GLint wrap = clamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipMap ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, mipMap ? 1 : 0);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 0);
+    return id;
+}
+
+uint32_t TTex::Create(const std::string& name, int32_t components, uint32_t format, int32_t width,
+                      int32_t height, const void* pixels, bool clamp, bool mipMap, int32_t group) {
+    if (const uint32_t shared = Find(name)) return shared;
+    const uint32_t id = AddTexture(name, pixels, width, height, components, format, clamp, mipMap, group);
+    const std::string shown =
+        name.empty() ? "empty texture " + IntToStr(width) + "x" + IntToStr(height) : name;
+    Say("Create #" + std::to_string(id) + "\t" + shown);
+    return id;
+}
+
+uint32_t TTex::LoadDecoded(const std::string& name, bool fromMemory, const void* memory, size_t size,
+                           bool clamp, bool mipMap, int32_t group) {
+    if (name.empty()) return 0;
+    if (const uint32_t shared = Find(name)) return shared;
+    uint8_t* pixels = nullptr;
+    try {
+        int32_t width = 0;
+        int32_t height = 0;
+        int32_t bpp = 0;
+        const bool decoded = fromMemory ? LoadDataFromMem(name, memory, size, width, height, bpp, pixels)
+                                        : LoadData(name, width, height, bpp, pixels);
+        if (!decoded) return 0;
+        int32_t internalFormat = GL_RGBA8;
+        uint32_t format = GL_BGRA;
+        if (bpp == 8) {
+            internalFormat = GL_LUMINANCE8;
+            format = GL_LUMINANCE;
+        } else if (bpp == 24) {
+            internalFormat = GL_RGB8;
+            format = GL_BGR;
+        }
+        const uint32_t id = AddTexture(name, pixels, width, height, internalFormat, format, clamp, mipMap, group);
+        FreeData(pixels);
+        Say("Loaded #" + std::to_string(id) + "\t" + name);
+        return id;
+    } catch (const std::exception&) {
+        FreeData(pixels);
+        Say("Error Loading \"" + name + "\"");
+        return 0;
+    }
+}
+
+uint32_t TTex::Load(const std::string& fileName, bool clamp, bool mipMap, int32_t group) {
+    return LoadDecoded(fileName, false, nullptr, 0, clamp, mipMap, group);
+}
+
+uint32_t TTex::LoadFromMem(const std::string& name, const void* memory, size_t size, bool clamp, bool mipMap,
+                           int32_t group) {
+    return LoadDecoded(name, true, memory, size, clamp, mipMap, group);
+}
+
+bool TTex::LoadData(const std::string& fileName, int32_t& width, int32_t& height, int32_t& bpp,
+                    uint8_t*& pixels) {
+    image::TDecoded decoded;
+    const bool ok = IsTgaName(fileName) ? image::LoadTgaFile(fileName, decoded)
+                                        : image::LoadPictureFile(fileName, decoded);
+    width = decoded.width;
+    height = decoded.height;
+    bpp = decoded.bpp;
+    pixels = decoded.pixels;
+    if (!ok) Say("Error Loading \"" + fileName + "\"");
+    return ok;
+}
+
+bool TTex::LoadDataFromMem(const std::string& name, const void* memory, size_t size, int32_t& width,
+                           int32_t& height, int32_t& bpp, uint8_t*& pixels) {
+    image::TDecoded decoded;
+    const bool ok = IsTgaName(name) ? image::LoadTgaMem(memory, size, decoded)
+                                    : image::LoadPictureMem(memory, size, decoded);
+    width = decoded.width;
+    height = decoded.height;
+    bpp = decoded.bpp;
+    pixels = decoded.pixels;
+    if (!ok) Say("Error Loading \"" + name + "\"");
+    return ok;
+}
+
+void TTex::FreeData(uint8_t*& pixels) {
+    std::free(pixels);
+    pixels = nullptr;
+}
+
+void TTex::RemoveRecord(size_t index) {
+    records_[index] = std::move(records_.back());
+    records_.pop_back();
+}
+
+void TTex::ForgetBinding(uint32_t handle) {
+    // GL unbinds a deleted texture and may hand its name out again; a stale cache
+    // entry would then skip the bind of the new texture.
+    for (auto& bound : boundTex_)
+        if (bound == handle) bound = 0;
+}
+
+void TTex::Delete(uint32_t handle) {
+    if (!contextReady_ || handle == 0 || handle == defaultTexture_ || !glIsTexture(handle)) return;
+    std::string name;
+    for (size_t i = 0; i < records_.size(); ++i) {
+        if (records_[i].ID != handle) continue;
+        if (--records_[i].Ref > 0) return;
+        name = records_[i].Name;
+        RemoveRecord(i);
+        break;
+    }
+    Say("Unload #" + std::to_string(handle) + "\t" + name);
+    GLuint id = handle;
+    glDeleteTextures(1, &id);
+    ForgetBinding(handle);
+}
+
+void TTex::Enable(uint32_t handle, int32_t unit) {
+    if (unit < 0 || unit >= kUnits) return;
+    glActiveTextureARB(GL_TEXTURE0 + unit);
+    glEnable(GL_TEXTURE_2D);
+    if (handle == 0 || !glIsTexture(handle)) handle = defaultTexture_;
+    if (boundTex_[unit] != handle) {
+        glBindTexture(GL_TEXTURE_2D, handle);
+        boundTex_[unit] = handle;
+    }
+}
+
+void TTex::Disable(int32_t unit) {
+    if (unit < 0 || unit >= kUnits) return;
+    glActiveTextureARB(GL_TEXTURE0 + unit);
+    glBindTexture(GL_TEXTURE_2D, defaultTexture_);
+    boundTex_[unit] = defaultTexture_;
+    glDisable(GL_TEXTURE_2D);
+}
+
+void TTex::MarkGroup(int32_t mask) {
+    for (auto& record : records_) {
+        if (!Matches(record.Group, mask)) continue;
+        record.Ref = 0;
+        record.Marked = true;
+    }
+}
+
+void TTex::PurgeGroup(int32_t mask) {
+    size_t i = 0;
+    while (i < records_.size()) {
+        const TTexData& record = records_[i];
+        if (!record.Marked || !Matches(record.Group, mask)) {
+            ++i;
+            continue;
+        }
+        const uint32_t id = record.ID;
+        if (contextReady_ && id != defaultTexture_ && glIsTexture(id)) {
+            // Ref is 0 after the mark, so Delete removes the record and the one
+            // moved into its place is examined next.
+            Delete(id);
+            if (i < records_.size() && records_[i].ID == id) RemoveRecord(i);
+        } else {
+            // The context no longer knows this texture (or there is no context):
+            // Delete would ignore it and the walk would never end. Drop the record.
+            Say("Unload #" + std::to_string(id) + "\t" + record.Name);
+            RemoveRecord(i);
+            ForgetBinding(id);
+        }
+    }
+}
+
+void TTex::SettleUnit0() {
+    if (boundTex_[0] != 0 && boundTex_[0] != defaultTexture_)
+        Enable(boundTex_[0], 0);
+    else
+        Disable(0);
+}
+
+void TTex::Filter(int32_t mode, int32_t mask) {
+    if (mode < 0 || mode > 3) return;
+    static constexpr GLint kMipMin[4] = {GL_NEAREST_MIPMAP_NEAREST, GL_LINEAR_MIPMAP_NEAREST,
+                                         GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR_MIPMAP_LINEAR};
+    const GLint mag = mode == 0 ? GL_NEAREST : GL_LINEAR;
+    for (const auto& record : records_) {
+        if (!Matches(record.Group, mask)) continue;
+        Enable(record.ID, 0);
+        if (record.MipMap) {
+            const int32_t aniso = mode == 3 && ogl ? ogl->MaxAniso() : 1;
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, kMipMin[mode]);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, aniso < 1 ? 1 : aniso);
+        } else {
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mag);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag);
+        }
+    }
+    SettleUnit0();
+}
+
+void TTex::RenderCopy(uint32_t handle, int32_t x, int32_t y, int32_t width, int32_t height, int32_t format,
+                      int32_t level) {
+    Enable(handle, 0);
+    glCopyTexImage2D(GL_TEXTURE_2D, level, format, x, y, width, height, 0);
+    SettleUnit0();
+}
+
+bool TTex::RenderInit(int32_t size) {
+    if (!FramebufferExt || !contextReady_) return false;
+    if (frameBuffer_ != 0) {
+        GLuint name = frameBuffer_;
+        glDeleteFramebuffersEXT(1, &name);
+    }
+    if (depthBuffer_ != 0) {
+        GLuint name = depthBuffer_;
+        glDeleteRenderbuffersEXT(1, &name);
+    }
+    frameBuffer_ = 0;
+    depthBuffer_ = 0;
+    if (size <= 0) return false;
+
+    attached_ = 0;
+    GLuint name = 0;
+    glGenFramebuffersEXT(1, &name);
+    frameBuffer_ = name;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frameBuffer_);
+    glGenRenderbuffersEXT(1, &name);
+    depthBuffer_ = name;
+    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depthBuffer_);
+    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, size, size);
+    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depthBuffer_);
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    return true;
+}
+
+void TTex::RenderBegin(uint32_t handle, int32_t mode) {
+    if (!FramebufferExt || frameBuffer_ == 0) return;
+    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frameBuffer_);
+    if (mode == 1)
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, handle, 0);
+    else if (mode == 2)
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, handle, 0);
+    attached_ |= static_cast<uint8_t>(mode & 3);
+    if (glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) != GL_FRAMEBUFFER_COMPLETE_EXT) {
+        attached_ = 0;
+        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    }
+}
+
+void TTex::RenderEnd() {
+    if (!FramebufferExt || frameBuffer_ == 0) return;
+    if (attached_ & 1)
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, 0, 0);
+    if (attached_ & 2)
+        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, 0, 0);
+    if (attached_ != 0) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    attached_ = 0;
+}
+
+uint32_t TTex::DefaultTexture() const { return defaultTexture_; }
+
+uint32_t TTex::BoundTex(int32_t unit) const { return unit >= 0 && unit < kUnits ? boundTex_[unit] : 0; }
+
+int32_t TTex::RefCount(uint32_t handle) const {
+    for (const auto& record : records_)
+        if (record.ID == handle) return record.Ref;
+    return -1;
+}
+
+int32_t TTex::Count() const { return static_cast<int32_t>(records_.size()); }
 
 } // namespace qx

@@ -8,9 +8,11 @@
 // file gives 0 and one "Texture : Error Loading ..." line.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace qx {
 
@@ -47,6 +49,43 @@ public:
 
     // ---- Engine side ----
     bool TexInit(); // once the context is current: makes the placeholder
+
+    // ---- Inspection (engine and tests) ----
+    static constexpr int32_t kUnits = 17;        // texture units 0..16
+    uint32_t DefaultTexture() const;             // the placeholder, 0 before TexInit
+    uint32_t BoundTex(int32_t unit) const;       // last texture bound on a unit by this manager
+    int32_t RefCount(uint32_t handle) const;     // -1 when the handle has no record
+    int32_t Count() const;                       // number of texture records
+
+private:
+    // One live texture. Records are unordered: a deletion moves the last one into the hole.
+    struct TTexData {
+        uint32_t ID = 0;
+        uint32_t Width = 0;
+        uint32_t Height = 0;
+        int32_t Ref = 1;
+        int32_t Group = 0;
+        bool Marked = false;
+        bool MipMap = false;
+        std::string Name; // empty for nameless textures, which are never shared
+    };
+
+    uint32_t Find(const std::string& name);
+    uint32_t AddTexture(const std::string& name, const void* pixels, int32_t width, int32_t height,
+                        int32_t internalFormat, uint32_t format, bool clamp, bool mipMap, int32_t group);
+    uint32_t LoadDecoded(const std::string& name, bool fromMemory, const void* memory, size_t size,
+                         bool clamp, bool mipMap, int32_t group);
+    void RemoveRecord(size_t index);
+    void ForgetBinding(uint32_t handle);
+    void SettleUnit0();
+
+    std::vector<TTexData> records_;
+    std::array<uint32_t, kUnits> boundTex_{};
+    uint32_t defaultTexture_ = 0;
+    bool contextReady_ = false;   // TexInit has run: GL calls are allowed
+    uint32_t frameBuffer_ = 0;
+    uint32_t depthBuffer_ = 0;
+    uint8_t attached_ = 0;        // bit 0: colour attachment, bit 1: depth attachment
 };
 
 } // namespace qx
