@@ -1,22 +1,96 @@
-// Input devices: the key table and the per-step values.
+// Input devices: the key table, the per-step values, mouse capture through
+// SDL's relative mouse mode and joysticks through SDL's joystick API.
 #include "engine/inp.h"
 
+#include <algorithm>
+
 #include "engine/engine.h"
+#include "engine/sdl_internal.h"
 
 namespace qx {
 
 namespace {
-constexpr int32_t kFirstJoystickCode = 264;
-} // namespace
 
-TInp::TInp() : keys_(kFirstJoystickCode, 0) {
-    if (log) {
-        log->Print("Input   : Keyboard ready");
-        log->Print("Input   : Mouse    ready");
+constexpr int32_t kFirstJoystickCode = 264;
+constexpr int32_t kButtonsPerJoystick = 32;
+constexpr int32_t kMaxJoysticks = 16;
+constexpr int kAxesPerJoystick = 6;
+
+void InputLog(const std::string& message) {
+    if (log) log->Print("Input   : " + message);
+}
+
+// SDL axis range -32768..32767 to -100..100.
+float ScaleAxis(int16_t position) {
+    constexpr float kMin = -32768.0f;
+    constexpr float kMax = 32767.0f;
+    return (static_cast<float>(position) - kMin) / (kMax - kMin) * 200.0f - 100.0f;
+}
+
+// SDL hat bits to the direction in hundredths of a degree, clockwise from up;
+// -1 when centred.
+int32_t HatHundredths(uint8_t hat) {
+    switch (hat) {
+    case SDL_HAT_UP: return 0;
+    case SDL_HAT_RIGHTUP: return 4500;
+    case SDL_HAT_RIGHT: return 9000;
+    case SDL_HAT_RIGHTDOWN: return 13500;
+    case SDL_HAT_DOWN: return 18000;
+    case SDL_HAT_LEFTDOWN: return 22500;
+    case SDL_HAT_LEFT: return 27000;
+    case SDL_HAT_LEFTUP: return 31500;
+    default: return -1;
     }
 }
 
-TInp::~TInp() = default;
+bool VideoReady() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+
+} // namespace
+
+TInp::TInp() {
+    InputLog("Keyboard ready");
+    InputLog("Mouse    ready");
+
+    joystickStarted_ = SdlStart(SDL_INIT_JOYSTICK);
+    if (joystickStarted_) {
+        // Joysticks are read by polling each step, not through queued events.
+        SDL_JoystickEventState(SDL_IGNORE);
+        const int32_t ids = std::min(SDL_NumJoysticks(), kMaxJoysticks);
+        for (int32_t id = 0; id < ids; ++id) {
+            SDL_Joystick* device = SDL_JoystickOpen(id);
+            if (!device) {
+                InputLog("- Joystick (" + IntToStr(id) + ") init error");
+                continue;
+            }
+            TJoystick joystick;
+            joystick.Id = static_cast<uint32_t>(id);
+            joystick.Device = device;
+            joystick.Buttons = std::clamp(SDL_JoystickNumButtons(device), 0, kButtonsPerJoystick);
+            joystick.AxisCount = std::max(SDL_JoystickNumAxes(device), 0);
+            joystick.HasHat = SDL_JoystickNumHats(device) > 0;
+            const char* name = SDL_JoystickName(device);
+            InputLog("- Joystick (" + IntToStr(id) + ") found");
+            InputLog(std::string("-- Driver  : ") + (name ? name : ""));
+            InputLog("-- Buttons : " + IntToStr(SDL_JoystickNumButtons(device)));
+            InputLog("-- Axis    : " + IntToStr(joystick.AxisCount));
+            joysticks_.push_back(joystick);
+        }
+    }
+    joyPresent_ = !joysticks_.empty();
+    InputLog(joyPresent_ ? "Joystick ready" : "Joystick not ready");
+
+    keys_.assign(kFirstJoystickCode + kButtonsPerJoystick * joysticks_.size(), 0);
+    Reset();
+}
+
+TInp::~TInp() {
+    if (cursorHidden_ && VideoReady()) {
+        SDL_SetRelativeMouseMode(SDL_FALSE);
+        SDL_ShowCursor(SDL_ENABLE);
+    }
+    for (auto& joystick : joysticks_) SDL_JoystickClose(joystick.Device);
+    if (joystickStarted_) SdlStop(SDL_INIT_JOYSTICK);
+}
 
 void TInp::Reset() { std::fill(keys_.begin(), keys_.end(), 0); }
 
@@ -27,6 +101,34 @@ bool TInp::Down(int32_t code) const {
 int32_t TInp::LastKey() const { return lastKeyCode_; }
 TPointF TInp::MouseDelta() const { return {mouseDX_, mouseDY_}; }
 int32_t TInp::Wheel() const { return wheelDelta_; }
+int32_t TInp::JoyCount() const { return static_cast<int32_t>(joysticks_.size()); }
+
+TJoyAxes TInp::JoyAxes(int32_t joystick) const {
+    if (joystick < 0 || joystick >= JoyCount()) return {};
+    return joysticks_[joystick].Axes;
+}
+
+float TInp::JoyPOV(int32_t joystick) const {
+    if (joystick < 0 || joystick >= JoyCount()) return 0;
+    return joysticks_[joystick].POV;
+}
+
+void TInp::MCapture(bool captured) {
+    captured_ = captured;
+    // The cursor is hidden once per capture and shown once per release, also
+    // when the capture was switched before the window existed.
+    if (VideoReady()) {
+        SDL_SetRelativeMouseMode(captured_ ? SDL_TRUE : SDL_FALSE);
+        if (captured_ != cursorHidden_) {
+            SDL_ShowCursor(captured_ ? SDL_DISABLE : SDL_ENABLE);
+            cursorHidden_ = captured_;
+        }
+    }
+    Poll();
+    mouseDX_ = mouseDY_ = 0;
+}
+
+bool TInp::Captured() const { return captured_; }
 
 void TInp::SetKey(int32_t code, bool down) {
     if (code < 0 || code >= static_cast<int32_t>(keys_.size())) return;
@@ -36,7 +138,46 @@ void TInp::SetKey(int32_t code, bool down) {
 
 void TInp::SetWheel(int32_t notches) { wheelDelta_ = notches; }
 
-void TInp::Poll() {}
+void TInp::AddMouseMotion(float dx, float dy) {
+    pendingDX_ += dx;
+    pendingDY_ += dy;
+}
+
+void TInp::Poll() {
+    // Motion counts only while the game owns the mouse; what arrived before
+    // (or while inactive) is dropped so a fresh capture starts from rest.
+    if (captured_ && wnd && wnd->Active()) {
+        mouseDX_ = pendingDX_;
+        mouseDY_ = pendingDY_;
+    }
+    pendingDX_ = pendingDY_ = 0;
+
+    if (!joyPresent_) return;
+    SDL_JoystickUpdate();
+    for (size_t j = 0; j < joysticks_.size(); ++j) PollJoystick(j);
+}
+
+void TInp::PollJoystick(size_t index) {
+    TJoystick& joystick = joysticks_[index];
+    const size_t firstCode = kFirstJoystickCode + kButtonsPerJoystick * index;
+    if (!SDL_JoystickGetAttached(joystick.Device)) {
+        // A joystick that stopped answering reads as centred with its buttons up.
+        joystick.POV = 0;
+        joystick.Axes = {};
+        std::fill_n(keys_.begin() + static_cast<std::ptrdiff_t>(firstCode), kButtonsPerJoystick, 0);
+        return;
+    }
+    for (int axis = 0; axis < kAxesPerJoystick; ++axis)
+        joystick.Axes[axis] = axis < joystick.AxisCount ? ScaleAxis(SDL_JoystickGetAxis(joystick.Device, axis)) : 0;
+    const int32_t hundredths = joystick.HasHat ? HatHundredths(SDL_JoystickGetHat(joystick.Device, 0)) : -1;
+    joystick.POV = hundredths < 0 ? -1 : static_cast<float>(hundredths) / 100;
+    // Only changes are written, so a held button sets LastKey once.
+    for (int32_t b = 0; b < joystick.Buttons; ++b) {
+        const bool pressed = SDL_JoystickGetButton(joystick.Device, b) != 0;
+        const auto code = static_cast<int32_t>(firstCode) + b;
+        if (pressed != Down(code)) SetKey(code, pressed);
+    }
+}
 
 void TInp::ClearStep() {
     lastKeyCode_ = -1;

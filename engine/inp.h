@@ -1,15 +1,21 @@
 // Input devices: one flat table of key flags for keyboard, mouse buttons and
-// joystick buttons, plus the per-step mouse motion, wheel notches and last key.
+// joystick buttons, plus the per-step mouse motion, wheel notches and last key,
+// and each joystick's six axes and hat.
 //
 // Key codes: 0-255 US-layout virtual-key codes, 257/258/259 left/right/middle
 // mouse button, 261/262 the extra buttons, 264 + 32 * j + b joystick j's
 // button b. The window procedure sets keyboard and button flags as events
 // arrive; Poll reads mouse motion and joysticks once per step; the engine
 // clears the step values (LastKey, Wheel, MouseDelta) after each update.
+// Joysticks are found once, at creation. Log lines carry "Input   : ".
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+struct _SDL_Joystick;
 
 namespace qx {
 
@@ -17,9 +23,12 @@ struct TPointF {
     float x = 0, y = 0;
 };
 
+// Six joystick axes X, Y, Z, R, U, V, each in -100..100.
+using TJoyAxes = std::array<float, 6>;
+
 class TInp {
 public:
-    TInp();
+    TInp();  // logs the devices found; opens the joysticks
     ~TInp();
     TInp(const TInp&) = delete;
     TInp& operator=(const TInp&) = delete;
@@ -29,18 +38,44 @@ public:
     int32_t LastKey() const;         // last code pressed this step, -1 when none
     TPointF MouseDelta() const;      // pixels moved this step, y down
     int32_t Wheel() const;           // wheel notches this step, forward positive
+    int32_t JoyCount() const;        // joysticks found at creation
+    TJoyAxes JoyAxes(int32_t joystick) const; // all zero for a bad index
+    float JoyPOV(int32_t joystick) const;     // hat in degrees, -1 centred or none, 0 for a bad index
+    // Captured: the system cursor is hidden and the mouse reads as relative motion.
+    void MCapture(bool captured);
+    bool Captured() const;
 
     // ---- Engine side ----
     void SetKey(int32_t code, bool down); // ignored outside the table
     void SetWheel(int32_t notches);       // replaces this step's value
+    void AddMouseMotion(float dx, float dy); // relative motion reported by the window
     void Poll();                          // once per step, before the update proc
     void ClearStep();                     // after the update proc
 
 private:
+    struct TJoystick {
+        uint32_t Id = 0;
+        _SDL_Joystick* Device = nullptr;
+        int32_t Buttons = 0;
+        int32_t AxisCount = 0;
+        bool HasHat = false;
+        TJoyAxes Axes{};
+        float POV = -1;
+    };
+
+    void PollJoystick(size_t index);
+
+    bool joyPresent_ = false;
+    bool joystickStarted_ = false;
+    std::vector<TJoystick> joysticks_;
     std::vector<uint8_t> keys_;
     float mouseDX_ = 0;
     float mouseDY_ = 0;
+    float pendingDX_ = 0; // motion since the previous poll
+    float pendingDY_ = 0;
     int32_t wheelDelta_ = 0;
+    bool captured_ = false;
+    bool cursorHidden_ = false;
     int32_t lastKeyCode_ = 0;
 };
 

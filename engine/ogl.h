@@ -5,9 +5,11 @@
 //
 // Words: a "frame" is one presented image; FPS counts the frames of the last
 // whole second. Failures are reported by result and one "OpenGL  : " log line.
+// The entry points of the extension groups are in engine/ogl_ext.h.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace qx {
@@ -24,8 +26,8 @@ extern bool VBOExt;
 
 class TOGL {
 public:
-    TOGL();
-    ~TOGL();
+    TOGL();  // makes the font and light managers; no GL call
+    ~TOGL(); // frees lights, fonts, then the context
     TOGL(const TOGL&) = delete;
     TOGL& operator=(const TOGL&) = delete;
 
@@ -43,10 +45,44 @@ public:
     int32_t TextLen(int32_t font, const std::string& text) const; // pixels, markup counted as glyphs
     void TextOut(int32_t font, const std::string& text, float x, float y);
     void TextOutEx(int32_t font, const std::string& text, float x, float y); // with colour markup
-    void Blend(int32_t mode);             // 0 off, 1 alpha, 2 additive, 3 multiply
-    bool ScreenShot(const std::string& fileName); // .tga writes TGA, anything else BMP
+    void Blend(int32_t mode);             // 0 off, 1 alpha, 2 additive, 3 multiply, other: on, function kept
+    // Writes the window's pixels, bottom row first: a name ending in "tga"
+    // (case-sensitive) gives an uncompressed TGA, anything else a 24-bit BMP
+    // with rows padded to four bytes. False when there is nothing to read or the
+    // file cannot be created.
+    bool ScreenShot(const std::string& fileName);
 
-    int32_t MaxAniso() const;             // the driver's largest texture anisotropy
+    int32_t MaxAniso() const;             // the driver's largest texture anisotropy, 0 unknown
+    int32_t DefaultFont() const;          // id of "FixedSys", made by Init
+    const std::string& Extensions() const; // the GL extension string read by Init
+
+    // ---- Called by the window module ----
+    // The multisample probe: lowers AASamples until a context can be made (only
+    // when samples were requested, before the main window exists).
+    void AAInit();
+    // Sets the pixel-format attributes the main window is created with.
+    void PrepareFormat();
+    // Makes the context on the main window, reads the extensions, sets the
+    // default state, starts the texture manager and makes the default font.
+    bool Init();
+    bool HasContext() const;
+
+private:
+    void ReadExtensions();
+
+    void* context_ = nullptr;
+    int32_t defaultFont_ = -1;
+    int32_t aaSamples_ = 0;
+    int32_t pixelFormat_ = 0;
+    bool fpsStarted_ = false;
+    int32_t nextFPSTime_ = 0;
+    int32_t frameCount_ = 0;
+    int32_t fpsValue_ = 0;
+    bool vsyncOn_ = false;
+    int32_t maxAniso_ = 0;
+    std::unique_ptr<TFontMan> fonts_;
+    std::unique_ptr<TLightMan> lights_;
+    std::string extensions_;
 };
 
 } // namespace qx

@@ -1,17 +1,601 @@
-// The main window.
+// The main window on SDL. SDL events are translated into the engine's messages
+// (key codes of the US layout, text in code page 1251) and run through the
+// window procedure, so the rest of the engine and the game see one message
+// stream whatever the windowing system.
 #include "engine/wnd.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+#include "engine/engine.h"
+#include "engine/sdl_internal.h"
 
 namespace qx {
 
+namespace {
+
+constexpr int32_t kKeyBackspace = 8;
+constexpr int32_t kKeyTab = 9;
+constexpr int32_t kKeyEnter = 13;
+constexpr int32_t kKeyEsc = 27;
+constexpr int32_t kKeySpace = 32;
+constexpr int32_t kKeyF10 = 121;
+constexpr int32_t kLeftButton = 257;
+constexpr int32_t kRightButton = 258;
+constexpr int32_t kMiddleButton = 259;
+constexpr int32_t kExtraButtonBase = 260;
+constexpr uint32_t kWaitTimeoutMs = 100;
+
+void WndLog(const std::string& message) {
+    if (log) log->Print("Window  : " + message);
+}
+
+uint32_t LowWord(uint32_t value) { return value & 0xFFFF; }
+uint32_t HighWord(uint32_t value) { return value >> 16; }
+uint32_t MakeLong(uint32_t low, uint32_t high) { return (low & 0xFFFF) | ((high & 0xFFFF) << 16); }
+
+// SDL scancodes to the virtual-key codes of the US layout, so letter and digit
+// codes do not depend on the player's keyboard layout. 0: no key code.
+constexpr std::array<uint8_t, SDL_NUM_SCANCODES> MakeKeyTable() {
+    std::array<uint8_t, SDL_NUM_SCANCODES> table{};
+    for (int i = 0; i < 26; ++i) table[SDL_SCANCODE_A + i] = static_cast<uint8_t>('A' + i);
+    for (int i = 0; i < 9; ++i) table[SDL_SCANCODE_1 + i] = static_cast<uint8_t>('1' + i);
+    table[SDL_SCANCODE_0] = '0';
+    table[SDL_SCANCODE_RETURN] = 13;
+    table[SDL_SCANCODE_ESCAPE] = 27;
+    table[SDL_SCANCODE_BACKSPACE] = 8;
+    table[SDL_SCANCODE_TAB] = 9;
+    table[SDL_SCANCODE_SPACE] = 32;
+    table[SDL_SCANCODE_MINUS] = 189;
+    table[SDL_SCANCODE_EQUALS] = 187;
+    table[SDL_SCANCODE_LEFTBRACKET] = 219;
+    table[SDL_SCANCODE_RIGHTBRACKET] = 221;
+    table[SDL_SCANCODE_BACKSLASH] = 220;
+    table[SDL_SCANCODE_NONUSHASH] = 220;
+    table[SDL_SCANCODE_SEMICOLON] = 186;
+    table[SDL_SCANCODE_APOSTROPHE] = 222;
+    table[SDL_SCANCODE_GRAVE] = 192;
+    table[SDL_SCANCODE_COMMA] = 188;
+    table[SDL_SCANCODE_PERIOD] = 190;
+    table[SDL_SCANCODE_SLASH] = 191;
+    table[SDL_SCANCODE_CAPSLOCK] = 20;
+    for (int i = 0; i < 12; ++i) table[SDL_SCANCODE_F1 + i] = static_cast<uint8_t>(112 + i);
+    for (int i = 0; i < 12; ++i) table[SDL_SCANCODE_F13 + i] = static_cast<uint8_t>(124 + i);
+    table[SDL_SCANCODE_PRINTSCREEN] = 44;
+    table[SDL_SCANCODE_SCROLLLOCK] = 145;
+    table[SDL_SCANCODE_PAUSE] = 19;
+    table[SDL_SCANCODE_INSERT] = 45;
+    table[SDL_SCANCODE_HOME] = 36;
+    table[SDL_SCANCODE_PAGEUP] = 33;
+    table[SDL_SCANCODE_DELETE] = 46;
+    table[SDL_SCANCODE_END] = 35;
+    table[SDL_SCANCODE_PAGEDOWN] = 34;
+    table[SDL_SCANCODE_RIGHT] = 39;
+    table[SDL_SCANCODE_LEFT] = 37;
+    table[SDL_SCANCODE_DOWN] = 40;
+    table[SDL_SCANCODE_UP] = 38;
+    table[SDL_SCANCODE_NUMLOCKCLEAR] = 144;
+    table[SDL_SCANCODE_KP_DIVIDE] = 111;
+    table[SDL_SCANCODE_KP_MULTIPLY] = 106;
+    table[SDL_SCANCODE_KP_MINUS] = 109;
+    table[SDL_SCANCODE_KP_PLUS] = 107;
+    table[SDL_SCANCODE_KP_ENTER] = 13;
+    for (int i = 0; i < 9; ++i) table[SDL_SCANCODE_KP_1 + i] = static_cast<uint8_t>(97 + i);
+    table[SDL_SCANCODE_KP_0] = 96;
+    table[SDL_SCANCODE_KP_PERIOD] = 110;
+    table[SDL_SCANCODE_NONUSBACKSLASH] = 226;
+    table[SDL_SCANCODE_APPLICATION] = 93;
+    table[SDL_SCANCODE_LCTRL] = 17;
+    table[SDL_SCANCODE_RCTRL] = 17;
+    table[SDL_SCANCODE_LSHIFT] = 16;
+    table[SDL_SCANCODE_RSHIFT] = 16;
+    table[SDL_SCANCODE_LALT] = 18;
+    table[SDL_SCANCODE_RALT] = 18;
+    table[SDL_SCANCODE_LGUI] = 91;
+    table[SDL_SCANCODE_RGUI] = 92;
+    return table;
+}
+
+constexpr std::array<uint8_t, SDL_NUM_SCANCODES> kKeyTable = MakeKeyTable();
+
+// Unicode of the code page 1251 bytes 0x80..0xFF (0: byte unassigned).
+constexpr std::array<uint16_t, 128> kCp1251High = {
+    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
+    0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
+    0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
+    0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
+    0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457,
+    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
+    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
+    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
+    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
+    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
+    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
+    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
+    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
+};
+
+// The code page 1251 byte of a Unicode character, -1 when it has none.
+int32_t ToCp1251(uint32_t codePoint) {
+    if (codePoint < 0x80) return static_cast<int32_t>(codePoint);
+    for (size_t i = 0; i < kCp1251High.size(); ++i)
+        if (kCp1251High[i] != 0 && kCp1251High[i] == codePoint) return static_cast<int32_t>(0x80 + i);
+    return -1;
+}
+
+// Decodes the UTF-8 character at text[pos] and advances pos past it; a
+// malformed sequence gives U+FFFD (which has no 1251 byte) and skips one byte.
+uint32_t NextCodePoint(const char* text, size_t& pos) {
+    const auto lead = static_cast<uint8_t>(text[pos]);
+    int extra = 0;
+    uint32_t codePoint = 0;
+    if (lead < 0x80) {
+        ++pos;
+        return lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+        extra = 1;
+        codePoint = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2;
+        codePoint = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3;
+        codePoint = lead & 0x07;
+    } else {
+        ++pos;
+        return 0xFFFD;
+    }
+    for (int i = 1; i <= extra; ++i) {
+        const auto next = static_cast<uint8_t>(text[pos + i]);
+        if ((next & 0xC0) != 0x80) { // also stops at the terminating zero
+            ++pos;
+            return 0xFFFD;
+        }
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    pos += static_cast<size_t>(extra) + 1;
+    return codePoint;
+}
+
+// True when a listed mode shows the request; 32 bits also matches the 24-bit
+// formats SDL stores in four bytes per pixel.
+bool ModeMatches(const SDL_DisplayMode& mode, int32_t width, int32_t height, int32_t bpp, int32_t freq) {
+    const auto bits = static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format));
+    const auto storage = static_cast<int32_t>(SDL_BYTESPERPIXEL(mode.format)) * 8;
+    return mode.w == width && mode.h == height && (bits == bpp || storage == bpp) &&
+           (freq == 0 || mode.refresh_rate == freq);
+}
+
+struct TScreenMode {
+    int32_t width = 0, height = 0, bpp = 0, freq = 0;
+    bool operator==(const TScreenMode&) const = default;
+};
+
+TScreenMode CurrentScreenMode(int display) {
+    SDL_DisplayMode mode;
+    if (SDL_GetCurrentDisplayMode(display, &mode) != 0) return {};
+    return {mode.w, mode.h, static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format)), mode.refresh_rate};
+}
+
+int DisplayOf(SDL_Window* window) {
+    const int display = window ? SDL_GetWindowDisplayIndex(window) : 0;
+    return display < 0 ? 0 : display;
+}
+
+// Translates one SDL event into messages for the window procedure.
+class TEventTranslator {
+public:
+    explicit TEventTranslator(TWnd& window) : window_(window) {}
+
+    void Translate(const SDL_Event& event) {
+        switch (event.type) {
+        case SDL_QUIT: window_.WndProc(WM_DESTROY, 0, 0); break;
+        case SDL_WINDOWEVENT: Window(event.window); break;
+        case SDL_DISPLAYEVENT: DisplayChanged(); break;
+        case SDL_KEYDOWN:
+        case SDL_KEYUP: Key(event.key); break;
+        case SDL_TEXTINPUT: Text(event.text.text); break;
+        case SDL_MOUSEMOTION: Motion(event.motion); break;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP: Button(event.button); break;
+        case SDL_MOUSEWHEEL: Wheel(event.wheel); break;
+        default: break;
+        }
+    }
+
+private:
+    bool Ours(uint32_t windowId) const {
+        // Pushed events may carry no window; everything else must be ours.
+        return windowId == 0 || (window_.Handle() && windowId == SDL_GetWindowID(window_.Handle()));
+    }
+
+    void Window(const SDL_WindowEvent& event) {
+        if (!Ours(event.windowID)) return;
+        switch (event.event) {
+        case SDL_WINDOWEVENT_CLOSE: window_.WndProc(WM_DESTROY, 0, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: window_.WndProc(WM_ACTIVATEAPP, 1, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: window_.WndProc(WM_ACTIVATEAPP, 0, 0); break;
+        default: break;
+        }
+    }
+
+    void DisplayChanged() {
+        const TScreenMode mode = CurrentScreenMode(DisplayOf(window_.Handle()));
+        window_.WndProc(WM_DISPLAYCHANGE, static_cast<uint32_t>(mode.bpp),
+                        MakeLong(static_cast<uint32_t>(mode.width), static_cast<uint32_t>(mode.height)));
+    }
+
+    void Key(const SDL_KeyboardEvent& event) {
+        if (!Ours(event.windowID)) return;
+        const SDL_Scancode scancode = event.keysym.scancode;
+        if (scancode < 0 || scancode >= SDL_NUM_SCANCODES) return;
+        const uint32_t code = kKeyTable[scancode];
+        if (code == 0) return;
+        const bool down = event.type == SDL_KEYDOWN;
+        // Alt (without Ctrl, which makes it AltGr) turns keys into system keys,
+        // as does F10 on its own; the Alt keys themselves count as system keys.
+        const uint16_t mod = event.keysym.mod;
+        const bool altHeld = (mod & KMOD_ALT) != 0 && (mod & KMOD_CTRL) == 0;
+        const bool system = altHeld || code == kKeyF10 || scancode == SDL_SCANCODE_LALT ||
+                            scancode == SDL_SCANCODE_RALT;
+        uint32_t lParam = 1 | ((static_cast<uint32_t>(scancode) & 0xFF) << 16);
+        if (altHeld) lParam |= 1u << 29;
+        if (event.repeat || !down) lParam |= 1u << 30;
+        if (!down) lParam |= 1u << 31;
+        const uint32_t msg = system ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
+        window_.WndProc(msg, code, lParam);
+        // These keys type control characters, as text input does not report them.
+        if (down && !system &&
+            (code == kKeyBackspace || code == kKeyTab || code == kKeyEnter || code == kKeyEsc))
+            window_.WndProc(WM_CHAR, code, lParam);
+    }
+
+    void Text(const char* text) {
+        size_t pos = 0;
+        while (pos < SDL_TEXTINPUTEVENT_TEXT_SIZE && text[pos] != 0) {
+            const int32_t byte = ToCp1251(NextCodePoint(text, pos));
+            // Control characters come with their keys, not from text input.
+            if (byte >= 32 && byte != 127) window_.WndProc(WM_CHAR, static_cast<uint32_t>(byte), 1);
+        }
+    }
+
+    void Motion(const SDL_MouseMotionEvent& event) {
+        if (!Ours(event.windowID)) return;
+        if (!window_.External() && inp)
+            inp->AddMouseMotion(static_cast<float>(event.xrel), static_cast<float>(event.yrel));
+        window_.WndProc(WM_MOUSEMOVE, 0, MakeLong(static_cast<uint32_t>(event.x), static_cast<uint32_t>(event.y)));
+    }
+
+    void Button(const SDL_MouseButtonEvent& event) {
+        if (!Ours(event.windowID)) return;
+        const bool down = event.type == SDL_MOUSEBUTTONDOWN;
+        const uint32_t position = MakeLong(static_cast<uint32_t>(event.x), static_cast<uint32_t>(event.y));
+        switch (event.button) {
+        case SDL_BUTTON_LEFT: window_.WndProc(down ? WM_LBUTTONDOWN : WM_LBUTTONUP, 0, position); break;
+        case SDL_BUTTON_RIGHT: window_.WndProc(down ? WM_RBUTTONDOWN : WM_RBUTTONUP, 0, position); break;
+        case SDL_BUTTON_MIDDLE: window_.WndProc(down ? WM_MBUTTONDOWN : WM_MBUTTONUP, 0, position); break;
+        case SDL_BUTTON_X1: window_.WndProc(down ? WM_XBUTTONDOWN : WM_XBUTTONUP, MakeLong(0, 1), position); break;
+        case SDL_BUTTON_X2: window_.WndProc(down ? WM_XBUTTONDOWN : WM_XBUTTONUP, MakeLong(0, 2), position); break;
+        default: break;
+        }
+    }
+
+    void Wheel(const SDL_MouseWheelEvent& event) {
+        if (!Ours(event.windowID)) return;
+        float notches = event.preciseY;
+        if (event.direction == SDL_MOUSEWHEEL_FLIPPED) notches = -notches;
+        const long delta = std::lround(std::clamp(notches * WHEEL_DELTA, -32768.0f, 32767.0f));
+        window_.WndProc(WM_MOUSEWHEEL, MakeLong(0, static_cast<uint32_t>(delta)), 0);
+    }
+
+    TWnd& window_;
+};
+
+} // namespace
+
 TWnd::TWnd() = default;
-TWnd::~TWnd() = default;
-int32_t TWnd::Width() const { return 0; }
-int32_t TWnd::Height() const { return 0; }
-bool TWnd::Active() const { return true; }
+
+TWnd::~TWnd() {
+    if (handle_) {
+        if (created_ && !external_) {
+            created_ = false;
+            SDL_DestroyWindow(handle_);
+            WndLog("Destroy main window");
+        } else {
+            // Frees SDL's record of an adopted window; the host's window stays.
+            SDL_DestroyWindow(handle_);
+        }
+        handle_ = nullptr;
+    }
+    if (videoStarted_) SdlStop(SDL_INIT_VIDEO);
+}
+
+bool TWnd::StartVideo() const {
+    if (!videoStarted_) {
+        // Deactivation is handled by the window procedure, which gives the
+        // desktop its mode back itself.
+        SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+        videoStarted_ = SdlStart(SDL_INIT_VIDEO);
+    }
+    return videoStarted_;
+}
+
+bool TWnd::Create(const std::string& caption, bool onTop) {
+    if (created_) return true;
+    if (external_) {
+        WndLog("Setting main window");
+        created_ = true;
+    } else {
+        const bool video = StartVideo();
+        // The multisample probe needs its own window and must settle the
+        // sample count before the main window's pixel format is fixed.
+        if (video && ogl && ogl->AASamples() > 0) ogl->AAInit();
+        WndLog("Create main window");
+        if (!video) {
+            WndLog("Fatal Error \"RegisterClassEx\"");
+            return false;
+        }
+        if (ogl) ogl->PrepareFormat();
+        uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
+        if (onTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+        handle_ = SDL_CreateWindow(caption.c_str(), 0, 0, modeWidth_, modeHeight_, flags);
+        created_ = handle_ != nullptr;
+        if (!created_) {
+            WndLog("Fatal Error \"CreateWindoEx\"");
+            return false;
+        }
+    }
+
+    if (ogl && !ogl->Init()) return false;
+    // The sound module joins here once it needs the window.
+
+    if (!external_) {
+        SDL_ShowWindow(handle_);
+        SDL_RaiseWindow(handle_);
+        SDL_SetWindowInputFocus(handle_);
+    }
+    ApplyMode();
+    if (inp) inp->MCapture(true);
+    SDL_StartTextInput();
+    // The activation that showing the window caused is handled now, as a
+    // window system that sends it synchronously would.
+    ProcessMessages();
+    return true;
+}
+
+bool TWnd::Attach(void* nativeHandle) {
+    if (created_ || !nativeHandle || !StartVideo()) return false;
+    SDL_SetHint(SDL_HINT_VIDEO_FOREIGN_WINDOW_OPENGL, "1");
+    if (ogl) ogl->PrepareFormat();
+    handle_ = SDL_CreateWindowFrom(nativeHandle);
+    if (!handle_) {
+        WndLog("Can't adopt window: " + std::string(SDL_GetError()));
+        return false;
+    }
+    external_ = true;
+    return Create("", false);
+}
+
+SDL_Window* TWnd::Handle() const { return handle_; }
+
+void TWnd::SetCaption(const std::string& text) {
+    if (handle_) SDL_SetWindowTitle(handle_, text.c_str());
+}
+
+int32_t TWnd::Width() const {
+    if (!handle_) return 0;
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(handle_, &width, &height);
+    return width;
+}
+
+int32_t TWnd::Height() const {
+    if (!handle_) return 0;
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(handle_, &width, &height);
+    return height;
+}
+
+std::string TWnd::ModeText(int32_t width, int32_t height, int32_t bpp, int32_t freq) {
+    return IntToStr(width) + "x" + IntToStr(height) + "x" + IntToStr(bpp) + "x" + IntToStr(freq);
+}
+
+bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, int32_t freq) {
+    if (external_) return false;
+    const int display = DisplayOf(handle_);
+    const TScreenMode before = handle_ ? CurrentScreenMode(display) : TScreenMode{};
+
+    if (!fullScreen) {
+        if (handle_) SDL_SetWindowFullscreen(handle_, 0);
+        windowed_ = true;
+    } else {
+        SDL_DisplayMode listed{};
+        bool found = false;
+        if (StartVideo()) {
+            const int count = SDL_GetNumDisplayModes(display);
+            for (int i = 0; i < count && !found; ++i)
+                found = SDL_GetDisplayMode(display, i, &listed) == 0 && ModeMatches(listed, width, height, bpp, freq);
+        }
+        if (!found) {
+            const bool retried = freq > 0 && SetMode(true, width, height, bpp, 0);
+            if (!retried) {
+                WndLog("Can't set video mode: " + ModeText(width, height, bpp, freq));
+                SetMode(false, width, height, bpp_, freq_);
+                windowed_ = true;
+                ApplyMode();
+                return false;
+            }
+        } else if (handle_) {
+            SDL_DisplayMode current{};
+            const bool alreadyThere = (SDL_GetWindowFlags(handle_) & SDL_WINDOW_FULLSCREEN) != 0 &&
+                                      SDL_GetWindowDisplayMode(handle_, &current) == 0 && current.w == listed.w &&
+                                      current.h == listed.h && current.format == listed.format &&
+                                      current.refresh_rate == listed.refresh_rate;
+            if (!alreadyThere) {
+                if (SDL_GetWindowFlags(handle_) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(handle_, 0);
+                // Cover the screen first: without a window manager nothing
+                // else would resize the window to the mode.
+                SDL_Rect bounds{};
+                SDL_GetDisplayBounds(display, &bounds);
+                SDL_SetWindowBordered(handle_, SDL_FALSE);
+                SDL_SetWindowPosition(handle_, bounds.x, bounds.y);
+                SDL_SetWindowSize(handle_, listed.w, listed.h);
+                SDL_SetWindowDisplayMode(handle_, &listed);
+                SDL_SetWindowFullscreen(handle_, SDL_WINDOW_FULLSCREEN);
+            }
+        }
+        windowed_ = false;
+    }
+
+    bpp_ = bpp;
+    freq_ = freq;
+    modeWidth_ = width;
+    modeHeight_ = height;
+    ApplyMode();
+    if (handle_) NoteDisplayChange(before.width, before.height, before.bpp, before.freq);
+    return true;
+}
+
+void TWnd::NoteDisplayChange(int32_t oldWidth, int32_t oldHeight, int32_t oldBpp, int32_t oldFreq) {
+    const TScreenMode now = CurrentScreenMode(DisplayOf(handle_));
+    if (now == TScreenMode{oldWidth, oldHeight, oldBpp, oldFreq}) return;
+    WndProc(WM_DISPLAYCHANGE, static_cast<uint32_t>(now.bpp),
+            MakeLong(static_cast<uint32_t>(now.width), static_cast<uint32_t>(now.height)));
+}
+
+void TWnd::ApplyMode() {
+    const bool context = SDL_GL_GetCurrentContext() != nullptr;
+    if (context) glFinish();
+    if (handle_ && !external_) {
+        if (windowed_) {
+            // A captioned window with the requested client size at the
+            // screen's top-left corner.
+            SDL_SetWindowBordered(handle_, SDL_TRUE);
+            SDL_SetWindowSize(handle_, modeWidth_, modeHeight_);
+            SDL_SetWindowPosition(handle_, 0, 0);
+        }
+        SDL_ShowWindow(handle_);
+    }
+    if (context) glViewport(0, 0, modeWidth_, modeHeight_);
+}
+
+void TWnd::Minimize(bool minimized) {
+    if (!handle_ || external_) return;
+    if (minimized) SDL_MinimizeWindow(handle_);
+    else SDL_RestoreWindow(handle_);
+}
+
+bool TWnd::Active() const { return active_; }
+
 void TWnd::DesktopMode(int32_t& width, int32_t& height, int32_t& bpp, int32_t& freq) const {
     width = height = bpp = freq = 0;
+    SDL_DisplayMode mode;
+    if (!StartVideo() || SDL_GetDesktopDisplayMode(DisplayOf(handle_), &mode) != 0) return;
+    width = mode.w;
+    height = mode.h;
+    bpp = static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format));
+    freq = mode.refresh_rate;
 }
-void TWnd::ProcessMessages() {}
-void TWnd::WaitMessage() {}
+
+bool TWnd::Created() const { return created_; }
+bool TWnd::External() const { return external_; }
+bool TWnd::Windowed() const { return windowed_; }
+int32_t TWnd::ModeWidth() const { return modeWidth_; }
+int32_t TWnd::ModeHeight() const { return modeHeight_; }
+int32_t TWnd::BPP() const { return bpp_; }
+int32_t TWnd::Freq() const { return freq_; }
+
+uint32_t TWnd::WndProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
+    if (!external_) {
+        switch (msg) {
+        case WM_DESTROY:
+            if (eng) {
+                eng->Quit();
+                // Wakes a loop that waits for messages while inactive.
+                eng->SetPauseInactive(false);
+            }
+            return 0;
+        case WM_ACTIVATEAPP: ActivateApp(LowWord(wParam) == 1); break;
+        case WM_DISPLAYCHANGE: LogDisplayChange(wParam, lParam); break;
+        case WM_KEYDOWN:
+        case WM_KEYUP:
+            if (inp) inp->SetKey(static_cast<int32_t>(wParam), msg == WM_KEYDOWN);
+            break;
+        case WM_SYSKEYDOWN:
+            if (wParam == kKeyEnter) SetMode(windowed_, modeWidth_, modeHeight_, bpp_, freq_);
+            else if (wParam == kKeySpace && inp) inp->MCapture(!inp->Captured());
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+            if (inp) inp->SetKey(kLeftButton, msg == WM_LBUTTONDOWN);
+            break;
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+            if (inp) inp->SetKey(kRightButton, msg == WM_RBUTTONDOWN);
+            break;
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+            if (inp) inp->SetKey(kMiddleButton, msg == WM_MBUTTONDOWN);
+            break;
+        case WM_XBUTTONDOWN:
+        case WM_XBUTTONUP:
+            if (inp) inp->SetKey(kExtraButtonBase + static_cast<int32_t>(HighWord(wParam)), msg == WM_XBUTTONDOWN);
+            break;
+        case WM_MOUSEWHEEL:
+            if (inp) inp->SetWheel(static_cast<int16_t>(HighWord(wParam)) / WHEEL_DELTA);
+            break;
+        default: break;
+        }
+    }
+    if (eng) eng->CallMessageProc(msg, wParam, lParam);
+    return 0;
+}
+
+void TWnd::ActivateApp(bool active) {
+    if (inp) inp->Reset();
+    active_ = active;
+    if (active) {
+        if (!windowed_) {
+            Minimize(false);
+            SetMode(true, modeWidth_, modeHeight_, bpp_, freq_);
+        }
+        if (eng && eng->PauseInactive()) eng->ResetTimer();
+    } else if (!windowed_) {
+        Minimize(true);
+        SetMode(false, modeWidth_, modeHeight_, bpp_, freq_);
+        // The player's choice stands: the next activation returns to full screen.
+        windowed_ = false;
+    }
+    if (eng) eng->CallActiveProc(active_);
+}
+
+void TWnd::LogDisplayChange(uint32_t wParam, uint32_t lParam) {
+    std::string text = IntToStr(static_cast<int32_t>(LowWord(lParam))) + "x" +
+                       IntToStr(static_cast<int32_t>(HighWord(lParam))) + "x" +
+                       IntToStr(static_cast<int32_t>(wParam));
+    SDL_DisplayMode mode;
+    if (videoStarted_ && SDL_GetCurrentDisplayMode(DisplayOf(handle_), &mode) == 0)
+        text += "x" + IntToStr(mode.refresh_rate);
+    WndLog(text);
+}
+
+void TWnd::ProcessMessages() {
+    if (!created_) return;
+    TEventTranslator translator(*this);
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) translator.Translate(event);
+}
+
+void TWnd::WaitMessage() {
+    // A short limit, so a quit requested by a signal is seen soon.
+    if (created_) SDL_WaitEventTimeout(nullptr, static_cast<int>(kWaitTimeoutMs));
+    else SDL_Delay(kWaitTimeoutMs);
+}
 
 } // namespace qx
