@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>
@@ -84,10 +85,15 @@ IntPoint MakePoint(int32_t x, int32_t y) { return {x, y}; }
 Vec2 MakeVec(double x, double y) { return {x, y}; }
 Vec2 AddVec(const Vec2& a, const Vec2& b) { return {a.x + b.x, a.y + b.y}; }
 
-IntPoint RoundVec(const Vec2& v) {
-    // nearbyint rounds halves to even under the default rounding mode.
-    return {static_cast<int32_t>(std::nearbyint(v.x)), static_cast<int32_t>(std::nearbyint(v.y))};
+namespace {
+// Halves to even (the default rounding mode), held to the 32-bit range so the conversion is defined.
+int32_t RoundToInt(double value) {
+    if (std::isnan(value)) return 0;
+    return static_cast<int32_t>(std::clamp(std::nearbyint(value), -2147483648.0, 2147483647.0));
 }
+} // namespace
+
+IntPoint RoundVec(const Vec2& v) { return {RoundToInt(v.x), RoundToInt(v.y)}; }
 
 Vec2 TurnVec(const Vec2& v, double angle) {
     const double length = std::sqrt(v.x * v.x + v.y * v.y);
@@ -108,7 +114,12 @@ int32_t RandomInt(int32_t n) {
 double RandomStep(double min, double max, double step) {
     if (step == 0) return min;
     const double count = std::nearbyint((max - min) / step);
-    if (!(count > 1) || count > 2147483647.0) return min;
+    if (!(count > 1)) return min; // also NaN
+    // Grids finer than 32-bit counts draw from a 64-bit range.
+    if (count > 2147483647.0) {
+        const auto last = static_cast<int64_t>(std::min(count, 9.0e18)) - 1;
+        return min + step * static_cast<double>(std::uniform_int_distribution<int64_t>(0, last)(Generator()));
+    }
     return min + step * RandomInt(static_cast<int32_t>(count));
 }
 

@@ -1,0 +1,117 @@
+// A game scene on a 1024 x 768 view with a recording host and a hand-driven
+// clock, plus helpers to stage boards and to click cells as a player would.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/scene.h"
+#include "engine/engine.h"
+#include "game/game_scene.h"
+#include "presentation/text.h"
+#include "presentation/tools.h"
+
+// A stopwatch whose counter moves only when the test says so.
+class TManualClock : public TClock {
+public:
+    void Advance(double seconds) { Now += static_cast<int64_t>(seconds * static_cast<double>(GetFrequency())); }
+    int64_t Now = 1000;
+
+protected:
+    int64_t Counter() const override { return Now; }
+};
+
+// Records what the game asks of the main menu and the records table.
+class TRecordingHost : public TGameHost {
+public:
+    struct TAdded {
+        std::string Name;
+        int32_t Score, Level, Time;
+    };
+
+    std::string_view PlayerName() const override { return Profile; }
+    void Tick() override { ++Ticks; }
+    void DrawBackground() override { ++Backgrounds; }
+    TScene* MenuScene() override { return Menu; }
+    void GameFinished() override {
+        ++Finished;
+        CurrentScene = Menu;
+    }
+    TScoreRec BestRecord() const override { return Best; }
+    void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) override {
+        Added.push_back({std::string(name), score, level, time});
+    }
+    void SaveRecords() override { ++Saves; }
+
+    std::string Profile = "^2Tester";
+    TScene* Menu = nullptr;
+    TScoreRec Best;
+    std::vector<TAdded> Added;
+    int Ticks = 0, Backgrounds = 0, Finished = 0, Saves = 0;
+};
+
+class GameTest : public testing::Test {
+protected:
+    void SetUp() override {
+        SetViewSize(1024, 768);
+        SetCursor(0, 0);
+        SeedRandom(12345);
+        qx::inp->Reset();
+        menu = std::make_unique<TScene>("Menu");
+        host.Menu = menu.get();
+        host.Added.reserve(8); // the recording itself must not count as a game allocation
+        scene = std::make_unique<TGameScene>(host);
+        auto manual = std::make_unique<TManualClock>();
+        clock = manual.get();
+        scene->SetClock(std::move(manual));
+    }
+    void TearDown() override {
+        scene.reset();
+        menu.reset();
+        CurrentScene = nullptr;
+        qx::inp->Reset();
+        SetViewSize(0, 0);
+    }
+
+    // An empty board with the play clock running, as after NewGame but staged by hand.
+    void StartEmpty() {
+        scene->NewGame(0);
+        for (auto& column : scene->Board)
+            for (auto& cell : column) cell = TCell{};
+        scene->TickCount = 1;
+    }
+    void Put(int32_t c, int32_t r, uint8_t color, uint8_t state = CELL_FULL) {
+        scene->Board[c][r].State = state;
+        scene->Board[c][r].Color = color;
+        scene->Board[c][r].Timer = 0;
+    }
+    // Cells from the bottom up, one character per row: '.' empty, '1'..'3' a full cell of that colour.
+    void Column(int32_t c, const std::string& cells) {
+        for (size_t i = 0; i < cells.size(); ++i) {
+            if (cells[i] == '.') Put(c, static_cast<int32_t>(i) + 1, 0, CELL_EMPTY);
+            else Put(c, static_cast<int32_t>(i) + 1, static_cast<uint8_t>(cells[i] - '0'));
+        }
+    }
+    void PointAt(int32_t c, int32_t r) {
+        const Vec2 corner = scene->CellPos(c, r);
+        SetCursor(corner.x + 16, corner.y + 16);
+    }
+    // The left button held over cell (c, r) for one tick.
+    void Click(int32_t c, int32_t r) {
+        PointAt(c, r);
+        qx::inp->SetKey(257, true);
+        scene->Update();
+    }
+    void Ticks(int n) {
+        for (int i = 0; i < n; ++i) scene->Update();
+    }
+    uint8_t State(int32_t c, int32_t r) const { return scene->Board[c][r].State; }
+
+    TRecordingHost host;
+    std::unique_ptr<TScene> menu;
+    std::unique_ptr<TGameScene> scene;
+    TManualClock* clock = nullptr;
+};

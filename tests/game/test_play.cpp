@@ -1,0 +1,101 @@
+// A whole seeded game played as a player would: the mouse moves the shared
+// cursor, the left button is held for a step over a group, Esc pauses. The game
+// runs from the deal through waves and rising rows to the overflow and the end
+// of its closing sequence.
+#include "tests/game/game_fixture.h"
+
+namespace {
+
+class PlayTest : public GameTest {
+protected:
+    // One engine step: input polled, the current scene's update, the step's values cleared.
+    void Step(float dx = 0, float dy = 0) {
+        qx::inp->AddMouseMotion(dx, dy);
+        qx::inp->Poll();
+        AppUpdate();
+        qx::inp->ClearStep();
+    }
+    // The smallest group on the board (small moves fill the board fastest); false when none.
+    bool SmallestGroup(int32_t& column, int32_t& row, int32_t& size) {
+        size = 0;
+        for (int32_t c = 1; c <= scene->Columns; ++c)
+            for (int32_t r = 1; r <= scene->Rows; ++r) {
+                const Vec2 centre = AddVec(scene->CellPos(c, r), MakeVec(16, 16));
+                const int32_t n = scene->CountGroup(static_cast<int32_t>(centre.x), static_cast<int32_t>(centre.y));
+                if (n >= 3 && (size == 0 || n < size)) {
+                    size = n;
+                    column = c;
+                    row = r;
+                }
+            }
+        return size > 0;
+    }
+};
+
+TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
+    SeedRandom(2024);
+    host.Best.Score = 10;
+    host.Best.Name = "Old";
+    SetCursor(512, 384);
+    scene->NewGame(0);
+    ASSERT_EQ(CurrentScene, scene.get());
+
+    int waves = 0, expectedScore = 0, pauses = 0, lastLevel = 0, ticks = 0;
+    bool sawCountDown = false, sawHold = false;
+    while (host.Finished == 0 && ticks < 100000) {
+        ++ticks;
+        if (CurrentScene == menu.get()) { // paused: the menu's "Resume game"
+            scene->Resume();
+            continue;
+        }
+        int32_t c = 0, r = 0, size = 0;
+        const bool idle = !scene->Busy && !scene->SettlePending && !scene->GameOver;
+        if (idle && waves == 4 && pauses == 0) {
+            qx::inp->SetKey(27, true); // one Esc in the middle of play
+            ++pauses;
+            Step();
+            qx::inp->SetKey(27, false);
+            EXPECT_EQ(CurrentScene, menu.get());
+            continue;
+        }
+        if (idle && ticks % 7 == 0) {
+            ASSERT_TRUE(SmallestGroup(c, r, size)) << "no move left at level " << scene->Cur.Level;
+            const Vec2 target = AddVec(scene->CellPos(c, r), MakeVec(12, 20));
+            const Vec2 cursor = GetCursor();
+            Step(static_cast<float>(target.x - cursor.x), static_cast<float>(target.y - cursor.y));
+            qx::inp->SetKey(257, true); // press; the next step acts on it
+            Step();
+            qx::inp->SetKey(257, false);
+            ASSERT_TRUE(scene->Busy);
+            ++waves;
+            expectedScore += size <= 5 ? size : 2 * size;
+            ASSERT_EQ(scene->Cur.Score, expectedScore);
+            continue;
+        }
+        Step();
+        ASSERT_TRUE(scene->Cur.Level == lastLevel || scene->Cur.Level == lastLevel + 1);
+        lastLevel = scene->Cur.Level;
+        if (scene->GameOver && scene->Cur.Score < expectedScore && scene->Cur.Score > 0) sawCountDown = true;
+        if (scene->GameOver && scene->Cur.Score == 0) sawHold = true;
+    }
+    EXPECT_EQ(host.Finished, 1);
+    EXPECT_EQ(CurrentScene, menu.get());
+    EXPECT_TRUE(sawCountDown);
+    EXPECT_TRUE(sawHold);
+    EXPECT_EQ(pauses, 1);
+    EXPECT_GE(waves, 10);
+    // Every finished wave but the last raised a row; the last one ended the game.
+    EXPECT_EQ(scene->Cur.Level, waves - 1);
+    ASSERT_EQ(host.Added.size(), 1u);
+    EXPECT_EQ(host.Added[0].Score, expectedScore);
+    EXPECT_EQ(host.Added[0].Level, waves - 1);
+    EXPECT_EQ(host.Saves, 1);
+    EXPECT_EQ(scene->Best.Score, expectedScore);
+    EXPECT_EQ(scene->Cur.Score, -1);
+    int overflow = 0;
+    for (int col = 1; col <= 10; ++col)
+        for (int row = 1; row <= 20; ++row) overflow += scene->Board[col][row].State == CELL_ERROR;
+    EXPECT_GT(overflow, 0);
+}
+
+} // namespace
