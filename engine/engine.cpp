@@ -57,3 +57,14 @@ void FreeEngine() {
 TRGB MakeRGB(uint8_t r, uint8_t g, uint8_t b) { return {r, g, b}; }
 
 } // namespace qx
+
+// The executable exports one procedure that does nothing, named by the engine's
+// banner, so the engine can be recognised from the outside. The assembler
+// cannot carry the banner's CR LF pairs in a symbol name, so the export carries
+// the banner's text without them.
+__asm__(".text\n"
+        ".globl \"<<< Based on Quorvex >>>\"\n"
+        ".type \"<<< Based on Quorvex >>>\", @function\n"
+        "\"<<< Based on Quorvex >>>\":\n"
+        "    ret\n"
+        ".size \"<<< Based on Quorvex >>>\", . - \"<<< Based on Quorvex >>>\"\n");
