@@ -1,19 +1,25 @@
-// A whole seeded game played as a player would: the mouse moves the shared
-// cursor, the left button is held for a step over a group, Esc pauses. The game
-// runs from the deal through waves and rising rows to the overflow and the end
-// of its closing sequence.
+// A whole seeded game played as a player would, through the real window's
+// event queue: mouse motion moves the shared cursor, the left button is pressed
+// and released over a group, Esc pauses. The game runs from the deal through
+// waves and rising rows to the overflow and the end of its closing sequence,
+// with a frame drawn now and then.
 #include "tests/game/game_fixture.h"
+#include "tests/game/window_fixture.h"
+#include "tests/test_support.h"
 
 namespace {
 
+const bool installed = (test_window::Environment::Install(), true);
+
 class PlayTest : public GameTest {
 protected:
-    // One engine step: input polled, the current scene's update, the step's values cleared.
-    void Step(float dx = 0, float dy = 0) {
-        qx::inp->AddMouseMotion(dx, dy);
-        qx::inp->Poll();
-        AppUpdate();
-        qx::inp->ClearStep();
+    void SetUp() override {
+        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
+        GameTest::SetUp();
+        SetViewSize(0, 0); // the real window's size
+        test_window::Focus();
+        test_window::Step();
+        qx::inp->MCapture(true);
     }
     // The smallest group on the board (small moves fill the board fastest); false when none.
     bool SmallestGroup(int32_t& column, int32_t& row, int32_t& size) {
@@ -33,6 +39,7 @@ protected:
 };
 
 TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
+    ASSERT_TRUE(qx::wnd->Active());
     SeedRandom(2024);
     host.Best.Score = 10;
     host.Best.Name = "Old";
@@ -40,39 +47,45 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
     scene->NewGame(0);
     ASSERT_EQ(CurrentScene, scene.get());
 
-    int waves = 0, expectedScore = 0, pauses = 0, lastLevel = 0, ticks = 0;
+    int waves = 0, expectedScore = 0, pauses = 0, lastLevel = 0, steps = 0;
     bool sawCountDown = false, sawHold = false;
-    while (host.Finished == 0 && ticks < 100000) {
-        ++ticks;
+    while (host.Finished == 0 && steps < 100000) {
+        ++steps;
+        if (steps % 25 == 0) qx::eng->Render();
         if (CurrentScene == menu.get()) { // paused: the menu's "Resume game"
             scene->Resume();
             continue;
         }
-        int32_t c = 0, r = 0, size = 0;
         const bool idle = !scene->Busy && !scene->SettlePending && !scene->GameOver;
         if (idle && waves == 4 && pauses == 0) {
-            qx::inp->SetKey(27, true); // one Esc in the middle of play
+            test_window::Key(SDL_SCANCODE_ESCAPE, true);
+            test_window::Step();
+            test_window::Key(SDL_SCANCODE_ESCAPE, false);
+            test_window::Step();
             ++pauses;
-            Step();
-            qx::inp->SetKey(27, false);
             EXPECT_EQ(CurrentScene, menu.get());
             continue;
         }
-        if (idle && ticks % 7 == 0) {
+        int32_t c = 0, r = 0, size = 0;
+        if (idle && steps % 7 == 0) {
             ASSERT_TRUE(SmallestGroup(c, r, size)) << "no move left at level " << scene->Cur.Level;
             const Vec2 target = AddVec(scene->CellPos(c, r), MakeVec(12, 20));
             const Vec2 cursor = GetCursor();
-            Step(static_cast<float>(target.x - cursor.x), static_cast<float>(target.y - cursor.y));
-            qx::inp->SetKey(257, true); // press; the next step acts on it
-            Step();
-            qx::inp->SetKey(257, false);
+            test_window::MouseMove(static_cast<int>(target.x - cursor.x), static_cast<int>(target.y - cursor.y));
+            test_window::Step();
+            ASSERT_EQ(GetCursor().x, target.x);
+            ASSERT_EQ(GetCursor().y, target.y);
+            test_window::MouseButton(true);
+            test_window::Step();
+            test_window::MouseButton(false);
+            test_window::Step();
             ASSERT_TRUE(scene->Busy);
             ++waves;
             expectedScore += size <= 5 ? size : 2 * size;
             ASSERT_EQ(scene->Cur.Score, expectedScore);
             continue;
         }
-        Step();
+        test_window::Step();
         ASSERT_TRUE(scene->Cur.Level == lastLevel || scene->Cur.Level == lastLevel + 1);
         lastLevel = scene->Cur.Level;
         if (scene->GameOver && scene->Cur.Score < expectedScore && scene->Cur.Score > 0) sawCountDown = true;
@@ -96,6 +109,7 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
     for (int col = 1; col <= 10; ++col)
         for (int row = 1; row <= 20; ++row) overflow += scene->Board[col][row].State == CELL_ERROR;
     EXPECT_GT(overflow, 0);
+    EXPECT_EQ(TestLogText().find("Error in"), std::string::npos);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// Markup stripping, substring search and extraction, number texts and the
-// shared cursor's movement and clamping.
+// Markup stripping, substring search and extraction, number texts. Measuring,
+// drawing and the cursor need a window: tests/game/test_render.cpp.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -109,40 +109,6 @@ TEST(NumberTexts, FixedDecimalsAndPadding) {
     EXPECT_EQ(IntText(-7, 3), " -7");
     EXPECT_EQ(IntText(-2147483647 - 1, 0), "-2147483648");
     EXPECT_EQ(IntText(123456, 3), "123456");
-}
-
-class CursorTest : public testing::Test {
-protected:
-    void SetUp() override {
-        SetViewSize(800, 600);
-        qx::inp->ClearStep();
-    }
-    void TearDown() override {
-        SetViewSize(0, 0);
-        qx::inp->ClearStep();
-    }
-    void Move(float dx, float dy) {
-        qx::inp->AddMouseMotion(dx, dy);
-        qx::inp->Poll();
-        UpdateCursor();
-        qx::inp->ClearStep();
-    }
-};
-
-TEST_F(CursorTest, MovesWithTheMouseAndStopsAtTheEdges) {
-    SetCursor(3, 100);
-    Move(-10, 0);
-    EXPECT_EQ(GetCursor().x, 0);
-    EXPECT_EQ(GetCursor().y, 100);
-    EXPECT_TRUE(CursorMoved());
-    Move(0, 0);
-    EXPECT_FALSE(CursorMoved());
-    Move(5000, 5000);
-    EXPECT_EQ(GetCursor().x, 800) << "one pixel past the last visible one";
-    EXPECT_EQ(GetCursor().y, 600);
-    Move(-20.5, -700);
-    EXPECT_EQ(GetCursor().x, 779.5);
-    EXPECT_EQ(GetCursor().y, 0);
 }
 
 } // namespace

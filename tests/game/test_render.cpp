@@ -1,0 +1,189 @@
+// One frame of the game scene in a real window, read back: every cell state in
+// its place and colour, particles, the panel text and the cursor; and the
+// shared cursor moved by real mouse motion.
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "presentation/text.h"
+#include "tests/game/game_fixture.h"
+#include "tests/game/window_fixture.h"
+#include "tests/test_support.h"
+
+namespace {
+
+const bool installed = (test_window::Environment::Install(), true);
+
+// Clears to black and sets up the 2-D projection, as the menu background would.
+class BlackHost : public TRecordingHost {
+public:
+    void DrawBackground() override {
+        glClearColor(0, 0, 0, 0);
+        qx::ogl->Clear(true, true, false);
+        qx::ogl->Set2D(0, 0, static_cast<float>(qx::wnd->Width()), static_cast<float>(qx::wnd->Height()));
+        ++Backgrounds;
+    }
+};
+
+class RenderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
+        SetViewSize(0, 0);
+        scene = std::make_unique<TGameScene>(host);
+        SeedRandom(3);
+        scene->NewGame(0);
+        for (auto& column : scene->Board)
+            for (auto& cell : column) cell = TCell{};
+    }
+    void TearDown() override {
+        scene.reset();
+        CurrentScene = nullptr;
+    }
+    void Put(int c, int r, uint8_t color, uint8_t state, double timer = 0) {
+        scene->Board[c][r] = TCell{state, color, timer};
+    }
+    std::array<double, 3> CellMean(int c, int r) {
+        const Vec2 corner = scene->CellPos(c, r);
+        return test_window::Mean(static_cast<int>(corner.x) + 4, static_cast<int>(corner.y) + 4, 24, 24);
+    }
+
+    BlackHost host;
+    std::unique_ptr<TGameScene> scene;
+};
+
+// Red - blue: strongly positive for orange, strongly negative for azure, near 0 for grey.
+double Warmth(const std::array<double, 3>& rgb) { return rgb[0] - rgb[2]; }
+double Spread(const std::array<double, 3>& rgb) {
+    return std::max({rgb[0], rgb[1], rgb[2]}) - std::min({rgb[0], rgb[1], rgb[2]});
+}
+
+TEST_F(RenderTest, EveryCellStateShowsItsLookInItsPlace) {
+    ASSERT_EQ(qx::wnd->Width(), 1024);
+    ASSERT_EQ(qx::wnd->Height(), 768);
+    Put(1, 1, 1, CELL_FULL);
+    Put(2, 1, 2, CELL_FULL);
+    Put(3, 1, 3, CELL_FULL);
+    Put(4, 1, 3, CELL_VANISH, 20);   // still whole
+    Put(5, 1, 1, CELL_VANISH, 5);    // half faded over an empty cell
+    Put(6, 1, 2, CELL_ERROR, 15);    // still its colour
+    Put(7, 1, 1, CELL_ERROR, 5);     // fading to grey
+    Put(8, 1, 1, CELL_ERROR, 0);     // grey overflow
+    Put(10, 20, 1, CELL_FULL);       // the top-right corner
+    scene->AddParticle({900, 300}, {0, 0}, qx::PackRGBA(255, 0, 0, 255));
+    scene->Particles[1].Life = 1.2;
+    SetCursor(880, 600);
+    scene->Render();
+    ASSERT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+
+    const auto orange = CellMean(1, 1), lime = CellMean(2, 1), azure = CellMean(3, 1);
+    EXPECT_GT(orange[0], orange[1]);
+    EXPECT_GT(orange[1], orange[2]);
+    EXPECT_GT(lime[1], lime[0]);
+    EXPECT_GT(lime[0], lime[2]);
+    EXPECT_GT(azure[2], azure[1]);
+    EXPECT_GT(azure[1], azure[0]);
+    EXPECT_GT(Warmth(orange), 60);
+
+    const auto empty = CellMean(9, 1);
+    EXPECT_LT(Spread(empty), 12) << "empty cells are grey";
+    EXPECT_GT(empty[0], 5) << "and drawn";
+    const auto top = CellMean(10, 20);
+    EXPECT_GT(Warmth(top), 60);
+    EXPECT_LT(Spread(CellMean(10, 19)), 12);
+
+    const auto vanishingWhole = CellMean(4, 1);
+    EXPECT_GT(vanishingWhole[2], vanishingWhole[0] + 60);
+    const auto vanishingHalf = CellMean(5, 1);
+    EXPECT_GT(Warmth(vanishingHalf), 10);
+    EXPECT_LT(Warmth(vanishingHalf), Warmth(orange) - 20);
+    const auto errorWhole = CellMean(6, 1);
+    EXPECT_GT(errorWhole[1], errorWhole[2] + 60);
+    const auto errorFading = CellMean(7, 1);
+    EXPECT_LT(Warmth(errorFading), Warmth(orange) - 20);
+    const auto errorGrey = CellMean(8, 1);
+    EXPECT_LT(std::abs(Warmth(errorGrey)), 25) << "an overflow cell loses its colour";
+    EXPECT_GT(errorGrey[0] + errorGrey[1] + errorGrey[2], 15);
+
+    // Outside the board: black background, the red spark, white panel text, the cursor.
+    EXPECT_LT(Spread(test_window::Mean(200, 400, 16, 16)) + test_window::Mean(200, 400, 16, 16)[0], 1);
+    const auto spark = test_window::Mean(897, 297, 6, 6);
+    EXPECT_GT(spark[0], spark[1] + 20);
+    const auto panel = test_window::Mean(25, 25, 80, 14);
+    EXPECT_GT(panel[0], 10) << "the panel's first line";
+    EXPECT_LT(Spread(panel), 10) << "in white";
+    const auto cursor = test_window::Mean(880, 600, 32, 32);
+    EXPECT_GT(cursor[0] + cursor[1] + cursor[2], 15);
+    EXPECT_LT(test_window::Mean(840, 600, 32, 32)[0], 1) << "nothing left of the cursor";
+}
+
+TEST_F(RenderTest, ParticleTableAndEmptyFramesDrawCleanly) {
+    scene->Render(); // no particles: the spark texture and blend modes are still set and reset
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    for (int i = 0; i < TGameScene::kMaxParticles; ++i)
+        scene->AddParticle({static_cast<double>(i % 1024), static_cast<double>(i % 768)}, {0.5, -0.5}, 0xFFFFFFFFu);
+    scene->Render();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    EXPECT_EQ(TestLogText().find("Error in"), std::string::npos);
+}
+
+TEST_F(RenderTest, MarkupWidthIgnoresCodesAndDrawTextRoundsHalvesToEven) {
+    EXPECT_GT(MarkupWidth(0, "RedWhite"), 0);
+    EXPECT_EQ(MarkupWidth(0, "^1Red^7White"), MarkupWidth(0, "RedWhite"));
+    EXPECT_EQ(MarkupWidth(0, "a^-b"), MarkupWidth(0, "ab"));
+    EXPECT_EQ(MarkupWidth(0, "^x12"), MarkupWidth(0, "12"));
+    // The same glyph drawn at 10.5 and at 10 lands on the same pixels; at 11.5 it moves to 12.
+    const auto draw = [&](double x) {
+        host.DrawBackground();
+        glColor3f(1, 1, 1);
+        DrawText(0, "^7H", x, 100);
+        std::vector<int> lit;
+        for (int px = 5; px < 30; ++px)
+            for (int py = 100; py < 116; ++py)
+                if (test_window::Pixel(px, py)[0] > 128) lit.push_back(px * 1000 + py);
+        return lit;
+    };
+    const auto at10 = draw(10), at10half = draw(10.5), at11half = draw(11.5), at12 = draw(12);
+    ASSERT_FALSE(at10.empty());
+    EXPECT_EQ(at10half, at10);
+    EXPECT_EQ(at11half, at12);
+    EXPECT_NE(at12, at10);
+}
+
+class CursorTest : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
+        test_window::Focus();
+        qx::wnd->ProcessMessages();
+        qx::inp->MCapture(true);
+        qx::inp->Poll();
+        qx::inp->ClearStep();
+    }
+    void Move(int dx, int dy) {
+        test_window::MouseMove(dx, dy);
+        qx::wnd->ProcessMessages();
+        qx::inp->Poll();
+        UpdateCursor();
+        qx::inp->ClearStep();
+    }
+};
+
+TEST_F(CursorTest, FollowsTheMouseAndStopsAtTheWindowEdges) {
+    ASSERT_TRUE(qx::wnd->Active());
+    SetCursor(3, 100);
+    Move(-10, 0);
+    EXPECT_EQ(GetCursor().x, 0);
+    EXPECT_EQ(GetCursor().y, 100);
+    EXPECT_TRUE(CursorMoved());
+    Move(0, 0);
+    EXPECT_FALSE(CursorMoved());
+    Move(5000, 5000);
+    EXPECT_EQ(GetCursor().x, 1024) << "one pixel past the last visible one";
+    EXPECT_EQ(GetCursor().y, 768);
+    Move(-20, -900);
+    EXPECT_EQ(GetCursor().x, 1004);
+    EXPECT_EQ(GetCursor().y, 0);
+}
+
+} // namespace
