@@ -2,12 +2,21 @@
 #include "app/app.h"
 
 #include <cstring>
+#include <memory>
 
 #include "app/scene.h"
 #include "engine/engine.h"
+#include "game/game_scene.h"
+#include "game/resources.h"
 #include "presentation/tools.h"
 
 TApp* App = nullptr;
+
+namespace {
+// Until the main menu exists the game scene is linked to a stand-in host.
+std::unique_ptr<TGameHost> gameHost;
+std::unique_ptr<TGameScene> gameScene;
+} // namespace
 
 TApp::TApp(int argc, const char* const* argv) {
     // Read before the window exists: the game runs at the desktop's own mode.
@@ -25,8 +34,18 @@ TApp::TApp(int argc, const char* const* argv) {
     qx::ogl->SetVSync(false);
 }
 
-void TApp::CreateScenes() {}
+void TApp::CreateScenes() {
+    LoadResources();
+    gameHost = std::make_unique<TDetachedGameHost>();
+    gameScene = std::make_unique<TGameScene>(*gameHost);
+    // A game is dealt at once; the console lists "Game Scene" and Enter plays it.
+    gameScene->NewGame(0);
+    CurrentScene = nullptr;
+}
 
 void TApp::Run() { qx::eng->MainLoop(100); }
 
-void TApp::FreeScenes() {}
+void TApp::FreeScenes() {
+    gameScene.reset();
+    gameHost.reset();
+}
