@@ -313,7 +313,10 @@ TWnd::~TWnd() {
         }
         handle_ = nullptr;
     }
-    if (videoStarted_) SdlStop(SDL_INIT_VIDEO);
+    // SDL's video stays up for the rest of the process: stopping it closes the
+    // display connection and unloads the GL driver, which would leave its
+    // allocations without an owner for the leak checker to attribute. Leaving a
+    // full-screen window already gave the desktop its mode back.
 }
 
 bool TWnd::StartVideo() const {
