@@ -125,6 +125,13 @@ bool TOGL::HasContext() const { return context_ != nullptr; }
 TLightMan* TOGL::Lights() const { return lights_.get(); }
 TFontMan* TOGL::Fonts() const { return fonts_.get(); }
 
+void TOGL::WindowResized() {
+    SDL_Window* window = wnd ? wnd->Handle() : nullptr;
+    if (!context_ || !window) return;
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    SDL_GL_SwapWindow(window);
+}
+
 void TOGL::AAInit() {
     if (aaSamples_ <= 0) return;
     // Without even a plain context there is nothing to probe: the request

@@ -66,6 +66,10 @@ public:
     // default state, starts the texture manager and makes the default font.
     bool Init();
     bool HasContext() const;
+    // The window's client area changed size: presents one cleared frame so the
+    // driver sizes its buffers now; some drivers only look at a swap, and the
+    // frame drawn before it would otherwise be cut to the old size.
+    void WindowResized();
 
 private:
     void ReadExtensions();

@@ -485,7 +485,10 @@ void TWnd::ApplyMode() {
         }
         SDL_ShowWindow(handle_);
     }
-    if (context) glViewport(0, 0, modeWidth_, modeHeight_);
+    if (context) {
+        if (ogl) ogl->WindowResized();
+        glViewport(0, 0, modeWidth_, modeHeight_);
+    }
 }
 
 void TWnd::Minimize(bool minimized) {
