@@ -17,9 +17,8 @@ protected:
         if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
         GameTest::SetUp();
         SetViewSize(0, 0); // the real window's size
-        test_window::Focus();
-        test_window::Step();
         qx::inp->MCapture(true);
+        test_window::Step();
     }
     // The smallest group on the board (small moves fill the board fastest); false when none.
     bool SmallestGroup(int32_t& column, int32_t& row, int32_t& size) {
@@ -39,7 +38,6 @@ protected:
 };
 
 TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
-    ASSERT_TRUE(qx::wnd->Active());
     SeedRandom(2024);
     host.Best.Score = 10;
     host.Best.Name = "Old";
@@ -58,10 +56,8 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
         }
         const bool idle = !scene->Busy && !scene->SettlePending && !scene->GameOver;
         if (idle && waves == 4 && pauses == 0) {
-            test_window::Key(SDL_SCANCODE_ESCAPE, true);
-            test_window::Step();
-            test_window::Key(SDL_SCANCODE_ESCAPE, false);
-            test_window::Step();
+            test_window::Step([] { test_window::Key(SDL_SCANCODE_ESCAPE, true); });
+            test_window::Step([] { test_window::Key(SDL_SCANCODE_ESCAPE, false); });
             ++pauses;
             EXPECT_EQ(CurrentScene, menu.get());
             continue;
@@ -71,14 +67,13 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
             ASSERT_TRUE(SmallestGroup(c, r, size)) << "no move left at level " << scene->Cur.Level;
             const Vec2 target = AddVec(scene->CellPos(c, r), MakeVec(12, 20));
             const Vec2 cursor = GetCursor();
-            test_window::MouseMove(static_cast<int>(target.x - cursor.x), static_cast<int>(target.y - cursor.y));
-            test_window::Step();
+            test_window::Step([&] {
+                test_window::MouseMove(static_cast<int>(target.x - cursor.x), static_cast<int>(target.y - cursor.y));
+            });
             ASSERT_EQ(GetCursor().x, target.x);
             ASSERT_EQ(GetCursor().y, target.y);
-            test_window::MouseButton(true);
-            test_window::Step();
-            test_window::MouseButton(false);
-            test_window::Step();
+            test_window::Step([] { test_window::MouseButton(true); });
+            test_window::Step([] { test_window::MouseButton(false); });
             ASSERT_TRUE(scene->Busy);
             ++waves;
             expectedScore += size <= 5 ? size : 2 * size;

@@ -53,7 +53,9 @@ TEST_F(GameTest, WaveTimersFollowTheShortestSameColourPath) {
     // The click tick already aged each timer by one.
     for (int c = 1; c <= 3; ++c)
         for (int r = 1; r <= 3; ++r)
-            if (expected[c][r]) EXPECT_EQ(scene->Board[c][r].Timer, expected[c][r] - 1) << c << "," << r;
+            if (expected[c][r]) {
+                EXPECT_EQ(scene->Board[c][r].Timer, expected[c][r] - 1) << c << "," << r;
+            }
     EXPECT_EQ(scene->Cur.Score, 16);
     EXPECT_EQ(scene->WaveTimer, 49);
     // The wave lasts its longest timer: busy for 50 more ticks, then a row is owed.

@@ -84,10 +84,32 @@ inline void Key(SDL_Scancode code, bool down) {
     Push(event);
 }
 
-// One pass of the main loop without its clock: messages, one update step.
-inline void Step() {
-    qx::wnd->ProcessMessages();
+// Queues a focus gain and then the caller's events, and runs them through the
+// window procedure. Other windows on the same X server (parallel tests) can
+// take the focus at any time, and an inactive window drops mouse motion and
+// key flags, so the delivery is repeated until the window ends it active.
+template <class Queue>
+bool Deliver(Queue&& queue) {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        Focus();
+        queue();
+        qx::wnd->ProcessMessages();
+        if (qx::wnd->Active()) return true;
+        // Inactive: this poll drops the motion, so the repeat does not count it twice.
+        qx::inp->Poll();
+        qx::inp->ClearStep();
+    }
+    return false;
+}
+
+// One pass of the main loop without its clock: the events, one update step.
+template <class Queue>
+void Step(Queue&& queue) {
+    Deliver(queue);
     qx::eng->Update();
+}
+inline void Step() {
+    Step([] {});
 }
 
 // The back buffer's pixel at window (x, y), y down.
