@@ -27,6 +27,7 @@ namespace {
 // A fresh engine with the application set up as the program does it.
 std::unique_ptr<TApp> StartApp(std::vector<const char*> args) {
     qx::InitEngine(TestLogPath());
+    IgnoreOtherInput();
     CurrentScene = nullptr;
     ConsoleSel = 0;
     return std::make_unique<TApp>(static_cast<int>(args.size()), args.data());

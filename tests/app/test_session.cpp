@@ -1,0 +1,147 @@
+// A short session with the real program under the test's X server, keys sent
+// as a player presses them (each held for a moment): Print Screen writes a
+// screenshot beside the game folder, F10 opens the console, Esc there ends the
+// program cleanly.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+// The program's visible window, found by its process; 0 when there is none yet.
+unsigned long WindowOf(pid_t pid) {
+    const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null";
+    FILE* output = popen(command.c_str(), "r");
+    if (!output) return 0;
+    unsigned long window = 0;
+    if (std::fscanf(output, "%lu", &window) != 1) window = 0;
+    pclose(output);
+    return window;
+}
+
+// Holds the key for 50 ms, focusing the window first so that other programs on
+// the same server (tests running beside this one) cannot take the keys.
+bool Press(unsigned long window, const std::string& key) {
+    const std::string command = "xdotool windowfocus --sync " + std::to_string(window) + " keydown " + key +
+                                " sleep 0.05 keyup " + key;
+    return std::system(command.c_str()) == 0;
+}
+
+size_t FilesIn(const fs::path& folder) {
+    std::error_code error;
+    if (!fs::is_directory(folder, error)) return 0;
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder, error)) ++count;
+    return count;
+}
+
+TEST(Session, ScreenshotThenConsoleThenEscQuits) {
+    if (std::getenv("DISPLAY") == nullptr || std::system("command -v xdotool >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs an X server and xdotool";
+    const fs::path root = MakeTempDir();
+    const fs::path game = root / "game";
+    fs::create_directories(game);
+    const fs::path gameDir = NIVORA_GAME_DIR;
+    fs::create_symlink(gameDir / "Images", game / "Images");
+    if (fs::exists(gameDir / "fonts.conf")) fs::copy_file(gameDir / "fonts.conf", game / "fonts.conf");
+
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (chdir(game.c_str()) != 0) _exit(127);
+        const std::string program = (gameDir / "nivora").string();
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    bool exited = false;
+    auto finished = [&] {
+        if (!exited && waitpid(pid, &status, WNOHANG) == pid) exited = true;
+        return exited;
+    };
+    const fs::path log = game / "log.txt";
+    const bool running = WaitFor([&] { return ReadFile(log).find("Engine  : Main Loop start") != std::string::npos; }, 60s);
+    unsigned long window = 0;
+    WaitFor([&] { return (window = WindowOf(pid)) != 0; }, 20s);
+
+    bool shot = false;
+    // Tests beside this one may open windows that take the focus for a moment,
+    // so a key that went astray is pressed again.
+    if (running && window != 0) {
+        for (int attempt = 0; attempt < 5 && !shot; ++attempt) {
+            EXPECT_TRUE(Press(window, "Print"));
+            shot = WaitFor([&] { return FilesIn(root / "ScreenShots") > 0; }, 5s);
+        }
+        for (int attempt = 0; attempt < 5 && !finished(); ++attempt) {
+            EXPECT_TRUE(Press(window, "F10"));
+            std::this_thread::sleep_for(200ms);
+            EXPECT_TRUE(Press(window, "Escape"));
+            WaitFor(finished, 5s);
+        }
+    }
+    if (!finished()) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        exited = false;
+    }
+    const std::string text = ReadFile(log);
+    ASSERT_TRUE(running) << text;
+    ASSERT_NE(window, 0u) << "no visible window";
+    EXPECT_TRUE(shot) << text;
+    ASSERT_TRUE(exited) << "the program did not end on Esc\n" << text;
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(text.find("Engine  : Main Loop stop"), std::string::npos);
+    EXPECT_EQ(text.find("Error in Proc"), std::string::npos) << text;
+
+    if (shot) {
+        const fs::path file = fs::directory_iterator(root / "ScreenShots")->path();
+        const std::string bytes = ReadFile(file);
+        ASSERT_GE(bytes.size(), 54u);
+        EXPECT_EQ(bytes.substr(0, 2), "BM");
+        const auto le32 = [&](size_t at) {
+            return static_cast<uint32_t>(static_cast<uint8_t>(bytes[at])) |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 1])) << 8 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 2])) << 16 |
+                   static_cast<uint32_t>(static_cast<uint8_t>(bytes[at + 3])) << 24;
+        };
+        EXPECT_EQ(le32(2), bytes.size());
+        const uint32_t width = le32(18), height = le32(22);
+        EXPECT_GT(width, 0u);
+        EXPECT_EQ(bytes.size(), 54 + ((width * 3 + 3) & ~3u) * height);
+    }
+}
+
+} // namespace
