@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "game/game_scene.h"
 #include "game/resources.h"
+#include "presentation/back_scene.h"
 #include "presentation/tools.h"
 
 TApp* App = nullptr;
@@ -16,6 +17,7 @@ namespace {
 // Until the main menu exists the game scene is linked to a stand-in host.
 std::unique_ptr<TGameHost> gameHost;
 std::unique_ptr<TGameScene> gameScene;
+std::unique_ptr<TBackScene> backScene;
 } // namespace
 
 TApp::TApp(int argc, const char* const* argv) {
@@ -40,12 +42,14 @@ void TApp::CreateScenes() {
     gameScene = std::make_unique<TGameScene>(*gameHost);
     // A game is dealt at once; the console lists "Game Scene" and Enter plays it.
     gameScene->NewGame(0);
+    backScene = std::make_unique<TBackScene>();
     CurrentScene = nullptr;
 }
 
 void TApp::Run() { qx::eng->MainLoop(100); }
 
 void TApp::FreeScenes() {
+    backScene.reset();
     gameScene.reset();
     gameHost.reset();
 }
