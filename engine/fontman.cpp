@@ -300,6 +300,12 @@ const TFontData* TFontMan::Font(int32_t id) const {
 
 int32_t TFontMan::Count() const { return static_cast<int32_t>(fonts_.size()); }
 
+std::string TFontMan::FaceFile(const std::string& face, bool bold) const {
+    int index = 0;
+    bool embolden = false;
+    return library_->Match(face, bold, 16.0, index, embolden);
+}
+
 int32_t TFontMan::TextLen(int32_t id, const std::string& text) const {
     const TFontData* font = Font(id);
     if (!font) return 0;

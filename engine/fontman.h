@@ -56,6 +56,9 @@ public:
     const TFontData* Font(int32_t id) const;
     // Number of slots in the font table, empty ones included.
     int32_t Count() const;
+    // The font file a face name maps to (after the game's own mapping); empty
+    // when no face at all is installed.
+    std::string FaceFile(const std::string& face, bool bold) const;
 
 private:
     struct TFaceLibrary;

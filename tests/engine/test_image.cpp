@@ -1,0 +1,326 @@
+// Image decoders: the TGA reader's layouts and its refusals, and BMP, JPG and
+// GIF through the picture decoder, all delivered top row first in BGR order.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/image_internal.h"
+#include "tests/test_support.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using qx::image::TDecoded;
+
+// Frees a decoded buffer at the end of a test.
+struct Decoded : TDecoded {
+    ~Decoded() { std::free(pixels); }
+    Bytes Data() const {
+        return pixels ? Bytes(pixels, pixels + static_cast<size_t>(width) * height * bpp / 8) : Bytes();
+    }
+};
+
+void Put16(Bytes& b, size_t at, uint32_t v) {
+    b[at] = static_cast<uint8_t>(v);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+// An uncompressed TGA: header, then the palette (type 1), then the pixel bytes.
+Bytes Tga(uint8_t type, uint8_t depth, uint16_t width, uint16_t height, uint8_t descriptor, const Bytes& pixels,
+          const Bytes& palette = {}, uint8_t paletteEntryBits = 24, uint8_t idLength = 0) {
+    Bytes b(18, 0);
+    b[0] = idLength;
+    b[1] = palette.empty() ? 0 : 1;
+    b[2] = type;
+    Put16(b, 5, static_cast<uint32_t>(palette.size() / (paletteEntryBits / 8)));
+    b[7] = palette.empty() ? 0 : paletteEntryBits;
+    Put16(b, 12, width);
+    Put16(b, 14, height);
+    b[16] = depth;
+    b[17] = descriptor;
+    b.insert(b.end(), idLength, 0xEE);
+    b.insert(b.end(), palette.begin(), palette.end());
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
+bool Decode(const Bytes& file, Decoded& out) { return qx::image::LoadTgaMem(file.data(), file.size(), out); }
+
+bool DecodePicture(const uint8_t* data, size_t size, Decoded& out) {
+    return qx::image::LoadPictureMem(data, size, out);
+}
+
+// 3 x 2 pixels, rows stored bottom first: bottom row A B C, top row D E F.
+const Bytes kBottomUp24 = {1, 1, 1, 2, 2, 2, 3, 3, 3, /* top: */ 4, 4, 4, 5, 5, 5, 6, 6, 6};
+const Bytes kTopFirst24 = {4, 4, 4, 5, 5, 5, 6, 6, 6, 1, 1, 1, 2, 2, 2, 3, 3, 3};
+
+TEST(TgaReader, BothOriginsGiveTheTopRowFirst) {
+    Decoded bottomUp, topDown;
+    ASSERT_TRUE(Decode(Tga(2, 24, 3, 2, 0, kBottomUp24), bottomUp));
+    ASSERT_TRUE(Decode(Tga(2, 24, 3, 2, 32, kTopFirst24), topDown));
+    EXPECT_EQ(bottomUp.width, 3);
+    EXPECT_EQ(bottomUp.height, 2);
+    EXPECT_EQ(bottomUp.bpp, 24);
+    EXPECT_EQ(bottomUp.Data(), kTopFirst24);
+    EXPECT_EQ(topDown.Data(), kTopFirst24);
+}
+
+TEST(TgaReader, RightToLeftRowsAreMirrored) {
+    const Bytes stored = {3, 3, 3, 2, 2, 2, 1, 1, 1, 6, 6, 6, 5, 5, 5, 4, 4, 4};
+    Decoded image;
+    ASSERT_TRUE(Decode(Tga(2, 24, 3, 2, 32 | 16, stored), image));
+    EXPECT_EQ(image.Data(), (Bytes{1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6}));
+}
+
+TEST(TgaReader, SingleRowAndSingleColumnKeepTheirOrder) {
+    Decoded row, column;
+    ASSERT_TRUE(Decode(Tga(3, 8, 4, 1, 0, {1, 2, 3, 4}), row));
+    EXPECT_EQ(row.Data(), (Bytes{1, 2, 3, 4}));
+    ASSERT_TRUE(Decode(Tga(3, 8, 1, 3, 16 | 32, {7, 8, 9}), column));
+    EXPECT_EQ(column.Data(), (Bytes{7, 8, 9}));
+}
+
+TEST(TgaReader, ThirtyTwoBitsKeepAlphaAndIdFieldIsSkipped) {
+    Decoded image;
+    ASSERT_TRUE(Decode(Tga(2, 32, 1, 1, 0, {10, 20, 30, 40}, {}, 24, 5), image));
+    EXPECT_EQ(image.bpp, 32);
+    EXPECT_EQ(image.Data(), (Bytes{10, 20, 30, 40}));
+}
+
+TEST(TgaReader, ColourMappedBecomesTwentyFourBits) {
+    const Bytes palette = {0, 0, 255, /* 1: */ 0, 255, 0, /* 2: */ 255, 0, 0};
+    Decoded image;
+    ASSERT_TRUE(Decode(Tga(1, 8, 2, 2, 32, {0, 1, 2, 0}, palette), image));
+    EXPECT_EQ(image.bpp, 24);
+    EXPECT_EQ(image.Data(), (Bytes{0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 255}));
+}
+
+TEST(TgaReader, GreyStaysEightBits) {
+    Decoded image;
+    ASSERT_TRUE(Decode(Tga(3, 8, 2, 2, 0, {1, 2, 3, 4}), image));
+    EXPECT_EQ(image.bpp, 8);
+    EXPECT_EQ(image.Data(), (Bytes{3, 4, 1, 2}));
+}
+
+TEST(TgaReader, SixteenBitsExpandEachChannelTimesEight) {
+    // White 0x7FFF, pure red 0x7C00, pure green 0x03E0, pure blue 0x001F with the top bit set.
+    const Bytes stored = {0xFF, 0x7F, 0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x80};
+    Decoded image;
+    ASSERT_TRUE(Decode(Tga(2, 16, 4, 1, 0, stored), image));
+    EXPECT_EQ(image.bpp, 24);
+    EXPECT_EQ(image.Data(), (Bytes{248, 248, 248, 0, 0, 248, 0, 248, 0, 248, 0, 0}));
+}
+
+TEST(TgaReader, UnsupportedKindsAreRejected) {
+    Decoded image;
+    EXPECT_FALSE(Decode(Tga(10, 24, 1, 1, 0, {1, 2, 3}), image)) << "run-length true colour";
+    EXPECT_FALSE(Decode(Tga(9, 8, 1, 1, 0, {0}, {1, 2, 3}), image)) << "run-length colour-mapped";
+    EXPECT_FALSE(Decode(Tga(0, 24, 1, 1, 0, {1, 2, 3}), image)) << "no image";
+    EXPECT_FALSE(Decode(Tga(2, 15, 1, 1, 0, {1, 2}), image)) << "depth 15";
+    EXPECT_FALSE(Decode(Tga(2, 1, 8, 1, 0, {1}), image)) << "depth 1";
+    EXPECT_FALSE(Decode(Tga(1, 8, 1, 1, 0, {0}, {1, 2, 3, 4}, 32), image)) << "32-bit palette";
+    EXPECT_FALSE(Decode(Tga(1, 8, 1, 1, 0, {0}, {1, 2}, 16), image)) << "16-bit palette";
+    EXPECT_FALSE(Decode(Tga(1, 8, 1, 1, 0, {0}), image)) << "colour-mapped without a colour map";
+    EXPECT_FALSE(Decode(Tga(1, 16, 1, 1, 0, {0, 0}, {1, 2, 3}), image)) << "colour-mapped at 16 bits";
+    EXPECT_FALSE(Decode(Tga(2, 24, 0, 5, 0, {}), image)) << "zero width";
+    EXPECT_FALSE(Decode(Tga(2, 24, 5, 0, 0, {}), image)) << "zero height";
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(TgaReader, ShortDataIsRejected) {
+    Decoded image;
+    EXPECT_FALSE(Decode(Tga(2, 24, 3, 2, 0, Bytes(17, 1)), image)) << "one byte short";
+    EXPECT_FALSE(Decode(Tga(2, 24, 1, 1, 0, {}, {}, 24, 40), image)) << "id field runs past the end";
+    Bytes header = Tga(2, 24, 1, 1, 0, {});
+    header.resize(10);
+    EXPECT_FALSE(Decode(header, image)) << "truncated header";
+    // Colour map shorter than its declared length.
+    Bytes cut = Tga(1, 8, 1, 1, 0, {0}, Bytes(30, 1));
+    cut.resize(18 + 10);
+    EXPECT_FALSE(Decode(cut, image));
+    EXPECT_FALSE(qx::image::LoadTgaMem(nullptr, 100, image));
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(TgaReader, PaletteIndexBeyondTheMapIsRejected) {
+    const Bytes palette = {1, 2, 3, 4, 5, 6};
+    Decoded image;
+    EXPECT_TRUE(Decode(Tga(1, 8, 2, 1, 0, {0, 1}, palette), image));
+    std::free(image.pixels);
+    image.pixels = nullptr;
+    EXPECT_FALSE(Decode(Tga(1, 8, 2, 1, 0, {1, 2}, palette), image));
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(TgaReader, HugeClaimedSizeIsRejectedBeforeAllocating) {
+    // 65535 x 65535 x 4 bytes does not fit 32 bits; the file holds a few bytes.
+    Decoded image;
+    EXPECT_FALSE(Decode(Tga(2, 32, 65535, 65535, 0, Bytes(64, 0)), image));
+    EXPECT_FALSE(Decode(Tga(1, 8, 65535, 65535, 0, Bytes(64, 0), Bytes(768, 0)), image));
+    EXPECT_FALSE(Decode(Tga(2, 16, 40000, 40000, 0, Bytes(64, 0)), image));
+}
+
+TEST(TgaReader, ReadsFromAFile) {
+    const std::string path = MakeTempDir() + "/pic.tga";
+    const Bytes file = Tga(2, 24, 3, 2, 0, kBottomUp24);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+    Decoded image;
+    ASSERT_TRUE(qx::image::LoadTgaFile(path, image));
+    EXPECT_EQ(image.Data(), kTopFirst24);
+    Decoded missing;
+    EXPECT_FALSE(qx::image::LoadTgaFile(path + ".none", missing));
+}
+
+// A 24-bit BMP written by hand: rows bottom-up, each padded to four bytes.
+Bytes Bmp(int32_t width, int32_t height, const Bytes& rowsBottomUp) {
+    Bytes b(54, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(2, static_cast<uint32_t>(54 + rowsBottomUp.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(width));
+    put32(22, static_cast<uint32_t>(height));
+    b[26] = 1;
+    b[28] = 24;
+    put32(34, static_cast<uint32_t>(rowsBottomUp.size()));
+    b.insert(b.end(), rowsBottomUp.begin(), rowsBottomUp.end());
+    return b;
+}
+
+TEST(PictureDecoder, BmpWithOddRowLengthComesOutTightlyPacked) {
+    // 3 x 2: the top row is red, green, blue; the bottom row white, black, grey.
+    const Bytes rows = {255, 255, 255, 0, 0, 0, 128, 128, 128, 0, 0, 0, // bottom row + 3 padding
+                        0,   0,   255, 0, 255, 0, 255, 0,   0,   0, 0, 0}; // top row (BGR)
+    const Bytes file = Bmp(3, 2, rows);
+    Decoded image;
+    ASSERT_TRUE(DecodePicture(file.data(), file.size(), image));
+    EXPECT_EQ(image.width, 3);
+    EXPECT_EQ(image.height, 2);
+    EXPECT_EQ(image.bpp, 24);
+    EXPECT_EQ(image.Data(), (Bytes{0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 0, 0, 0, 128, 128, 128}));
+}
+
+TEST(PictureDecoder, TruncatedOrOversizedBmpIsRejected) {
+    Bytes file = Bmp(3, 2, Bytes(24, 7));
+    file.resize(file.size() - 5);
+    Decoded image;
+    EXPECT_FALSE(DecodePicture(file.data(), file.size(), image));
+    const Bytes huge = Bmp(100000, 100000, Bytes(24, 7));
+    EXPECT_FALSE(DecodePicture(huge.data(), huge.size(), image));
+    const Bytes tall = Bmp(4, 30000, Bytes(24, 7));
+    EXPECT_FALSE(DecodePicture(tall.data(), tall.size(), image));
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+// A 5 x 3 solid red JPEG (made with ImageMagick at full quality).
+const uint8_t kRedJpg[] = {
+    0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 0x4A, 0x46, 0x49, 0x46, 0x00, 0x01, 0x01, 0x00, 0x00, 0x01,
+    0x00, 0x01, 0x00, 0x00, 0xFF, 0xDB, 0x00, 0x43, 0x00, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0xFF, 0xDB, 0x00, 0x43, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01,
+    0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0xFF, 0xC0,
+    0x00, 0x11, 0x08, 0x00, 0x03, 0x00, 0x05, 0x03, 0x01, 0x11, 0x00, 0x02, 0x11, 0x01, 0x03, 0x11,
+    0x01, 0xFF, 0xC4, 0x00, 0x14, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x09, 0xFF, 0xC4, 0x00, 0x14, 0x10, 0x01, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xC4, 0x00,
+    0x15, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x09, 0x0A, 0xFF, 0xC4, 0x00, 0x14, 0x11, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01,
+    0x00, 0x02, 0x11, 0x03, 0x11, 0x00, 0x3F, 0x00, 0x17, 0xC5, 0x3A, 0xFE, 0x1F, 0xFF, 0xD9,
+};
+const uint8_t kTinyGif[] = {
+    0x47, 0x49, 0x46, 0x38, 0x39, 0x61, 0x03, 0x00, 0x02, 0x00, 0xF2, 0x04, 0x00, 0x00, 0x00, 0x00,
+    0xFF, 0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x00, 0x21, 0xF9, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x2C, 0x00, 0x00,
+    0x00, 0x00, 0x03, 0x00, 0x02, 0x00, 0x00, 0x03, 0x04, 0x18, 0x32, 0x04, 0x90, 0x00, 0x3B,
+};
+
+TEST(PictureDecoder, JpegComesOutAsBgr) {
+    Decoded image;
+    ASSERT_TRUE(DecodePicture(kRedJpg, sizeof kRedJpg, image));
+    EXPECT_EQ(image.width, 5);
+    EXPECT_EQ(image.height, 3);
+    EXPECT_EQ(image.bpp, 24);
+    const Bytes data = image.Data();
+    ASSERT_EQ(data.size(), 45u);
+    for (size_t i = 0; i < data.size(); i += 3) {
+        EXPECT_LE(data[i], 8) << "blue of pixel " << i / 3;
+        EXPECT_LE(data[i + 1], 8) << "green of pixel " << i / 3;
+        EXPECT_GE(data[i + 2], 245) << "red of pixel " << i / 3;
+    }
+}
+
+TEST(PictureDecoder, GifGivesExactColoursTopRowFirst) {
+    // 3 x 2: top row red, green, blue; bottom row white, black, black.
+    Decoded image;
+    ASSERT_TRUE(DecodePicture(kTinyGif, sizeof kTinyGif, image));
+    EXPECT_EQ(image.width, 3);
+    EXPECT_EQ(image.height, 2);
+    EXPECT_EQ(image.bpp, 24);
+    EXPECT_EQ(image.Data(), (Bytes{0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0}));
+}
+
+TEST(PictureDecoder, GifClaimingAHugeScreenIsRejected) {
+    Bytes gif(kTinyGif, kTinyGif + sizeof kTinyGif);
+    Put16(gif, 6, 16000); // logical screen 16000 x 16000 from 63 bytes
+    Put16(gif, 8, 16000);
+    Decoded image;
+    EXPECT_FALSE(DecodePicture(gif.data(), gif.size(), image));
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(PictureDecoder, GarbageAndEmptyInputFail) {
+    const Bytes garbage(200, 0x5A);
+    Decoded image;
+    EXPECT_FALSE(DecodePicture(garbage.data(), garbage.size(), image));
+    EXPECT_FALSE(DecodePicture(garbage.data(), 0, image));
+    EXPECT_FALSE(DecodePicture(nullptr, 10, image));
+    EXPECT_FALSE(DecodePicture(kTinyGif, 12, image)) << "a cut-off GIF header";
+    EXPECT_FALSE(qx::image::LoadPictureFile("/nonexistent/picture.bmp", image));
+    EXPECT_EQ(image.pixels, nullptr);
+}
+
+TEST(PictureDecoder, ReadsFromAFile) {
+    const std::string path = MakeTempDir() + "/tiny.gif";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(kTinyGif), sizeof kTinyGif);
+    Decoded image;
+    ASSERT_TRUE(qx::image::LoadPictureFile(path, image));
+    EXPECT_EQ(image.width, 3);
+}
+
+// The texture manager picks the decoder by extension, in any letter case.
+TEST(DecodeByExtension, TgaInCapitalsUsesTheTgaReaderAndOthersThePictureDecoder) {
+    const Bytes white16 = Tga(2, 16, 1, 1, 0, {0xFF, 0x7F});
+    int32_t width = 0, height = 0, bpp = 0;
+    uint8_t* pixels = nullptr;
+    ASSERT_TRUE(qx::tex->LoadDataFromMem("Images/X.TGA", white16.data(), white16.size(), width, height, bpp,
+                                         pixels));
+    EXPECT_EQ((Bytes{pixels[0], pixels[1], pixels[2]}), (Bytes{248, 248, 248})); // the TGA reader's expansion
+    qx::tex->FreeData(pixels);
+    EXPECT_EQ(pixels, nullptr);
+
+    ASSERT_TRUE(qx::tex->LoadDataFromMem("noext", kTinyGif, sizeof kTinyGif, width, height, bpp, pixels));
+    EXPECT_EQ(width, 3);
+    EXPECT_EQ(bpp, 24);
+    qx::tex->FreeData(pixels);
+
+    const Bytes bmp = Bmp(3, 2, Bytes(24, 7));
+    EXPECT_FALSE(qx::tex->LoadDataFromMem("wrong.tga", bmp.data(), bmp.size(), width, height, bpp, pixels));
+    EXPECT_EQ(pixels, nullptr);
+    EXPECT_NE(TestLogText().find("Texture : Error Loading \"wrong.tga\""), std::string::npos);
+}
+
+} // namespace
