@@ -246,3 +246,39 @@ TEST_F(SpriteTest, ManyParticlesGoWithTheirEngine) {
 }
 
 } // namespace
+
+namespace {
+
+// A 640 x 480 window for the whole program, or none (no display).
+bool OpenWindow() {
+    static const bool open = [] {
+        if (!qx::wnd->Create("Nivora test", false)) return false;
+        qx::wnd->SetMode(false, 640, 480, 32, 0);
+        return qx::wnd->Width() == 640 && qx::wnd->Height() == 480;
+    }();
+    return open;
+}
+
+TEST_F(SpriteTest, ParticleSticksToEveryWindowEdge) {
+    if (!OpenWindow()) GTEST_SKIP() << "no 640 x 480 window";
+    struct Case {
+        Vec2 pos, vel, expected;
+    };
+    const Case cases[] = {
+        {{3, 100}, {-5, 0}, {0, 100}},     // left
+        {{100, 3}, {0, -5}, {100, 0}},     // top
+        {{637, 100}, {5, 0}, {640, 100}},  // right
+        {{100, 477}, {0, 5}, {100, 480}},  // bottom
+        {{-20, 500}, {0, 0}, {0, 480}},    // outside two edges at once
+    };
+    for (const Case& c : cases) {
+        auto* part = new TPart(engine, c.pos.x, c.pos.y, c.vel.x, c.vel.y, 100, 10, 255, 255, 255, false);
+        part->Step();
+        part->Vel = c.vel; // keep pushing outwards, gravity aside
+        part->Step();
+        EXPECT_NEAR(part->Pos.x, c.expected.x, 1e-12) << c.pos.x << "," << c.pos.y;
+        EXPECT_NEAR(part->Pos.y, c.expected.y, 1e-12) << c.pos.x << "," << c.pos.y;
+    }
+}
+
+} // namespace
