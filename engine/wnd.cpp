@@ -586,8 +586,10 @@ void TWnd::LogDisplayChange(uint32_t wParam, uint32_t lParam) {
                        IntToStr(static_cast<int32_t>(HighWord(lParam))) + "x" +
                        IntToStr(static_cast<int32_t>(wParam));
     SDL_DisplayMode mode;
-    if (videoStarted_ && SDL_GetCurrentDisplayMode(DisplayOf(handle_), &mode) == 0)
-        text += "x" + IntToStr(mode.refresh_rate);
+    if (videoStarted_ && SDL_GetCurrentDisplayMode(DisplayOf(handle_), &mode) == 0) {
+        text += 'x';
+        text += IntToStr(mode.refresh_rate);
+    }
     WndLog(text);
 }
 
