@@ -84,7 +84,7 @@ std::string FindConfigFile() {
     return {};
 }
 
-// Line height the way the face's designers meant it for a screen: the Windows
+// Line height as the face's screen metrics give it: the OS/2 table's "win"
 // ascent and descent when the face has them, else FreeType's scaled metrics.
 void LineMetrics(FT_Face face, int pixelSize, int& ascent, int& height) {
     const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));

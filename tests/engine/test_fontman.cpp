@@ -209,6 +209,27 @@ TEST_F(FontTest, MarkupEdgeCasesDrawLikeTheirPlainText) {
     EXPECT_NE(plain("ab"), plain("ba"));
 }
 
+TEST_F(FontTest, GlyphsAreDrawnUpright) {
+    qx::TFontMan fonts;
+    const int32_t id = fonts.FontCreate("FixedSys", 16, false, 512);
+    const int height = fonts.Font(id)->Height;
+    const Picture picture = Render([&] { fonts.TextOut(id, "T", 0, 0); });
+    // The row with the most lit pixels is the T's bar, in the upper half of the line.
+    int widestRow = -1;
+    int widest = 0;
+    for (int y = 0; y < height; ++y) {
+        int lit = 0;
+        for (int x = 0; x < 32; ++x) lit += picture.rgba[(y * 256 + x) * 4] > 128;
+        if (lit > widest) {
+            widest = lit;
+            widestRow = y;
+        }
+    }
+    EXPECT_GE(widest, 5);
+    EXPECT_GE(widestRow, 0);
+    EXPECT_LT(widestRow, height / 2);
+}
+
 TEST_F(FontTest, TextRestoresEnableFlagsAndLeavesTheAtlasBound) {
     qx::TFontMan fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
