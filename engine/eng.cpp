@@ -1,6 +1,9 @@
 // The engine root and the fixed-step main loop.
 #include "engine/eng.h"
 
+#include <sched.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <chrono>
 
@@ -24,6 +27,18 @@ int32_t CounterMilliseconds() {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(ms)));
 }
 
+// Lets the process run on every processor the system has online, whatever
+// mask it was started with (the kernel leaves out processors that are offline
+// or outside the process's cpuset).
+void UseAllProcessors() {
+    const long configured = ::sysconf(_SC_NPROCESSORS_CONF);
+    if (configured <= 0) return;
+    cpu_set_t processors;
+    CPU_ZERO(&processors);
+    for (long cpu = 0; cpu < configured && cpu < CPU_SETSIZE; ++cpu) CPU_SET(static_cast<int>(cpu), &processors);
+    ::sched_setaffinity(0, sizeof processors, &processors);
+}
+
 void EngineLog(const char* message) {
     if (log) log->Print(std::string("Engine  : ") + message);
 }
@@ -32,6 +47,7 @@ void EngineLog(const char* message) {
 
 TEng::TEng() {
     quitFlag = 0;
+    UseAllProcessors();
     vec_ = std::make_unique<TVec>();
     net_ = std::make_unique<TNet>();
     snd_ = std::make_unique<TSnd>();

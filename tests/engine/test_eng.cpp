@@ -2,6 +2,8 @@
 // throw, quitting from inside an update, and the proc slots.
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
 #include <stdexcept>
 #include <vector>
 
@@ -160,6 +162,25 @@ TEST(Engine, GlobalsAreReleasedInTheShutdownOrder) {
     EXPECT_EQ(qx::log, nullptr);
     EXPECT_EQ(qx::tex, nullptr);
     qx::InitEngine(TestLogPath()); // the test main expects a live engine
+}
+
+TEST(Engine, CreationWidensAProcessorMaskToEveryProcessor) {
+    cpu_set_t allowed;
+    ASSERT_EQ(sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    if (CPU_COUNT(&allowed) < 2) GTEST_SKIP() << "one processor only";
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &allowed)) {
+            CPU_SET(cpu, &one);
+            break;
+        }
+    ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+    qx::InitEngine(TestLogPath());
+    cpu_set_t now;
+    ASSERT_EQ(sched_getaffinity(0, sizeof now, &now), 0);
+    EXPECT_GE(CPU_COUNT(&now), CPU_COUNT(&allowed));
+    sched_setaffinity(0, sizeof allowed, &allowed);
 }
 
 } // namespace
