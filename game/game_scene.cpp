@@ -60,7 +60,11 @@ TGameScene::TGameScene(TGameHost& host) : TScene("Game Scene"), Clock(std::make_
 
 TGameScene::~TGameScene() { Host->SaveRecords(); }
 
-void TGameScene::SetHost(TGameHost& host) { Host = &host; }
+void TGameScene::SetHost(TGameHost& host) {
+    Host = &host;
+    // The records must carry the name the panel shows, not the stand-in's.
+    Cur.Name = Host->PlayerName();
+}
 
 void TGameScene::SetClock(std::unique_ptr<TClock> clock) {
     if (clock) Clock = std::move(clock);

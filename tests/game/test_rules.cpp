@@ -329,6 +329,20 @@ TEST_F(GameTest, NewGameShowsTheBetterOfTheTableAndTheAbandonedGame) {
     EXPECT_EQ(scene->Best.Score, 100);
 }
 
+TEST_F(GameTest, TheMenuTakingOverGivesTheGameItsPlayerName) {
+    TRecordingHost menuHost;
+    menuHost.Profile = "^2Menu player";
+    scene->SetHost(menuHost);
+    scene->NewGame(0);
+    for (int c = 1; c <= 10; ++c) Column(c, std::string(20, '1'));
+    scene->SettlePending = true;
+    scene->TickCount = 4;
+    Ticks(1);
+    ASSERT_EQ(menuHost.Added.size(), 1u);
+    EXPECT_EQ(menuHost.Added[0].Name, "^2Menu player") << "the result goes in under the name shown";
+    scene->SetHost(host);
+}
+
 TEST_F(GameTest, PauseBanksPlayTimeAndStopsTheGame) {
     scene->NewGame(0);
     clock->Advance(1.234);
