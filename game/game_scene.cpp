@@ -176,9 +176,11 @@ Vec2 TGameScene::CellPos(int32_t c, int32_t r) const {
 IntPoint TGameScene::CellAt(double px, double py) const {
     const double width = ViewWidth();
     const double height = ViewHeight();
-    // Far-off pixels are pulled in first so the integer conversion stays defined.
-    const double column = std::clamp(std::trunc((px - width / 2) / kCellSize + Columns / 2.0), -1e6, 1e6);
-    const double row = std::clamp(std::trunc((height - py) / kCellSize), -1e6, 1e6);
+    // Far-off pixels are pulled in first so the integer conversion stays defined;
+    // a pixel that is not a number lands far off the board.
+    const auto pullIn = [](double index) { return std::isnan(index) ? -1e6 : std::clamp(index, -1e6, 1e6); };
+    const double column = pullIn(std::trunc((px - width / 2) / kCellSize + Columns / 2.0));
+    const double row = pullIn(std::trunc((height - py) / kCellSize));
     return {static_cast<int32_t>(column) + 1, static_cast<int32_t>(row)};
 }
 
