@@ -386,6 +386,7 @@ bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, 
     if (external_) return false;
     const int display = DisplayOf(handle_);
     const TScreenMode before = handle_ ? CurrentScreenMode(display) : TScreenMode{};
+    bool switchedByRetry = false;
 
     if (!fullScreen) {
         if (handle_) SDL_SetWindowFullscreen(handle_, 0);
@@ -399,8 +400,8 @@ bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, 
                 found = SDL_GetDisplayMode(display, i, &listed) == 0 && ModeMatches(listed, width, height, bpp, freq);
         }
         if (!found) {
-            const bool retried = freq > 0 && SetMode(true, width, height, bpp, 0);
-            if (!retried) {
+            switchedByRetry = freq > 0 && SetMode(true, width, height, bpp, 0);
+            if (!switchedByRetry) {
                 WndLog("Can't set video mode: " + ModeText(width, height, bpp, freq));
                 SetMode(false, width, height, bpp_, freq_);
                 windowed_ = true;
@@ -434,7 +435,8 @@ bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, 
     modeWidth_ = width;
     modeHeight_ = height;
     ApplyMode();
-    if (handle_) NoteDisplayChange(before.width, before.height, before.bpp, before.freq);
+    // A successful retry has already reported the change it made.
+    if (handle_ && !switchedByRetry) NoteDisplayChange(before.width, before.height, before.bpp, before.freq);
     return true;
 }
 
