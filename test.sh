@@ -19,7 +19,7 @@ export LIBGL_ALWAYS_SOFTWARE=1
 # checker to stop at exit, and no extra load on a busy machine.
 export LP_NUM_THREADS=${LP_NUM_THREADS:-0}
 
-# A test whose process dies is run once more: the leak checker's own stop-the-
+# A failing test is run once more: the leak checker's own stop-the-
 # world tracer occasionally crashes at exit under load, which says nothing
 # about the code. A real failure fails twice.
 CTEST=(ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" --repeat until-pass:2 "$@")
