@@ -374,8 +374,8 @@ Lighting LightSurface(double nx, double ny, double nz, double shininess) {
     const double hx = lx / ll, hy = ly / ll, hz = lz / ll + 1.0;
     const double hl = std::sqrt(hx * hx + hy * hy + hz * hz);
     const double diffuse = std::max(0.0, (nx * lx + ny * ly + nz * lz) / ll);
-    const double spec = std::pow(std::max(0.0, (nx * hx + ny * hy + nz * hz) / hl), shininess);
-    return {diffuse, spec};
+    const double highlight = std::pow(std::max(0.0, (nx * hx + ny * hy + nz * hz) / hl), shininess);
+    return {diffuse, highlight};
 }
 
 // Normal of a pillow-shaped surface at depth `inside` (>= 0) behind an edge
