@@ -22,6 +22,17 @@ void Say(const std::string& message) {
     if (log) log->Print(kTag + message);
 }
 
+// Gives a decode's result to the caller's outs; a failure is logged once here.
+bool HandOver(bool ok, const std::string& name, const image::TDecoded& decoded, int32_t& width, int32_t& height,
+              int32_t& bpp, uint8_t*& pixels) {
+    width = decoded.width;
+    height = decoded.height;
+    bpp = decoded.bpp;
+    pixels = decoded.pixels;
+    if (!ok) Say("Error Loading \"" + name + "\"");
+    return ok;
+}
+
 bool Matches(int32_t group, int32_t mask) { return mask == -1 || (group & mask) > 0; }
 
 bool IsTgaName(const std::string& name) { return LowerCase(ExtractFileExt(name)) == "tga"; }
@@ -171,12 +182,7 @@ bool TTex::LoadData(const std::string& fileName, int32_t& width, int32_t& height
     image::TDecoded decoded;
     const bool ok = IsTgaName(fileName) ? image::LoadTgaFile(fileName, decoded)
                                         : image::LoadPictureFile(fileName, decoded);
-    width = decoded.width;
-    height = decoded.height;
-    bpp = decoded.bpp;
-    pixels = decoded.pixels;
-    if (!ok) Say("Error Loading \"" + fileName + "\"");
-    return ok;
+    return HandOver(ok, fileName, decoded, width, height, bpp, pixels);
 }
 
 bool TTex::LoadDataFromMem(const std::string& name, const void* memory, size_t size, int32_t& width,
@@ -184,12 +190,7 @@ bool TTex::LoadDataFromMem(const std::string& name, const void* memory, size_t s
     image::TDecoded decoded;
     const bool ok = IsTgaName(name) ? image::LoadTgaMem(memory, size, decoded)
                                     : image::LoadPictureMem(memory, size, decoded);
-    width = decoded.width;
-    height = decoded.height;
-    bpp = decoded.bpp;
-    pixels = decoded.pixels;
-    if (!ok) Say("Error Loading \"" + name + "\"");
-    return ok;
+    return HandOver(ok, name, decoded, width, height, bpp, pixels);
 }
 
 void TTex::FreeData(uint8_t*& pixels) {
