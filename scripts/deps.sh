@@ -3,9 +3,8 @@
 # Sourced by nivora.sh and test.sh; usage: install_deps [--tests]
 set -euo pipefail
 
-RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libgl-dev
-  libglu1-mesa-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue
-  libcurl4-openssl-dev libvorbis-dev libstb-dev libgl1-mesa-dri)
+RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev
+  libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool)
 
 install_deps() {
