@@ -117,8 +117,9 @@ void TakeScreenShot() {
         throw std::runtime_error("screenshot folder cannot be created");
     const std::string timeSeparator = TimeSeparator;
     const std::string dateSeparator = DateSeparator;
-    TimeSeparator = "-";
-    DateSeparator = "-";
+    // Screenshot names use dashes throughout, so they are valid file names.
+    TimeSeparator.assign(1, '-');
+    DateSeparator.assign(1, '-');
     const std::string name =
         std::string(kScreenShotFolder) + "Nivora" + DateText(LocalDate()) + "-" + TimeText(LocalTime()) + ".bmp";
     TimeSeparator = timeSeparator;
