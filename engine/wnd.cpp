@@ -5,10 +5,13 @@
 #include "engine/wnd.h"
 
 #include <GL/gl.h>
+#include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <string_view>
 
 #include "engine/cp1251_internal.h"
 #include "engine/engine.h"
@@ -17,6 +20,15 @@
 namespace qx {
 
 namespace {
+
+// Xlib ends the process when the display connection is lost (the X server
+// died or the session ended); its default handler calls exit(), whose shutdown
+// would then wait on the dead connection for ever. Leave at once instead, with
+// the reason in the log, whose lines are already on disk.
+extern "C" int OnDisplayLost(Display*) {
+    if (log) log->Print("Window  : Display connection lost");
+    ::_exit(1);
+}
 
 constexpr int32_t kKeyBackspace = 8;
 constexpr int32_t kKeyTab = 9;
@@ -298,6 +310,8 @@ bool TWnd::StartVideo() const {
         // desktop its mode back itself.
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         videoStarted_ = SdlStart(SDL_INIT_VIDEO);
+        const char* driver = videoStarted_ ? SDL_GetCurrentVideoDriver() : nullptr;
+        if (driver && std::string_view(driver) == "x11") XSetIOErrorHandler(OnDisplayLost);
     }
     return videoStarted_;
 }
