@@ -296,6 +296,16 @@ Picture BlurAlpha(const Picture& source, double sigma) {
     return pass(pass(source, true), false);
 }
 
+// The blurred alpha of a shape grown by outline, in black: sampled with an
+// offset, it is the shape's drop shadow.
+template <typename Distance>
+Picture ShadowMask(int width, int height, int n, const Distance& distance, double outline, double blur) {
+    const Picture mask = Render(width, height, n, [&](Vec2 p) {
+        return distance(p) < outline ? Grey(0.0, 1.0) : Color{};
+    });
+    return BlurAlpha(mask, blur);
+}
+
 // Gives fully transparent pixels the colour of their nearest visible
 // neighbours, so filtering towards a clear edge keeps the edge's colour.
 void BleedColour(Picture& picture) {
@@ -840,10 +850,7 @@ double LogoDistance(Vec2 p) {
 Picture DrawLogo() {
     const double outline = 4.5;
     // Shadow: the outlined word, blurred and shifted down-right.
-    const Picture mask = Render(512, 128, 3, [&](Vec2 p) {
-        return LogoDistance(p) < outline ? Grey(0.0, 1.0) : Color{};
-    });
-    const Picture shadow = BlurAlpha(mask, 3.0);
+    const Picture shadow = ShadowMask(512, 128, 3, LogoDistance, outline, 3.0);
     return Render(512, 128, 4, [&](Vec2 p) {
         Color out = shadow.Sample(p.x - 3.0, p.y - 4.0);
         out.a *= 0.6;
@@ -878,10 +885,7 @@ Picture DrawCursor() {
                                      {14.6, 26.2}, {10.5, 17.6}, {17.6, 17.6}};
     auto distance = [&](Vec2 p) { return SdPolygon(p, arrow); };
     const double outline = 1.5;
-    const Picture mask = Render(32, 32, 4, [&](Vec2 p) {
-        return distance(p) < outline ? Grey(0.0, 1.0) : Color{};
-    });
-    const Picture shadow = BlurAlpha(mask, 1.2);
+    const Picture shadow = ShadowMask(32, 32, 4, distance, outline, 1.2);
     return Render(32, 32, 8, [&](Vec2 p) {
         Color out = shadow.Sample(p.x - 1.5, p.y - 2.0);
         out.a *= 0.45;
