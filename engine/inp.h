@@ -19,6 +19,40 @@ struct _SDL_Joystick;
 
 namespace qx {
 
+// Named engine key codes: the keyboard's US-layout virtual-key codes, then the
+// mouse buttons above the keyboard's range.
+namespace key {
+constexpr int32_t Backspace = 8;
+constexpr int32_t Tab = 9;
+constexpr int32_t Enter = 13;
+constexpr int32_t Shift = 16;
+constexpr int32_t Control = 17;
+constexpr int32_t Alt = 18;
+constexpr int32_t Esc = 27;
+constexpr int32_t Space = 32;
+constexpr int32_t PageUp = 33;
+constexpr int32_t PageDown = 34;
+constexpr int32_t End = 35;
+constexpr int32_t Home = 36;
+constexpr int32_t Left = 37;
+constexpr int32_t Up = 38;
+constexpr int32_t Right = 39;
+constexpr int32_t Down = 40;
+constexpr int32_t PrintScreen = 44;
+constexpr int32_t Insert = 45;
+constexpr int32_t Delete = 46;
+constexpr int32_t Numpad0 = 96;
+constexpr int32_t F1 = 112;
+constexpr int32_t F10 = 121;
+constexpr int32_t MouseLeft = 257;
+constexpr int32_t MouseRight = 258;
+constexpr int32_t MouseMiddle = 259;
+constexpr int32_t MouseX1 = 261;
+constexpr int32_t MouseX2 = 262;
+constexpr int32_t JoyFirst = 264; // + 32 * joystick + button
+constexpr int32_t JoyButton(int32_t joystick, int32_t button) { return JoyFirst + 32 * joystick + button; }
+} // namespace key
+
 struct TPointF {
     float x = 0, y = 0;
 };

@@ -36,7 +36,6 @@ constexpr int32_t kKeyEnter = 13;
 constexpr int32_t kKeyEsc = 27;
 constexpr int32_t kKeySpace = 32;
 constexpr int32_t kKeyF10 = 121;
-constexpr int32_t kLeftButton = 257;
 constexpr int32_t kRightButton = 258;
 constexpr int32_t kMiddleButton = 259;
 constexpr int32_t kExtraButtonBase = 260;
@@ -528,7 +527,7 @@ uint32_t TWnd::WndProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
             break;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
-            if (inp) inp->SetKey(kLeftButton, msg == WM_LBUTTONDOWN);
+            if (inp) inp->SetKey(qx::key::MouseLeft, msg == WM_LBUTTONDOWN);
             break;
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:

@@ -13,7 +13,6 @@
 
 namespace {
 constexpr int32_t kKeyEsc = 27;
-constexpr int32_t kMouseLeft = 257;
 constexpr int32_t kSparksPerCell = 15;
 constexpr double kPanelX = 25;
 // TickCount wraps at a multiple of 5, so its remainder modulo 5 never jumps.
@@ -122,7 +121,7 @@ void TGameScene::Update() {
     if (!IsRunning() && !GameOver) return;
 
     // While a wave runs the button flag is kept, so a button still held acts when it ends.
-    if (qx::inp->Down(kMouseLeft) && !GameOver && !Busy) {
+    if (qx::inp->Down(qx::key::MouseLeft) && !GameOver && !Busy) {
         const IntPoint at = RoundVec(GetCursor());
         if (CountGroup(at.x, at.y) >= 3) {
             const int32_t removed = RemoveGroup(at.x, at.y);
