@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -126,6 +128,72 @@ bool FileExists(const std::string& name) {
     const bool exists = FileValid(handle);
     FileClose(handle);
     return exists;
+}
+
+namespace {
+
+// Sets the caller's reason (when asked for) and gives false, so each failure is one line.
+bool SaveFailed(std::string* error, const std::string& what, int code) {
+    if (error) *error = what + ": " + std::strerror(code);
+    return false;
+}
+
+} // namespace
+
+bool SaveFileAtomic(const std::string& name, const void* data, size_t size, std::string* error) {
+    if (error) error->clear();
+    const size_t slash = name.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+    const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
+    if (base.empty()) return SaveFailed(error, "no file name in \"" + name + "\"", EINVAL);
+    if (size > 0 && !data) return SaveFailed(error, "no data for " + name, EINVAL);
+
+    // The temporary lives beside the target: rename is atomic only within one filesystem.
+    std::string temp = (slash == std::string::npos ? std::string() : name.substr(0, slash + 1)) + "." + base +
+                       ".tmpXXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return SaveFailed(error, "cannot create a temporary file in " + folder, errno);
+
+    auto discard = [&](const std::string& what, int code) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return SaveFailed(error, what, code);
+    };
+
+    // mkostemp makes the file private; the replacement keeps the old file's permissions.
+    struct stat old {};
+    const mode_t mode = ::stat(name.c_str(), &old) == 0 && S_ISREG(old.st_mode) ? (old.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0) return discard("cannot set the permissions of " + temp, errno);
+
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return discard("cannot write " + temp, n < 0 ? errno : EIO);
+        done += static_cast<size_t>(n);
+    }
+    // The data must be on disk before the rename makes it the file: otherwise a
+    // power cut could leave the new name pointing at empty blocks.
+    if (::fsync(fd) != 0) return discard("cannot flush " + temp + " to disk", errno);
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(temp.c_str());
+        return SaveFailed(error, "cannot close " + temp, code);
+    }
+    if (::rename(temp.c_str(), name.c_str()) != 0) {
+        const int code = errno;
+        ::unlink(temp.c_str());
+        return SaveFailed(error, "cannot rename " + temp + " to " + name, code);
+    }
+    // Makes the rename itself durable. The new file is already whole and in place,
+    // so a folder that cannot be synced (some filesystems refuse) is not a failed save.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 // ---- Text -----------------------------------------------------------------

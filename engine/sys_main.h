@@ -6,6 +6,7 @@
 // not be opened reports Valid() == false, which callers check before reading.
 // Files opened for writing hold an exclusive advisory lock for as long as they
 // are open, so a second running copy cannot open (or read) the same file.
+// Files the player keeps are replaced whole with SaveFileAtomic instead.
 #pragma once
 
 #include <cstddef>
@@ -76,6 +77,13 @@ void FileSeek(int handle, int64_t position);
 int64_t FileSize(int handle);
 int64_t FilePos(int handle);
 bool FileExists(const std::string& name);          // a read open would succeed now
+// Replaces the file `name` with `size` bytes: written to a temporary file in the same folder,
+// flushed to disk (fsync), renamed over the old file, folder synced. On any failure the temporary
+// is removed, the old file is left whole, false is returned and `error` (when given) says why.
+// A process killed mid-save leaves the old or the new file, never a mix; at worst a stray
+// temporary named "." + the file's name + ".tmp" + six characters stays in the folder.
+[[nodiscard]] bool SaveFileAtomic(const std::string& name, const void* data, size_t size,
+                                  std::string* error = nullptr);
 
 // ---- Text -----------------------------------------------------------------
 

@@ -1,7 +1,13 @@
 // Streams, file handles and text helpers.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "engine/engine.h"
 #include "tests/test_support.h"
@@ -58,6 +64,72 @@ TEST(FileStream, ReadsWhatFileFunctionsWrote) {
     EXPECT_STREQ(buffer, "cdef");
     EXPECT_TRUE(qx::FileExists(path));
     EXPECT_FALSE(qx::FileExists(path + ".nope"));
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+size_t FilesIn(const std::string& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+TEST(SaveFileAtomic, ReplacesTheFileWholeKeepingItsPermissions) {
+    const std::string dir = MakeTempDir();
+    const std::string path = dir + "/data.bin";
+    ASSERT_TRUE(qx::SaveFileAtomic(path, "first version", 13));
+    EXPECT_EQ(FileText(path), "first version");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    std::string error = "stale";
+    ASSERT_TRUE(qx::SaveFileAtomic(path, "second", 6, &error));
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(FileText(path), "second");
+    EXPECT_EQ(std::filesystem::status(path).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(FilesIn(dir), 1u); // no temporary left beside it
+
+    ASSERT_TRUE(qx::SaveFileAtomic(path, nullptr, 0));
+    EXPECT_EQ(std::filesystem::file_size(path), 0u);
+}
+
+TEST(SaveFileAtomic, AFolderThatIsAFileFailsWithTheReason) {
+    const std::string dir = MakeTempDir();
+    ASSERT_TRUE(qx::SaveFileAtomic(dir + "/plain", "x", 1));
+    std::string error;
+    EXPECT_FALSE(qx::SaveFileAtomic(dir + "/plain/data.bin", "abc", 3, &error));
+    EXPECT_EQ(error, "cannot create a temporary file in " + dir + "/plain: Not a directory");
+    EXPECT_FALSE(qx::SaveFileAtomic(dir + "/", "abc", 3, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(FilesIn(dir), 1u);
+}
+
+// A disk that fills up mid-write, made real with a file-size limit, which binds root too.
+TEST(SaveFileAtomic, AWriteCutShortRemovesTheTemporaryAndKeepsTheOldFile) {
+    const std::string dir = MakeTempDir();
+    const std::string path = dir + "/data.bin";
+    const std::string old(300, 'o');
+    ASSERT_TRUE(qx::SaveFileAtomic(path, old.data(), old.size()));
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 100;
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(3);
+        const std::string replacement(960, 'n');
+        std::string error;
+        if (qx::SaveFileAtomic(path, replacement.data(), replacement.size(), &error)) _exit(1);
+        _exit(error.find(": File too large") != std::string::npos ? 0 : 2);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: reported success, 2: no reason, 3: no limit";
+    EXPECT_EQ(FileText(path), old);
+    EXPECT_EQ(FilesIn(dir), 1u);
 }
 
 TEST(Text, StrToIntAcceptsDecimalAndHexAndGivesZeroForMalformedText) {

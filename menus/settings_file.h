@@ -1,0 +1,36 @@
+// The player's settings and their file, Settings.dat: 44 bytes in a fixed
+// layout other copies of the game read.
+//
+// Layout: bytes 0-3 reserved; 4 the profile length (0..32); 5-36 the profile's
+// characters, colour code included (unused ones 0); 37 ShowFPS and 38
+// ActiveMenu (0 off, 1 on); 39-43 reserved. Reserved bytes are written as 0 and
+// ignored when read. A file shorter than 44 bytes, or unreadable, leaves the
+// settings as they were (the defaults at start-up); a failed write is logged
+// ("Settings: ") and leaves the previous file whole.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+constexpr size_t kSettingsFileBytes = 44;
+constexpr size_t kProfileCapacity = 32; // characters kept in the file
+
+struct TSettings {
+    std::string Profile; // as shown, colour code included
+    bool ShowFPS = true;
+    bool ActiveMenu = true;
+};
+
+// The file image; the profile is cut to its first 32 characters.
+std::array<uint8_t, kSettingsFileBytes> EncodeSettings(const TSettings& settings);
+// Fills settings from a file image (a length above 32 is clamped, any non-zero
+// flag byte is on); false, with settings untouched, when shorter than 44 bytes.
+bool DecodeSettings(std::span<const uint8_t> bytes, TSettings& settings);
+// Reads path into settings; false (settings untouched) when missing or unusable,
+// with a log line unless the file simply does not exist.
+bool ReadSettingsFile(const std::string& path, TSettings& settings);
+// Replaces the file atomically; false (with a log line saying why) on failure.
+bool WriteSettingsFile(const std::string& path, const TSettings& settings);

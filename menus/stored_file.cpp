@@ -1,0 +1,43 @@
+// Bounded reads and atomic saves of the player's files.
+#include "menus/stored_file.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engine/engine.h"
+
+TStoredRead ReadStoredFile(const std::string& path, std::span<uint8_t> bytes, size_t& count, std::string& reason) {
+    count = 0;
+    errno = 0;
+    qx::TFileStream stream(path);
+    if (!stream.Valid()) {
+        const int openError = errno;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return TStoredRead::Missing;
+            reason = std::strerror(errno);
+        } else if (S_ISDIR(info.st_mode)) {
+            reason = "it is a folder";
+        } else if (openError == EWOULDBLOCK) {
+            reason = "another program is writing it";
+        } else {
+            reason = openError ? std::strerror(openError) : "it cannot be opened";
+        }
+        return TStoredRead::Failed;
+    }
+    count = stream.Read(bytes.data(), bytes.size());
+    return TStoredRead::Read;
+}
+
+bool SaveStoredFile(const char* tag, const std::string& path, std::span<const uint8_t> bytes) {
+    std::string reason;
+    if (qx::SaveFileAtomic(path, bytes.data(), bytes.size(), &reason)) return true;
+    LogStored(tag, "Cannot save " + path + ": " + reason + "; the previous file is kept");
+    return false;
+}
+
+void LogStored(const char* tag, const std::string& message) {
+    if (qx::log) qx::log->Print(tag + message);
+}
