@@ -61,12 +61,6 @@ TEST(RecordsTable, InsertionCarriesAndKeepsOlderRecordsAheadOfEqualScores) {
     EXPECT_EQ(Bytes(table), before);
 }
 
-TEST(RecordsTable, NamesAreCutTo32Characters) {
-    TRecordTable table{};
-    InsertRecord(table, Rec("^2" + std::string(40, 'n'), 10));
-    EXPECT_EQ(table[0].Name.View(), "^2" + std::string(30, 'n'));
-}
-
 TEST(RecordsFile, DefaultTableAndItsExactBytes) {
     const TRecordTable table = DefaultRecords();
     EXPECT_EQ(table[0].Name.View(), "User[20]");
@@ -139,6 +133,16 @@ TEST(RecordsFile, ShortFileKeepsItsWholeRecordsAndLogsTheRest) {
     const auto empty = ReadRecordsFile(path);
     ASSERT_TRUE(empty.has_value()); // an empty file is a table, not a first start
     EXPECT_EQ((*empty)[0].Score, 0);
+}
+
+TEST(RecordsFile, AnUnreadableFileIsNotTakenForAFirstStart) {
+    // Defaults written over it would destroy records that are only unreadable for now.
+    const std::string folder = MakeTempDir();
+    const auto table = ReadRecordsFile(folder);
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ((*table)[0].Score, 0);
+    EXPECT_NE(TestLogText().find("Records : Cannot read " + folder + ": it is a folder; the table starts empty"),
+              std::string::npos);
 }
 
 TEST(RecordsFile, RandomBytesNeverBreakTheTableOrder) {
