@@ -42,7 +42,7 @@ void TApp::CreateScenes() {
     gameScene = std::make_unique<TGameScene>(*gameHost);
     // A game is dealt at once; the console lists "Game Scene" and Enter plays it.
     gameScene->NewGame(0);
-    backScene = std::make_unique<TBackScene>();
+    backScene = std::make_unique<TBackScene>(TBackScene::TTextures{res::Smoke, res::Light, res::Logo});
     CurrentScene = nullptr;
 }
 

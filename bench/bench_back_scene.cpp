@@ -17,7 +17,7 @@ namespace {
 
 void BM_BackSceneStep(benchmark::State& state) {
     SeedRandom(1);
-    TBackScene scene;
+    TBackScene scene({});
     for (auto _ : state) scene.Update();
     state.counters["particles"] = scene.Particles->ChildCount();
 }
@@ -25,7 +25,7 @@ BENCHMARK(BM_BackSceneStep);
 
 void BM_BackSceneFrame(benchmark::State& state) {
     SeedRandom(1);
-    TBackScene scene;
+    TBackScene scene({});
     for (auto _ : state) {
         scene.Render();
         benchmark::ClobberMemory();
@@ -36,7 +36,7 @@ BENCHMARK(BM_BackSceneFrame);
 
 void BM_BackSceneFrameFinished(benchmark::State& state) {
     SeedRandom(1);
-    TBackScene scene;
+    TBackScene scene({});
     for (auto _ : state) {
         scene.Render();
         glFinish();

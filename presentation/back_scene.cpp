@@ -5,8 +5,6 @@
 
 #include <cmath>
 
-#include "game/resources.h"
-
 namespace {
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
@@ -29,7 +27,7 @@ void AddSmoke(TSpriteEngine* engine, double x, double y, double scale) {
 }
 } // namespace
 
-TBackScene::TBackScene() : TScene("BackScene") {
+TBackScene::TBackScene(const TTextures& textures) : TScene("BackScene"), Textures(textures) {
     Particles = new TSpriteEngine(nullptr);
     const double width = qx::wnd->Width();
     const double height = qx::wnd->Height();
@@ -86,15 +84,15 @@ void TBackScene::Render() {
     }
     glEnd();
 
-    qx::tex->Enable(res::Smoke, 0);
+    qx::tex->Enable(Textures.Smoke, 0);
     qx::ogl->Blend(1);
     Particles->DrawAll();
 
-    qx::tex->Enable(res::Light, 0);
+    qx::tex->Enable(Textures.Light, 0);
     glColor4d(1, 1, 1, 0.8);
     DrawTurnedQuad(MakeVec(width / 2, height / 2), kLightSide, kLightAngle);
 
-    qx::tex->Enable(res::Logo, 0);
+    qx::tex->Enable(Textures.Logo, 0);
     qx::ogl->Blend(1);
     glColor4d(0, 1, 0, 1);
     const Vec2 logo = LogoCorner(width, height);

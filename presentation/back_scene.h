@@ -4,7 +4,8 @@
 //
 // The particles are laid out once from the window size at construction; the
 // gradient, light and logo follow the window size of every frame. Ticks counts
-// update steps (10 ms each) and drives the gradient. No input handling.
+// update steps (10 ms each) and drives the gradient. No input handling. The
+// creator hands in the three images it draws.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,15 @@
 
 class TBackScene : public TScene {
 public:
-    TBackScene();            // joins SceneList as "BackScene"; reads the window size once
+    // The images drawn; a 0 handle draws the texture manager's placeholder.
+    struct TTextures {
+        uint32_t Smoke = 0; // each particle
+        uint32_t Light = 0; // the soft light in the middle
+        uint32_t Logo = 0;  // the title logo
+    };
+
+    // Joins SceneList as "BackScene"; reads the window size once.
+    explicit TBackScene(const TTextures& textures);
     ~TBackScene() override;  // disposes the particles
 
     void Update() override;  // one tick: Ticks + 1, then every particle steps
@@ -31,6 +40,7 @@ public:
     // Top-left corner of the 512 x 128 logo in a window of the given size.
     static Vec2 LogoCorner(double width, double height);
 
+    TTextures Textures;
     int32_t Ticks = 0;
     TSpriteEngine* Particles = nullptr; // owned: disposed with the scene
 };

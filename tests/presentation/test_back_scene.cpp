@@ -11,7 +11,6 @@
 
 #include "app/scene.h"
 #include "engine/engine.h"
-#include "game/resources.h"
 #include "presentation/back_scene.h"
 #include "presentation/sprite.h"
 
@@ -68,7 +67,7 @@ TEST(BackSceneGradient, CornersPulseAtTheirOwnRates) {
 }
 
 TEST(BackSceneGradient, TickCountFoldsWithoutChangingThePicture) {
-    TBackScene scene;
+    TBackScene scene({});
     scene.Ticks = INT32_MAX;
     scene.Update();
     ASSERT_GT(scene.Ticks, 0);
@@ -90,7 +89,7 @@ TEST(BackSceneLayout, LogoCorner) {
 TEST(BackSceneLayout, JoinsTheSceneListAndLeavesIt) {
     const int32_t before = SceneList.Count();
     {
-        TBackScene scene;
+        TBackScene scene({});
         EXPECT_EQ(scene.Name, "BackScene");
         EXPECT_EQ(SceneList.Get(SceneList.Count() - 1), &scene);
         EXPECT_EQ(scene.Ticks, 0);
@@ -101,7 +100,7 @@ TEST(BackSceneLayout, JoinsTheSceneListAndLeavesIt) {
 
 TEST(BackSceneLayout, RingAndFrameOnA640x480Window) {
     if (!OpenWindow()) GTEST_SKIP() << "no 640 x 480 window";
-    TBackScene scene;
+    TBackScene scene({});
     ASSERT_EQ(scene.Particles->ChildCount(), TBackScene::kParticleCount);
 
     double sumX = 0, sumY = 0;
@@ -146,24 +145,14 @@ protected:
     void SetUp() override {
         if (!OpenWindow()) GTEST_SKIP() << "no 640 x 480 window";
         SeedRandom(3);
-        saved = {res::Smoke, res::Light, res::Logo};
-        res::Light = res::Logo = WhiteTexture();
-        scene = std::make_unique<TBackScene>();
+        scene = std::make_unique<TBackScene>(TBackScene::TTextures{0, WhiteTexture(), WhiteTexture()});
         scene->Particles->Visible = false; // the smoke would cover the corners
-    }
-    void TearDown() override {
-        if (!scene) return;
-        scene.reset();
-        res::Smoke = saved[0];
-        res::Light = saved[1];
-        res::Logo = saved[2];
     }
     std::array<uint8_t, 3> FrameAt(int32_t ticks, int32_t x, int32_t y) {
         scene->Ticks = ticks;
         scene->Render();
         return PixelAt(x, y);
     }
-    std::array<uint32_t, 3> saved{};
     std::unique_ptr<TBackScene> scene;
 };
 
@@ -193,7 +182,7 @@ TEST_F(BackSceneFrame, GreenLogoAtItsCornerAndLightInTheMiddle) {
 }
 
 TEST_F(BackSceneFrame, SmokeIsDrawnWhenVisible) {
-    res::Smoke = WhiteTexture();
+    scene->Textures.Smoke = WhiteTexture();
     scene->Particles->Visible = true;
     // Ring particles sit 150 pixels right of the centre at angle 0 (the 360th).
     const auto pixel = FrameAt(0, 470, 240);
