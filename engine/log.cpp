@@ -1,8 +1,7 @@
 // The engine log: one unbuffered write per line.
 #include "engine/log.h"
 
-#include <SDL.h>
-
+#include "engine/msgbox_internal.h"
 #include "engine/sys_main.h"
 
 namespace qx {
@@ -50,11 +49,7 @@ void TLog::Print(const std::string& message) {
 }
 
 int32_t TLog::MsgBox(const std::string& caption, const std::string& text, int32_t type) {
-    Uint32 flags = SDL_MESSAGEBOX_INFORMATION;
-    if ((type & 0xF0) == MB_ICONERROR) flags = SDL_MESSAGEBOX_ERROR;
-    else if ((type & 0xF0) == MB_ICONWARNING) flags = SDL_MESSAGEBOX_WARNING;
-    SDL_ShowSimpleMessageBox(flags, caption.c_str(), text.c_str(), nullptr);
-    return IDOK;
+    return ShowMsgBox(caption, text, type);
 }
 
 void TLog::TimeStamp(bool on) { timeStampOn_ = on; }

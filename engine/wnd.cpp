@@ -15,6 +15,7 @@
 
 #include "engine/cp1251_internal.h"
 #include "engine/engine.h"
+#include "engine/msgbox_internal.h"
 #include "engine/sdl_internal.h"
 
 namespace qx {
@@ -282,6 +283,14 @@ private:
 };
 
 } // namespace
+
+int32_t ShowMsgBox(const std::string& caption, const std::string& text, int32_t type) {
+    Uint32 flags = SDL_MESSAGEBOX_INFORMATION;
+    if ((type & 0xF0) == TLog::MB_ICONERROR) flags = SDL_MESSAGEBOX_ERROR;
+    else if ((type & 0xF0) == TLog::MB_ICONWARNING) flags = SDL_MESSAGEBOX_WARNING;
+    SDL_ShowSimpleMessageBox(flags, caption.c_str(), text.c_str(), nullptr);
+    return TLog::IDOK;
+}
 
 TWnd::TWnd() = default;
 
