@@ -27,7 +27,10 @@ public:
     bool Open(const std::string& fileName, TLogProc proc = nullptr);
     // Writes one line (the caller includes its module tag).
     void Print(const std::string& message);
-    // Modal message box; type takes the MB_* flags below. Returns the button chosen.
+    // Modal message box without an owner window; type takes the MB_* flags
+    // below (buttons | icon | default button). Returns the ID* of the button
+    // chosen (Esc or closing the box gives the Cancel button's, or IDOK for
+    // MB_OK), 0 when no box could be shown.
     int32_t MsgBox(const std::string& caption, const std::string& text, int32_t type);
     void TimeStamp(bool on);   // prefix lines with the gap since the previous one
     void ResetTime();          // the next gap is measured from now
@@ -36,11 +39,32 @@ public:
 
     bool IsOpen() const;
 
+    // Button sets (low four bits of the type)
     static constexpr int32_t MB_OK = 0x00;
+    static constexpr int32_t MB_OKCANCEL = 0x01;
+    static constexpr int32_t MB_ABORTRETRYIGNORE = 0x02;
+    static constexpr int32_t MB_YESNOCANCEL = 0x03;
+    static constexpr int32_t MB_YESNO = 0x04;
+    static constexpr int32_t MB_RETRYCANCEL = 0x05;
+    static constexpr int32_t MB_CANCELTRYCONTINUE = 0x06;
+    // Icons
     static constexpr int32_t MB_ICONERROR = 0x10;
+    static constexpr int32_t MB_ICONQUESTION = 0x20;
     static constexpr int32_t MB_ICONWARNING = 0x30;
     static constexpr int32_t MB_ICONINFORMATION = 0x40;
+    // The button Enter chooses (the first one without a flag)
+    static constexpr int32_t MB_DEFBUTTON2 = 0x100;
+    static constexpr int32_t MB_DEFBUTTON3 = 0x200;
+    // Results: the button chosen; 0 when no box could be shown
     static constexpr int32_t IDOK = 1;
+    static constexpr int32_t IDCANCEL = 2;
+    static constexpr int32_t IDABORT = 3;
+    static constexpr int32_t IDRETRY = 4;
+    static constexpr int32_t IDIGNORE = 5;
+    static constexpr int32_t IDYES = 6;
+    static constexpr int32_t IDNO = 7;
+    static constexpr int32_t IDTRYAGAIN = 10;
+    static constexpr int32_t IDCONTINUE = 11;
 
 private:
     int file_ = -1;

@@ -1,7 +1,8 @@
 // The main window on SDL. SDL events are translated into the engine's messages
 // (key codes of the US layout, text in code page 1251) and run through the
 // window procedure, so the rest of the engine and the game see one message
-// stream whatever the windowing system.
+// stream whatever the windowing system. The log's message box is shown here
+// too, so SDL stays inside the modules that own the screen.
 #include "engine/wnd.h"
 
 #include <GL/gl.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <initializer_list>
 #include <string_view>
 
 #include "engine/cp1251_internal.h"
@@ -284,12 +286,61 @@ private:
 
 } // namespace
 
+TMsgBoxLayout MsgBoxLayout(int32_t type) {
+    const TMsgBoxButton ok{TLog::IDOK, "OK"}, cancel{TLog::IDCANCEL, "Cancel"}, abort{TLog::IDABORT, "Abort"},
+        retry{TLog::IDRETRY, "Retry"}, ignore{TLog::IDIGNORE, "Ignore"}, yes{TLog::IDYES, "Yes"},
+        no{TLog::IDNO, "No"}, tryAgain{TLog::IDTRYAGAIN, "Try Again"}, proceed{TLog::IDCONTINUE, "Continue"};
+    TMsgBoxLayout layout;
+    auto set = [&](std::initializer_list<TMsgBoxButton> buttons, int32_t escapeId) {
+        for (const TMsgBoxButton& button : buttons) layout.buttons[layout.count++] = button;
+        layout.escapeId = escapeId;
+    };
+    switch (type & 0x0F) {
+    case TLog::MB_OK: set({ok}, TLog::IDOK); break;
+    case TLog::MB_OKCANCEL: set({ok, cancel}, TLog::IDCANCEL); break;
+    case TLog::MB_ABORTRETRYIGNORE: set({abort, retry, ignore}, 0); break;
+    case TLog::MB_YESNOCANCEL: set({yes, no, cancel}, TLog::IDCANCEL); break;
+    case TLog::MB_YESNO: set({yes, no}, 0); break;
+    case TLog::MB_RETRYCANCEL: set({retry, cancel}, TLog::IDCANCEL); break;
+    case TLog::MB_CANCELTRYCONTINUE: set({cancel, tryAgain, proceed}, TLog::IDCANCEL); break;
+    default: return {};
+    }
+    // A default beyond the last button falls back to the first.
+    const int32_t defaultIndex = (type >> 8) & 0x0F;
+    layout.defaultIndex = defaultIndex < layout.count ? defaultIndex : 0;
+    return layout;
+}
+
 int32_t ShowMsgBox(const std::string& caption, const std::string& text, int32_t type) {
-    Uint32 flags = SDL_MESSAGEBOX_INFORMATION;
-    if ((type & 0xF0) == TLog::MB_ICONERROR) flags = SDL_MESSAGEBOX_ERROR;
-    else if ((type & 0xF0) == TLog::MB_ICONWARNING) flags = SDL_MESSAGEBOX_WARNING;
-    SDL_ShowSimpleMessageBox(flags, caption.c_str(), text.c_str(), nullptr);
-    return TLog::IDOK;
+    const TMsgBoxLayout layout = MsgBoxLayout(type);
+    if (layout.count == 0) {
+        WndLog("Can't show message box: unknown buttons " + IntToStr(type & 0x0F));
+        return 0;
+    }
+    std::array<SDL_MessageBoxButtonData, 3> buttons{};
+    for (int32_t i = 0; i < layout.count; ++i) {
+        buttons[i].buttonid = layout.buttons[i].id;
+        buttons[i].text = layout.buttons[i].label;
+        if (i == layout.defaultIndex) buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT;
+        if (layout.buttons[i].id == layout.escapeId) buttons[i].flags |= SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT;
+    }
+    SDL_MessageBoxData box{};
+    box.flags = SDL_MESSAGEBOX_INFORMATION | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+    if ((type & 0xF0) == TLog::MB_ICONERROR)
+        box.flags = SDL_MESSAGEBOX_ERROR | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+    else if ((type & 0xF0) == TLog::MB_ICONWARNING)
+        box.flags = SDL_MESSAGEBOX_WARNING | SDL_MESSAGEBOX_BUTTONS_LEFT_TO_RIGHT;
+    box.title = caption.c_str();
+    box.message = text.c_str();
+    box.numbuttons = layout.count;
+    box.buttons = buttons.data();
+    int chosen = -1;
+    if (SDL_ShowMessageBox(&box, &chosen) != 0) {
+        WndLog("Can't show message box: " + std::string(SDL_GetError()));
+        return 0;
+    }
+    // Closed without a button: what Esc would have chosen.
+    return chosen < 0 ? layout.escapeId : chosen;
 }
 
 TWnd::TWnd() = default;
