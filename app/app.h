@@ -15,4 +15,6 @@ public:
     bool debug = false;
 };
 
+// The application object: main points it at its TApp for the whole run and
+// clears it before the engine goes; null before and after. Main thread only.
 extern TApp* App;

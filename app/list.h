@@ -15,8 +15,8 @@ public:
     TList& operator=(const TList&) = delete;
 
     int32_t Add(void* item);          // index of the new entry
-    void* Get(int32_t index) const;   // nullptr (and a log line) when out of range
-    int32_t IndexOf(void* item) const; // first index, -1 when absent
+    [[nodiscard]] void* Get(int32_t index) const;    // nullptr (and a log line) when out of range
+    [[nodiscard]] int32_t IndexOf(void* item) const; // first index, -1 when absent
     void* Remove(void* item);         // the item, or nullptr when absent
     virtual void Delete(int32_t index);
     virtual void Grow();

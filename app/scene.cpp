@@ -17,12 +17,6 @@ bool TextInput = false;
 std::string InputText;
 
 namespace {
-constexpr int32_t kKeyEnter = 13;
-constexpr int32_t kKeyEsc = 27;
-constexpr int32_t kKeyUp = 38;
-constexpr int32_t kKeyDown = 40;
-constexpr uint32_t kKeyPrintScreen = 44;
-constexpr uint32_t kKeyF10 = 121;
 const char* const kScreenShotFolder = "../ScreenShots/";
 
 // Prints console lines from a running pen position.
@@ -68,16 +62,16 @@ void InputChar(uint32_t wParam) {
     const auto c = static_cast<uint8_t>(wParam & 0xFF);
     if ((c >= 32 && c <= 63) || (c >= 65 && c <= 122) || c >= 192) {
         InputText.push_back(static_cast<char>(c));
-    } else if (wParam == 8 && !InputText.empty()) {
+    } else if (wParam == '\b' && !InputText.empty()) {
         InputText.pop_back();
     }
 }
 
 void ConsoleUpdate() {
-    if (qx::inp->Down(kKeyEsc)) qx::eng->Quit();
-    if (qx::inp->Down(kKeyUp) && ConsoleSel < SceneList.Count() - 1) ++ConsoleSel;
-    if (qx::inp->Down(kKeyDown) && ConsoleSel > 0) --ConsoleSel;
-    if (qx::inp->Down(kKeyEnter) && ConsoleSel >= 0)
+    if (qx::inp->Down(qx::key::Esc)) qx::eng->Quit();
+    if (qx::inp->Down(qx::key::Up) && ConsoleSel < SceneList.Count() - 1) ++ConsoleSel;
+    if (qx::inp->Down(qx::key::Down) && ConsoleSel > 0) --ConsoleSel;
+    if (qx::inp->Down(qx::key::Enter) && ConsoleSel >= 0)
         CurrentScene = static_cast<TScene*>(SceneList.Get(ConsoleSel));
     qx::inp->Reset();
 }
@@ -139,11 +133,11 @@ void AppRender() {
 }
 
 void AppMessage(uint32_t msg, uint32_t wParam, uint32_t /*lParam*/) {
-    if (msg == qx::WM_KEYUP && wParam == kKeyPrintScreen) {
+    if (msg == qx::WM_KEYUP && wParam == qx::key::PrintScreen) {
         TakeScreenShot();
         return;
     }
-    if (msg == qx::WM_SYSKEYDOWN && wParam == kKeyF10 && CurrentScene) {
+    if (msg == qx::WM_SYSKEYDOWN && wParam == qx::key::F10 && CurrentScene) {
         ConsoleSel = SceneList.IndexOf(CurrentScene);
         CurrentScene = nullptr;
         return;

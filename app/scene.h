@@ -26,15 +26,26 @@ public:
     std::string Name;
 };
 
-extern TQuickList SceneList;     // every scene that exists, in creation order
-extern TScene* CurrentScene;     // null: the console runs
-extern int32_t ConsoleSel;       // scene selected in the console
-extern bool TextInput;           // typed characters are being collected
-extern std::string InputText;    // the collected characters
+// The game-wide state of this unit. Everything here belongs to the main
+// thread: the engine's procedures, the scenes and the console all run on it.
+// SceneList: every scene that exists, in creation order. Starts empty; only
+// TScene's constructor (Add) and destructor (Remove) change it.
+extern TQuickList SceneList;
+// The scene that gets each update step and frame; null: the console runs.
+// Set by TApp::CreateScenes, by a scene handing control to another, by the
+// console's Enter and F10; a scene that is destroyed while current clears it.
+extern TScene* CurrentScene;
+// Index in SceneList of the console's selection: the arrows move it, F10 sets
+// it to the scene it interrupts.
+extern int32_t ConsoleSel;
+// Text input: StartTextInput and StopTextInput switch it; while it is on,
+// AppMessage feeds each typed character to InputText through InputChar.
+extern bool TextInput;
+extern std::string InputText;
 
 void StartTextInput(const std::string& text);
 std::string StopTextInput();
-std::string GetInputText();
+[[nodiscard]] std::string GetInputText();
 // Feeds one character message (code page 1251 byte in the low 8 bits) to the input text.
 void InputChar(uint32_t wParam);
 

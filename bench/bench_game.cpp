@@ -38,7 +38,7 @@ std::unique_ptr<TGameScene> StageWave(TQuietHost& host, int particles) {
     scene->NewGame(1);
     for (int c = 1; c <= scene->Columns; ++c)
         for (int r = 1; r <= scene->Rows; ++r) {
-            scene->Board[c][r].State = CELL_VANISH;
+            scene->Board[c][r].State = TCellState::Vanish;
             scene->Board[c][r].Timer = 1e12 + r; // far from 10: no sparks, no end
         }
     scene->Busy = true;
@@ -55,7 +55,7 @@ void UpdateDuringWave(benchmark::State& state) {
     SetViewSize(1024, 768);
     TQuietHost host;
     auto scene = StageWave(host, static_cast<int>(state.range(0)));
-    qx::inp->SetKey(257, true); // a held button is ignored while busy
+    qx::inp->SetKey(qx::key::MouseLeft, true); // a held button is ignored while busy
     for (auto _ : state) {
         scene->Update();
         benchmark::DoNotOptimize(scene->ParticleCount);
@@ -74,7 +74,7 @@ void ClickOnOneColourBoard(benchmark::State& state) {
     scene->NewGame(1);
     for (auto _ : state) {
         for (int c = 1; c <= 10; ++c)
-            for (int r = 1; r <= 20; ++r) scene->Board[c][r] = TCell{CELL_FULL, 1, 0};
+            for (int r = 1; r <= 20; ++r) scene->Board[c][r] = TCell{TCellState::Full, 1, 0};
         const Vec2 centre = AddVec(scene->CellPos(5, 10), MakeVec(16, 16));
         benchmark::DoNotOptimize(scene->CountGroup(static_cast<int32_t>(centre.x), static_cast<int32_t>(centre.y)));
         benchmark::DoNotOptimize(scene->RemoveGroup(static_cast<int32_t>(centre.x), static_cast<int32_t>(centre.y)));
@@ -98,7 +98,7 @@ void RenderFrame(benchmark::State& state) {
     for (int c = 1; c <= 10; ++c)
         for (int r = 1; r <= 20; ++r) {
             TCell& cell = scene->Board[c][r];
-            cell.State = (r % 3 == 0) ? CELL_FULL : (r % 3 == 1 ? CELL_VANISH : CELL_ERROR);
+            cell.State = (r % 3 == 0) ? TCellState::Full : (r % 3 == 1 ? TCellState::Vanish : TCellState::Error);
             cell.Timer = 5;
         }
     const bool finish = state.range(1) != 0;

@@ -12,7 +12,6 @@
 #include "presentation/text.h"
 
 namespace {
-constexpr int32_t kKeyEsc = 27;
 constexpr int32_t kSparksPerCell = 15;
 constexpr double kPanelX = 25;
 // TickCount wraps at a multiple of 5, so its remainder modulo 5 never jumps.
@@ -32,8 +31,28 @@ void SetColor(uint32_t packed, uint8_t alpha) { SetColor((packed & 0x00FFFFFFu) 
 // Alpha for a fade of t ticks out of 10, rounded as the drawing expects (halves to even).
 uint8_t FadeAlpha(double t) { return static_cast<uint8_t>(std::clamp(std::nearbyint(t * 255 / 10), 0.0, 255.0)); }
 
-void Quad(double x, double y) {
-    DrawQuad(GL_QUADS, x, y, TGameScene::kCellSize, TGameScene::kCellSize);
+void Quad(const Vec2& pos) { DrawQuad(GL_QUADS, pos.x, pos.y, TGameScene::kCellSize, TGameScene::kCellSize); }
+
+// The cell image in its colour.
+void DrawWholeCell(const Vec2& pos, uint32_t color) {
+    qx::tex->Enable(res::Cell, 0);
+    SetColor(color);
+    Quad(pos);
+}
+
+// A cell image in grey, with its opacity.
+void DrawGreyCell(const Vec2& pos, uint32_t texture, float grey, float alpha) {
+    qx::tex->Enable(texture, 0);
+    glColor4f(grey, grey, grey, alpha);
+    Quad(pos);
+}
+
+// The coloured cell fading out over a grey one in its last t of 10 ticks.
+void DrawFadingCell(const Vec2& pos, uint32_t under, float grey, uint32_t color, double t) {
+    DrawGreyCell(pos, under, grey, 0.8f);
+    qx::tex->Enable(res::Cell, 0);
+    SetColor(color, FadeAlpha(t));
+    Quad(pos);
 }
 } // namespace
 
@@ -83,12 +102,12 @@ void TGameScene::NewGame(int32_t fullBoard) {
     Cur.Level = 0;
     Cur.Time = 0;
     Clock->Stop();
-    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
-    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    const int32_t lastColumn = LastColumn();
+    const int32_t lastRow = LastRow();
     for (int32_t c = 1; c <= lastColumn; ++c) {
         for (int32_t r = 1; r <= lastRow; ++r) {
             Board[c][r].Color = static_cast<uint8_t>(1 + RandomInt(Colors));
-            Board[c][r].State = (r < 8 || fullBoard > 0) ? CELL_FULL : CELL_EMPTY;
+            Board[c][r].State = (r < 8 || fullBoard > 0) ? TCellState::Full : TCellState::Empty;
         }
     }
     GameOver = false;
@@ -117,7 +136,7 @@ bool TGameScene::IsRunning() const { return Clock->IsRunning(); }
 void TGameScene::Update() {
     Host->Tick();
     UpdateCursor();
-    if (qx::inp->Down(kKeyEsc)) Pause();
+    if (qx::inp->Down(qx::key::Esc)) Pause();
     if (!IsRunning() && !GameOver) return;
 
     // While a wave runs the button flag is kept, so a button still held acts when it ends.
@@ -186,14 +205,13 @@ IntPoint TGameScene::CellAt(double px, double py) const {
 // ---- Searches ----
 
 bool TGameScene::Takes(int32_t c, int32_t r, TSearch kind, uint8_t color) const {
-    if (c < 1 || c > std::min(Columns, kBoardSize) || r < 1 || r > std::min(Rows, kBoardSize)) return false;
-    if (Marks[c][r] || Board[c][r].State != CELL_FULL) return false;
+    if (!OnBoard(c, r) || Marks[c][r] || Board[c][r].State != TCellState::Full) return false;
     return kind == TSearch::Overflow || Board[c][r].Color == color;
 }
 
 int32_t TGameScene::Search(int32_t c, int32_t r, TSearch kind) {
     for (auto& column : Marks) std::fill(std::begin(column), std::end(column), false);
-    if (c < 1 || c > kBoardSize || r < 1 || r > kBoardSize) return 0;
+    if (!OnBoard(c, r)) return 0;
     const uint8_t color = Board[c][r].Color;
     const auto& steps = kind == TSearch::Count ? kCountStep : kWaveStep;
     int32_t tail = 0;
@@ -217,31 +235,24 @@ int32_t TGameScene::Search(int32_t c, int32_t r, TSearch kind) {
 
 int32_t TGameScene::CountGroup(int32_t px, int32_t py) {
     const IntPoint cell = CellAt(px, py);
-    if (cell.x < 1 || cell.x > Columns || cell.y < 1 || cell.y > Rows) return 0;
     return Search(cell.x, cell.y, TSearch::Count);
 }
 
 int32_t TGameScene::RemoveGroup(int32_t px, int32_t py) {
     const IntPoint cell = CellAt(px, py);
-    const int32_t taken =
-        (cell.x < 1 || cell.x > Columns || cell.y < 1 || cell.y > Rows) ? 0 : Search(cell.x, cell.y, TSearch::Remove);
-    WaveTimer = 0;
-    for (int32_t i = 0; i < taken; ++i) {
-        TCell& target = Board[Queue[i].c][Queue[i].r];
-        target.State = CELL_VANISH;
-        target.Timer = 10.0 * Queue[i].depth;
-        WaveTimer = std::max(WaveTimer, target.Timer);
-    }
+    const int32_t taken = Search(cell.x, cell.y, TSearch::Remove);
+    StartWave(taken, TCellState::Vanish);
     Busy = true;
     return taken;
 }
 
-void TGameScene::MarkOverflow(int32_t c, int32_t r) {
-    const int32_t taken = Search(c, r, TSearch::Overflow);
+void TGameScene::MarkOverflow(int32_t c, int32_t r) { StartWave(Search(c, r, TSearch::Overflow), TCellState::Error); }
+
+void TGameScene::StartWave(int32_t taken, TCellState state) {
     WaveTimer = 0;
     for (int32_t i = 0; i < taken; ++i) {
         TCell& target = Board[Queue[i].c][Queue[i].r];
-        target.State = CELL_ERROR;
+        target.State = state;
         target.Timer = 10.0 * Queue[i].depth;
         WaveTimer = std::max(WaveTimer, target.Timer);
     }
@@ -253,27 +264,27 @@ bool TGameScene::Settle() {
     // Idle boards move every fifth tick only; waves and the closing sequence every tick.
     if (!Busy && !GameOver && TickCount % 5 != 0) return false;
     bool settled = true;
-    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
-    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    const int32_t lastColumn = LastColumn();
+    const int32_t lastRow = LastRow();
     for (int32_t c = 1; c <= lastColumn; ++c) {
         for (int32_t r = 1; r <= lastRow; ++r) {
             TCell& cell = Board[c][r];
             switch (cell.State) {
-            case CELL_ERROR:
+            case TCellState::Error:
                 cell.Timer -= 1;
                 if (std::nearbyint(cell.Timer) == 10) EmitSparks(c, r);
                 break;
-            case CELL_VANISH:
+            case TCellState::Vanish:
                 cell.Timer -= 1;
-                if (cell.Timer < 0) cell.State = CELL_EMPTY;
+                if (cell.Timer < 0) cell.State = TCellState::Empty;
                 if (std::nearbyint(cell.Timer) == 10) EmitSparks(c, r);
                 break;
-            case CELL_EMPTY:
-                if (r < lastRow && !Busy && Board[c][r + 1].State == CELL_FULL) {
+            case TCellState::Empty:
+                if (r < lastRow && !Busy && Board[c][r + 1].State == TCellState::Full) {
                     cell = Board[c][r + 1];
-                    Board[c][r + 1].State = CELL_EMPTY;
+                    Board[c][r + 1].State = TCellState::Empty;
                     // Only a cell coming to rest on a full cell in row 3 or higher keeps the board unsettled.
-                    if (r >= 3 && Board[c][r - 1].State == CELL_FULL) settled = false;
+                    if (r >= 3 && Board[c][r - 1].State == TCellState::Full) settled = false;
                 }
                 break;
             default:
@@ -284,20 +295,22 @@ bool TGameScene::Settle() {
     return settled;
 }
 
-bool TGameScene::TopRowFull() const {
-    if (Rows < 1 || Rows > kBoardSize) return false;
-    for (int32_t c = 1; c <= std::min(Columns, kBoardSize); ++c) {
-        if (Board[c][Rows].State == CELL_FULL) return true;
+bool TGameScene::TopRowFull() const { return FirstFullTopColumn() > 0; }
+
+int32_t TGameScene::FirstFullTopColumn() const {
+    if (Rows < 1 || Rows > kBoardSize) return 0;
+    for (int32_t c = 1; c <= LastColumn(); ++c) {
+        if (Board[c][Rows].State == TCellState::Full) return c;
     }
-    return false;
+    return 0;
 }
 
 void TGameScene::AddRow() {
-    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
-    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    const int32_t lastColumn = LastColumn();
+    const int32_t lastRow = LastRow();
     for (int32_t c = 1; c <= lastColumn; ++c) {
         for (int32_t r = lastRow; r >= 2; --r) Board[c][r] = Board[c][r - 1];
-        Board[c][1].State = CELL_FULL;
+        Board[c][1].State = TCellState::Full;
         Board[c][1].Color = static_cast<uint8_t>(1 + RandomInt(Colors));
     }
     Cur.Level += 1;
@@ -307,12 +320,7 @@ void TGameScene::EndGame() {
     Pause();
     CurrentScene = this;
     GameOver = true;
-    for (int32_t c = 1; c <= std::min(Columns, kBoardSize); ++c) {
-        if (Rows >= 1 && Rows <= kBoardSize && Board[c][Rows].State == CELL_FULL) {
-            MarkOverflow(c, Rows);
-            break;
-        }
-    }
+    if (const int32_t column = FirstFullTopColumn(); column > 0) MarkOverflow(column, Rows);
     Host->AddRecord(Cur.Name, Cur.Score, Cur.Level, Cur.Time);
     Host->SaveRecords();
 }
@@ -361,44 +369,20 @@ void TGameScene::DrawCell(const TCell& cell, const Vec2& pos) const {
     const uint32_t color = cell.Color < CellColors.size() ? CellColors[cell.Color] : qx::PackRGBA(255, 255, 255, 255);
     const double t = cell.Timer;
     switch (cell.State) {
-    case CELL_FULL:
-        qx::tex->Enable(res::Cell, 0);
-        SetColor(color);
-        Quad(pos.x, pos.y);
+    case TCellState::Full:
+        DrawWholeCell(pos, color);
         break;
-    case CELL_VANISH:
-        if (t < 10) {
-            qx::tex->Enable(res::CellClear, 0);
-            glColor4f(0.4f, 0.4f, 0.4f, 0.8f);
-            Quad(pos.x, pos.y);
-            qx::tex->Enable(res::Cell, 0);
-            SetColor(color, FadeAlpha(t));
-        } else {
-            qx::tex->Enable(res::Cell, 0);
-            SetColor(color);
-        }
-        Quad(pos.x, pos.y);
+    case TCellState::Vanish:
+        if (t < 10) DrawFadingCell(pos, res::CellClear, 0.4f, color, t);
+        else DrawWholeCell(pos, color);
         break;
-    case CELL_ERROR:
-        if (t >= 10) {
-            qx::tex->Enable(res::Cell, 0);
-            SetColor(color);
-        } else if (t > 0) {
-            qx::tex->Enable(res::ErrorCell, 0);
-            glColor4f(0.5f, 0.5f, 0.5f, 0.8f);
-            Quad(pos.x, pos.y);
-            qx::tex->Enable(res::Cell, 0);
-            SetColor(color, FadeAlpha(t));
-        } else {
-            qx::tex->Enable(res::ErrorCell, 0);
-            glColor4f(1, 1, 1, 0.5f);
-        }
-        Quad(pos.x, pos.y);
+    case TCellState::Error:
+        if (t >= 10) DrawWholeCell(pos, color);
+        else if (t > 0) DrawFadingCell(pos, res::ErrorCell, 0.5f, color, t);
+        else DrawGreyCell(pos, res::ErrorCell, 1, 0.5f);
         break;
     default: // empty, and any state the rules never produce
-        qx::tex->Enable(res::CellClear, 0);
-        glColor4f(0.4f, 0.4f, 0.4f, 0.8f);
-        Quad(pos.x, pos.y);
+        DrawGreyCell(pos, res::CellClear, 0.4f, 0.8f);
         break;
     }
 }
@@ -410,37 +394,31 @@ void TGameScene::PanelLine(double y, std::string_view label, std::string_view va
     DrawText(0, LineText, kPanelX, y);
 }
 
-void TGameScene::DrawPanel() {
-    PanelLine(25, "-=You=-", {});
-    PanelLine(41, "User : ", Host->PlayerName());
+void TGameScene::PanelBlock(double top, std::string_view title, std::string_view name, int32_t score,
+                            int32_t level, double seconds) {
+    PanelLine(top, title, {});
+    PanelLine(top + 16, "User : ", name);
     ValueText.clear();
-    AppendIntText(ValueText, Cur.Score, 0);
-    PanelLine(57, "Score : ", ValueText);
+    AppendIntText(ValueText, score, 0);
+    PanelLine(top + 32, "Score : ", ValueText);
     ValueText.clear();
-    AppendIntText(ValueText, Cur.Level, 0);
-    PanelLine(73, "Level : ", ValueText);
+    AppendIntText(ValueText, level, 0);
+    PanelLine(top + 48, "Level : ", ValueText);
     ValueText.clear();
-    AppendFloatText(ValueText, 0, 2, Clock->Elapsed() + Cur.Time / 100.0);
-    PanelLine(89, "Time : ", ValueText);
+    AppendFloatText(ValueText, 0, 2, seconds);
+    PanelLine(top + 64, "Time : ", ValueText);
+}
 
-    PanelLine(121, "-=Top=-", {});
-    PanelLine(137, "User : ", Best.Name);
-    ValueText.clear();
-    AppendIntText(ValueText, Best.Score, 0);
-    PanelLine(153, "Score : ", ValueText);
-    ValueText.clear();
-    AppendIntText(ValueText, Best.Level, 0);
-    PanelLine(169, "Level : ", ValueText);
-    ValueText.clear();
-    AppendFloatText(ValueText, 0, 2, Best.Time / 100.0);
-    PanelLine(185, "Time : ", ValueText);
+void TGameScene::DrawPanel() {
+    PanelBlock(25, "-=You=-", Host->PlayerName(), Cur.Score, Cur.Level, Clock->Elapsed() + Cur.Time / 100.0);
+    PanelBlock(121, "-=Top=-", Best.Name, Best.Score, Best.Level, Best.Time / 100.0);
 }
 
 void TGameScene::Render() {
     Host->DrawBackground();
     qx::ogl->Blend(1);
-    const int32_t lastColumn = std::clamp(Columns, 0, kBoardSize);
-    const int32_t lastRow = std::clamp(Rows, 0, kBoardSize);
+    const int32_t lastColumn = LastColumn();
+    const int32_t lastRow = LastRow();
     for (int32_t c = 1; c <= lastColumn; ++c) {
         for (int32_t r = 1; r <= lastRow; ++r) DrawCell(Board[c][r], CellPos(c, r));
     }

@@ -11,6 +11,7 @@
 // click that hits no group only clears the key flags.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -22,13 +23,15 @@
 #include "game/score_rec.h"
 #include "presentation/tools.h"
 
-constexpr uint8_t CELL_EMPTY = 0;
-constexpr uint8_t CELL_FULL = 1;
-constexpr uint8_t CELL_ERROR = 3;  // part of the overflow at game over
-constexpr uint8_t CELL_VANISH = 4; // being removed by a wave
+enum class TCellState : uint8_t {
+    Empty = 0,
+    Full = 1,
+    Error = 3,  // part of the overflow at game over
+    Vanish = 4, // being removed by a wave
+};
 
 struct TCell {
-    uint8_t State = CELL_EMPTY;
+    TCellState State = TCellState::Empty;
     uint8_t Color = 0;  // 1..Colors; meaningless while empty
     double Timer = 0;   // ticks left of the cell's wave animation
 };
@@ -61,16 +64,16 @@ public:
     void SetClock(std::unique_ptr<TClock> clock); // another stopwatch (tests use a manual one)
 
     // ---- Board geometry (window client pixels, y down) ----
-    Vec2 CellPos(int32_t c, int32_t r) const;      // top-left corner of cell (c, r)
-    IntPoint CellAt(double px, double py) const;   // the cell under a pixel; may lie off the board
+    [[nodiscard]] Vec2 CellPos(int32_t c, int32_t r) const;    // top-left corner of cell (c, r)
+    [[nodiscard]] IntPoint CellAt(double px, double py) const; // the cell under a pixel; may lie off the board
 
     // ---- Rule steps (Update runs them; public so a game can be staged) ----
-    int32_t CountGroup(int32_t px, int32_t py);    // size of the same-colour group under the pixel
-    int32_t RemoveGroup(int32_t px, int32_t py);   // starts its vanishing wave; the group's size
-    void MarkOverflow(int32_t c, int32_t r);       // every connected full cell becomes an overflow cell
-    bool Settle();                                 // one gravity pass; true when it counts as settled
-    bool TopRowFull() const;
-    void AddRow();                                 // lifts every column, a random row at the bottom
+    [[nodiscard]] int32_t CountGroup(int32_t px, int32_t py); // size of the same-colour group under the pixel
+    int32_t RemoveGroup(int32_t px, int32_t py); // starts its vanishing wave; the group's size
+    void MarkOverflow(int32_t c, int32_t r);     // every connected full cell becomes an overflow cell
+    bool Settle();                               // one gravity pass; true when it counts as settled
+    [[nodiscard]] bool TopRowFull() const;       // a full cell stands in the top row
+    void AddRow();                               // lifts every column, a random row at the bottom
     void EndGame();
     void AddParticle(const Vec2& pos, const Vec2& vel, uint32_t color); // dropped when the table is full
 
@@ -97,8 +100,18 @@ private:
     };
     enum class TSearch { Count, Remove, Overflow };
 
+    // The columns and rows in use, held to the storage.
+    int32_t LastColumn() const { return std::clamp(Columns, 0, kBoardSize); }
+    int32_t LastRow() const { return std::clamp(Rows, 0, kBoardSize); }
+    bool OnBoard(int32_t c, int32_t r) const { return c >= 1 && c <= LastColumn() && r >= 1 && r <= LastRow(); }
+    // The first column whose top-row cell is full; 0 when none (or the top row is not stored).
+    int32_t FirstFullTopColumn() const;
+
     // Breadth-first search from (c, r); fills Queue[0..result) and returns the count taken.
     int32_t Search(int32_t c, int32_t r, TSearch kind);
+    // The wave over the cells Search took: each turns to state with a timer of
+    // 10 ticks per step from the start; WaveTimer becomes the longest.
+    void StartWave(int32_t taken, TCellState state);
     bool Takes(int32_t c, int32_t r, TSearch kind, uint8_t color) const;
     void EmitSparks(int32_t c, int32_t r);
     void MoveParticles();
@@ -106,6 +119,9 @@ private:
     void DrawCell(const TCell& cell, const Vec2& pos) const;
     void DrawPanel();
     void PanelLine(double y, std::string_view label, std::string_view value);
+    // Title, name, score, level and time (seconds), one line each from top down.
+    void PanelBlock(double top, std::string_view title, std::string_view name, int32_t score, int32_t level,
+                    double seconds);
 
     TGameHost* Host;
     bool Marks[kBoardSize + 1][kBoardSize + 1]{};

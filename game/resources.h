@@ -28,6 +28,6 @@ extern uint32_t Snow;             // loaded, not drawn
 } // namespace res
 
 // "Images/" + name + ".tga": repeating edges, mip-mapped, group 0; 0 on failure.
-uint32_t LoadImage(const std::string& name);
+[[nodiscard]] uint32_t LoadImage(const std::string& name);
 // Loads every image above in a fixed order into its handle.
 void LoadResources();

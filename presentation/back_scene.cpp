@@ -4,10 +4,11 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <numbers>
+
+#include "presentation/text.h"
 
 namespace {
-constexpr double kPi = 3.141592653589793;
-constexpr double kTwoPi = 6.283185307179586;
 constexpr double kParticleLife = 100;
 constexpr double kRingScale = 75;
 constexpr double kFrameScale = 80;
@@ -19,33 +20,31 @@ constexpr double kLogoHeight = 128;
 constexpr int32_t kGradientCycle = 500 * 1680;
 
 // Rises from 0 to 1 and back every 500 * period ticks.
-double Pulse(int32_t ticks, double period) { return std::fabs(std::sin(kPi * ticks / (500 * period))); }
+double Pulse(int32_t ticks, double period) { return std::fabs(std::sin(std::numbers::pi * ticks / (500 * period))); }
 
-void AddSmoke(TSpriteEngine* engine, double x, double y, double scale) {
+void AddSmoke(TSpriteEngine& engine, double x, double y, double scale) {
     const Vec2 velocity = RandomPolar(0.4, 0, 0.001);
-    new TPart(engine, x, y, velocity.x, velocity.y, kParticleLife, scale, 255, 255, 255, true);
+    new TPart(&engine, x, y, velocity.x, velocity.y, kParticleLife, scale, 255, 255, 255, true);
 }
 } // namespace
 
-TBackScene::TBackScene(const TTextures& textures) : TScene("BackScene"), Textures(textures) {
-    Particles = new TSpriteEngine(nullptr);
+TBackScene::TBackScene(const TTextures& textures)
+    : TScene("BackScene"), Textures(textures), Particles(new TSpriteEngine(nullptr)) {
     const double width = qx::wnd->Width();
     const double height = qx::wnd->Height();
     for (int32_t i = 1; i <= kRingCount; ++i) {
-        const Vec2 offset = TurnVec(MakeVec(kRingRadius, 0), i * kTwoPi / 360);
-        AddSmoke(Particles, width / 2 + offset.x, height / 2 + offset.y, kRingScale);
+        const Vec2 offset = TurnVec(MakeVec(kRingRadius, 0), i * std::numbers::pi / 180);
+        AddSmoke(*Particles, width / 2 + offset.x, height / 2 + offset.y, kRingScale);
     }
     for (int32_t i = 1; i <= kFrameSteps; ++i) {
         const double x = i * width / kFrameSteps;
         const double y = i * height / kFrameSteps;
-        AddSmoke(Particles, x, 0, kFrameScale);
-        AddSmoke(Particles, x, height, kFrameScale);
-        AddSmoke(Particles, 0, y, kFrameScale);
-        AddSmoke(Particles, width, y, kFrameScale);
+        AddSmoke(*Particles, x, 0, kFrameScale);
+        AddSmoke(*Particles, x, height, kFrameScale);
+        AddSmoke(*Particles, 0, y, kFrameScale);
+        AddSmoke(*Particles, width, y, kFrameScale);
     }
 }
-
-TBackScene::~TBackScene() { Particles->Dispose(); }
 
 void TBackScene::Update() {
     // After about 248 days the count would overflow; every corner's pulse
@@ -96,16 +95,10 @@ void TBackScene::Render() {
     qx::ogl->Blend(1);
     glColor4d(0, 1, 0, 1);
     const Vec2 logo = LogoCorner(width, height);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2d(logo.x, logo.y);
-    glTexCoord2f(1, 0);
-    glVertex2d(logo.x + kLogoWidth, logo.y);
-    glTexCoord2f(1, 1);
-    glVertex2d(logo.x + kLogoWidth, logo.y + kLogoHeight);
-    glTexCoord2f(0, 1);
-    glVertex2d(logo.x, logo.y + kLogoHeight);
-    glEnd();
+    EmitQuad(GL_QUADS, {{logo,
+                         {logo.x + kLogoWidth, logo.y},
+                         {logo.x + kLogoWidth, logo.y + kLogoHeight},
+                         {logo.x, logo.y + kLogoHeight}}});
 
     qx::tex->Disable(0);
 }

@@ -24,7 +24,6 @@ public:
 
     // Joins SceneList as "BackScene"; reads the window size once.
     explicit TBackScene(const TTextures& textures);
-    ~TBackScene() override;  // disposes the particles
 
     void Update() override;  // one tick: Ticks + 1, then every particle steps
     void Render() override;  // one full frame in 2-D window pixels
@@ -42,5 +41,5 @@ public:
 
     TTextures Textures;
     int32_t Ticks = 0;
-    TSpriteEngine* Particles = nullptr; // owned: disposed with the scene
+    TSpriteOwner<TSpriteEngine> Particles; // disposed with the scene
 };

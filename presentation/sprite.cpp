@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
+
+#include "presentation/text.h"
 
 namespace {
 constexpr size_t kMaxNameLength = 32;
-constexpr double kPi = 3.141592653589793;
 } // namespace
 
 // ---- TSprite -----------------------------------------------------------------
@@ -196,17 +198,15 @@ void TPart::Draw() {
 }
 
 void DrawTurnedQuad(const Vec2& centre, double side, double angle) {
-    const double radians = angle * kPi / 180;
+    const double radians = angle * std::numbers::pi / 180;
     const double c = std::cos(radians), s = std::sin(radians);
     const double h = side / 2;
-    // Corners before turning, with their texture coordinates.
+    // Corners before turning.
     static constexpr double kCorner[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
-    static constexpr float kTexCoord[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
-    glBegin(GL_QUADS);
-    for (int i = 0; i < 4; ++i) {
+    TQuadCorners corners;
+    for (size_t i = 0; i < corners.size(); ++i) {
         const double x = kCorner[i][0] * h, y = kCorner[i][1] * h;
-        glTexCoord2f(kTexCoord[i][0], kTexCoord[i][1]);
-        glVertex2d(centre.x + x * c - y * s, centre.y + x * s + y * c);
+        corners[i] = {centre.x + x * c - y * s, centre.y + x * s + y * c};
     }
-    glEnd();
+    EmitQuad(GL_QUADS, corners);
 }

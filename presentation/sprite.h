@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/list.h"
@@ -102,6 +103,14 @@ public:
 
     static constexpr Vec2 Gravity{0.0, -0.003}; // pixels per tick per tick: particles rise
 };
+
+// Owns a sprite tree for an owner that is not itself a sprite: the tree is
+// disposed (Dispose, not delete) when the owner goes.
+struct TSpriteDisposer {
+    void operator()(TSprite* sprite) const { sprite->Dispose(); }
+};
+template <class TSpriteClass>
+using TSpriteOwner = std::unique_ptr<TSpriteClass, TSpriteDisposer>;
 
 // One textured quad of the given side centred at centre, turned by angle degrees
 // about its centre; texture (0,0),(1,0),(1,1),(0,1) on the corners that start at

@@ -104,19 +104,20 @@ std::string IntText(int32_t value, int32_t width) {
     return text;
 }
 
+void EmitQuad(uint32_t mode, const TQuadCorners& corners) {
+    static constexpr float kTexCoord[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    glBegin(mode);
+    for (size_t i = 0; i < corners.size(); ++i) {
+        glTexCoord2f(kTexCoord[i][0], kTexCoord[i][1]);
+        glVertex2d(corners[i].x, corners[i].y);
+    }
+    glEnd();
+}
+
 void DrawQuad(uint32_t mode, double x, double y, double width, double height) {
     glPushMatrix();
     glTranslated(x, y, 0);
-    glBegin(mode);
-    glTexCoord2f(0, 0);
-    glVertex2d(0, 0);
-    glTexCoord2f(1, 0);
-    glVertex2d(width, 0);
-    glTexCoord2f(1, 1);
-    glVertex2d(width, height);
-    glTexCoord2f(0, 1);
-    glVertex2d(0, height);
-    glEnd();
+    EmitQuad(mode, {{{0, 0}, {width, 0}, {width, height}, {0, height}}});
     glPopMatrix();
 }
 
@@ -126,16 +127,7 @@ void DrawQuadRot(double x, double y, double width, double height, double angle) 
     glPushMatrix();
     glTranslated(x, y, 0);
     glRotated(angle, 0, 0, 1);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2d(-halfW, -halfH);
-    glTexCoord2f(1, 0);
-    glVertex2d(halfW, -halfH);
-    glTexCoord2f(1, 1);
-    glVertex2d(halfW, halfH);
-    glTexCoord2f(0, 1);
-    glVertex2d(-halfW, halfH);
-    glEnd();
+    EmitQuad(GL_QUADS, {{{-halfW, -halfH}, {halfW, -halfH}, {halfW, halfH}, {-halfW, halfH}}});
     glPopMatrix();
 }
 
@@ -165,16 +157,8 @@ void DrawCursor(uint32_t texture) {
     qx::ogl->Blend(1);
     qx::tex->Enable(texture, 0);
     glColor3f(1, 1, 1);
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0);
-    glVertex2d(cursorX, cursorY);
-    glTexCoord2f(1, 0);
-    glVertex2d(cursorX + 32, cursorY);
-    glTexCoord2f(1, 1);
-    glVertex2d(cursorX + 32, cursorY + 32);
-    glTexCoord2f(0, 1);
-    glVertex2d(cursorX, cursorY + 32);
-    glEnd();
+    const double right = cursorX + 32, bottom = cursorY + 32;
+    EmitQuad(GL_QUADS, {{{cursorX, cursorY}, {right, cursorY}, {right, bottom}, {cursorX, bottom}}});
     qx::tex->Disable(0);
 }
 

@@ -10,6 +10,7 @@
 // results, never a read past the text.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,11 +18,11 @@
 #include "presentation/tools.h"
 
 // ---- Markup and text ----
-std::string StripMarkup(std::string_view text);                   // the text without its markup
-int32_t MarkupWidth(int32_t font, std::string_view text);        // pixel width of the stripped text
+[[nodiscard]] std::string StripMarkup(std::string_view text);     // the text without its markup
+[[nodiscard]] int32_t MarkupWidth(int32_t font, std::string_view text); // pixel width of the stripped text
 void DrawText(int32_t font, const std::string& text, double x, double y); // at whole pixels, halves to even
 // 1-based position of pattern in text at or after start; 0 when absent or pattern is empty.
-int32_t FindFrom(std::string_view pattern, std::string_view text, int32_t start);
+[[nodiscard]] int32_t FindFrom(std::string_view pattern, std::string_view text, int32_t start);
 // Cuts out the text between startDelim (searched from pos; skipped when empty)
 // and endDelim; pos is left at the start of the piece, out empty when no end.
 void ExtractBetween(std::string_view startDelim, std::string_view text, std::string_view endDelim,
@@ -33,6 +34,10 @@ void AppendFloatText(std::string& out, int32_t width, int32_t decimals, double v
 void AppendIntText(std::string& out, int32_t value, int32_t width);
 
 // ---- Quads (current texture and colour; the model-view matrix is restored) ----
+// Every textured quad goes through EmitQuad: corners from the top left,
+// clockwise on screen, getting texture (0,0), (1,0), (1,1), (0,1) in turn.
+using TQuadCorners = std::array<Vec2, 4>;
+void EmitQuad(uint32_t mode, const TQuadCorners& corners); // one glBegin(mode) .. glEnd
 void DrawQuad(uint32_t mode, double x, double y, double width, double height); // top-left at (x, y)
 void DrawQuadRot(double x, double y, double width, double height, double angle); // centred, angle in degrees
 

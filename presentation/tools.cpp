@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <ctime>
 #include <random>
 
@@ -124,7 +125,7 @@ double RandomStep(double min, double max, double step) {
 }
 
 Vec2 RandomPolar(double maxRadius, double minRadius, double step) {
-    const double angle = RandomStep(0, 6.283185307179586, step);
+    const double angle = RandomStep(0, 2 * std::numbers::pi, step);
     const double radius = RandomStep(minRadius, maxRadius, step);
     return {std::cos(angle) * radius, std::sin(angle) * radius};
 }

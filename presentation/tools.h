@@ -34,12 +34,14 @@ TimeRec LocalTime();
 DateRec LocalDate();
 std::string TimeText(const TimeRec& time);   // 9:5:3:42, no zero padding
 std::string DateText(const DateRec& date);   // 7.12.2026
-// Separators used by TimeText and DateText; screenshots switch both to "-".
-extern std::string TimeSeparator;            // ":" by default
-extern std::string DateSeparator;            // "." by default
-bool DirExists(const std::string& path);     // an existing folder (not a file)
-std::string UserName();                      // login name, "" when unreadable or over 31 characters
-DisplayMode DesktopMode();                   // the screen's current mode
+// Separators used by TimeText and DateText, ":" and "." from the start. Only
+// TakeScreenShot changes them: to "-" while it names its file, then back.
+// Main thread only, like every caller of TimeText and DateText.
+extern std::string TimeSeparator;
+extern std::string DateSeparator;
+[[nodiscard]] bool DirExists(const std::string& path); // an existing folder (not a file)
+[[nodiscard]] std::string UserName();        // login name, "" when unreadable or over 31 characters
+[[nodiscard]] DisplayMode DesktopMode();     // the screen's current mode; zeros without a window module
 
 // ---- 2-D vectors ----
 IntPoint MakePoint(int32_t x, int32_t y);

@@ -11,13 +11,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <system_error>
 
 namespace imagegen {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using std::numbers::pi;
 
 // ---------------------------------------------------------------------------
 // Colour and small maths
@@ -120,7 +121,7 @@ struct Strokes {
     void Arc(Vec2 centre, double rx, double ry, double a0, double a1, int steps) {
         std::vector<Vec2> points;
         for (int i = 0; i <= steps; ++i) {
-            const double a = (a0 + (a1 - a0) * i / steps) * kPi / 180.0;
+            const double a = (a0 + (a1 - a0) * i / steps) * pi / 180.0;
             points.push_back({centre.x + rx * std::cos(a), centre.y + ry * std::sin(a)});
         }
         Polyline(points);
@@ -394,7 +395,7 @@ Lighting LightSurface(double nx, double ny, double nz, double shininess) {
 std::array<double, 3> RimNormal(Vec2 outward, double inside, double bevel) {
     const double width = std::abs(bevel);
     if (inside >= width) return {0.0, 0.0, 1.0};
-    double tilt = 0.5 * kPi * std::pow(1.0 - inside / width, 1.6) * 0.92;
+    double tilt = 0.5 * pi * std::pow(1.0 - inside / width, 1.6) * 0.92;
     if (bevel < 0) tilt = -tilt;
     return {std::sin(tilt) * outward.x, std::sin(tilt) * outward.y, std::cos(tilt)};
 }
@@ -404,8 +405,8 @@ double SnowflakeDistance(Vec2 p) {
     // Fold the plane into one 30-degree sector: one half-arm describes all twelve.
     const double r = Length(p);
     double angle = std::atan2(p.y, p.x);
-    const double sector = kPi / 3.0;
-    angle = std::fmod(angle + 2 * kPi, sector);
+    const double sector = pi / 3.0;
+    angle = std::fmod(angle + 2 * pi, sector);
     if (angle > sector / 2) angle = sector - angle;
     const Vec2 q{r * std::cos(angle), r * std::sin(angle)};
     const double c60 = 0.5, s60 = std::sqrt(3.0) / 2.0;
@@ -554,7 +555,7 @@ Picture DrawLight() {
         const double core = 0.9 * std::exp(-(r * r) / (2 * 0.12 * 0.12));
         const double glow = 0.55 * std::pow(std::max(0.0, 1.0 - r), 2.2);
         const double rays = 0.22 * std::pow(std::abs(std::cos(angle * 4.0)), 12.0) * std::pow(std::max(0.0, 1.0 - r), 1.5) +
-                            0.1 * std::pow(std::abs(std::cos(angle * 4.0 + kPi / 4)), 20.0) * std::pow(std::max(0.0, 1.0 - r), 2.0);
+                            0.1 * std::pow(std::abs(std::cos(angle * 4.0 + pi / 4)), 20.0) * std::pow(std::max(0.0, 1.0 - r), 2.0);
         const double window = 1.0 - SmoothStep(0.85, 0.99, r);
         const double alpha = Clamp01(core + glow + rays) * window;
         return WithAlpha(Lerp(Rgb(1.0, 0.9, 0.74), Rgb(1.0, 0.99, 0.95), Clamp01(1.0 - r * 2.0)), alpha);
@@ -659,7 +660,7 @@ double TierHalfWidth(const Tier& tier, double y) {
 // Lower edge of tier i at horizontal offset x: hanging bough tips.
 double TierLowerEdge(const Tier& tier, size_t index, double x) {
     const double period = 10.0 + index;
-    const double scallop = std::pow(std::abs(std::sin(kPi * (x + 3.0 * index) / period)), 0.7);
+    const double scallop = std::pow(std::abs(std::sin(pi * (x + 3.0 * index) / period)), 0.7);
     const double outer = std::abs(x) / tier.halfWidth;
     return tier.bottom - 6.0 * scallop + 5.0 * outer * outer;
 }
@@ -929,7 +930,7 @@ Picture DrawMsg() {
             const double v = Clamp01((p.y - 3.5) / 57.0);
             out = Lerp(Rgb(0.13, 0.2, 0.4), Rgb(0.03, 0.06, 0.15), v);
             // Glassy highlight over the upper part.
-            const double glossEdge = 26.0 + 3.0 * std::cos(c.x / 128.0 * kPi);
+            const double glossEdge = 26.0 + 3.0 * std::cos(c.x / 128.0 * pi);
             if (p.y < glossEdge) out = Lerp(out, Rgb(0.4, 0.52, 0.78), 0.22 * SmoothStep(glossEdge, glossEdge - 2.0, p.y) * Lerp(1.0, 0.4, p.y / glossEdge));
             // Frosty snowflakes at both ends, clear of the centred text.
             for (const double fx : {-106.0, 106.0}) {
@@ -960,8 +961,8 @@ Picture DrawBack() {
             out = out + Rgb(0.9, 0.95, 1.0, 0.0) * (s[2] * std::exp(-(d * d) / (2 * s[3] * s[3] * 0.5)));
         }
         // Two rolling snow hills.
-        const double hill1 = 190.0 + 14.0 * std::sin(p.x / 256.0 * 2 * kPi + 0.6);
-        const double hill2 = 205.0 + 10.0 * std::sin(p.x / 256.0 * 4 * kPi + 2.0);
+        const double hill1 = 190.0 + 14.0 * std::sin(p.x / 256.0 * 2 * pi + 0.6);
+        const double hill2 = 205.0 + 10.0 * std::sin(p.x / 256.0 * 4 * pi + 2.0);
         if (p.y > hill1) out = Lerp(Rgb(0.62, 0.68, 0.86), Rgb(0.85, 0.88, 0.97), Clamp01((p.y - hill1) / 60.0));
         if (p.y > hill2) out = Lerp(Rgb(0.78, 0.83, 0.96), Rgb(0.95, 0.97, 1.0), Clamp01((p.y - hill2) / 40.0));
         out.r = Clamp01(out.r);

@@ -91,7 +91,7 @@ TEST_F(Console, F10FromAnySceneOpensItWithThatSceneSelected) {
     Key(SDL_SCANCODE_F10, true);
     EXPECT_EQ(CurrentScene, nullptr);
     EXPECT_EQ(ConsoleSel, SceneList.IndexOf(&second));
-    EXPECT_FALSE(qx::inp->Down(121)); // a system key sets no flag
+    EXPECT_FALSE(qx::inp->Down(qx::key::F10)); // a system key sets no flag
     Key(SDL_SCANCODE_F10, false);
     Key(SDL_SCANCODE_F10, true); // already open: nothing changes
     EXPECT_EQ(ConsoleSel, SceneList.IndexOf(&second));
@@ -171,7 +171,7 @@ TEST_F(ScreenShotKey, WritesADatedBitmapOfTheWindowAndClearsTheKeys) {
     Key(SDL_SCANCODE_A, true);
     Key(SDL_SCANCODE_PRINTSCREEN, true);
     Key(SDL_SCANCODE_PRINTSCREEN, false);
-    EXPECT_FALSE(qx::inp->Down(65));
+    EXPECT_FALSE(qx::inp->Down('A'));
     std::vector<fs::path> shots;
     for (const auto& entry : fs::directory_iterator(root_ + "/ScreenShots")) shots.push_back(entry.path());
     ASSERT_EQ(shots.size(), 1u);

@@ -110,15 +110,15 @@ TEST(Console, ArrowsMoveTheSelectionWithinTheListAndEnterPicksIt) {
     TScene second("second");
     CurrentScene = nullptr;
     ConsoleSel = SceneList.IndexOf(&first);
-    qx::inp->SetKey(38, true);
+    qx::inp->SetKey(qx::key::Up, true);
     for (int i = 0; i < SceneList.Count() + 3; ++i) {
-        qx::inp->SetKey(38, true); // auto-repeat: one move per key-down message
+        qx::inp->SetKey(qx::key::Up, true); // auto-repeat: one move per key-down message
         ConsoleUpdate();
     }
     EXPECT_EQ(ConsoleSel, SceneList.Count() - 1);
-    EXPECT_FALSE(qx::inp->Down(38)); // each press acts once
+    EXPECT_FALSE(qx::inp->Down(qx::key::Up)); // each press acts once
     ConsoleSel = SceneList.IndexOf(&second);
-    qx::inp->SetKey(13, true);
+    qx::inp->SetKey(qx::key::Enter, true);
     ConsoleUpdate();
     EXPECT_EQ(CurrentScene, &second);
     CurrentScene = nullptr;
@@ -127,11 +127,11 @@ TEST(Console, ArrowsMoveTheSelectionWithinTheListAndEnterPicksIt) {
 TEST(Console, F10OpensItWithTheCurrentSceneSelected) {
     TScene scene("scene");
     CurrentScene = &scene;
-    AppMessage(qx::WM_SYSKEYDOWN, 121, 0);
+    AppMessage(qx::WM_SYSKEYDOWN, qx::key::F10, 0);
     EXPECT_EQ(CurrentScene, nullptr);
     EXPECT_EQ(ConsoleSel, SceneList.IndexOf(&scene));
     ConsoleSel = 0;
-    AppMessage(qx::WM_SYSKEYDOWN, 121, 0); // already in the console: nothing happens
+    AppMessage(qx::WM_SYSKEYDOWN, qx::key::F10, 0); // already in the console: nothing happens
     EXPECT_EQ(ConsoleSel, 0);
 }
 

@@ -83,7 +83,14 @@ protected:
             for (auto& cell : column) cell = TCell{};
         scene->TickCount = 1;
     }
-    void Put(int32_t c, int32_t r, uint8_t color, uint8_t state = CELL_FULL) {
+    // An empty board whose game is over with the given score, its count-down due next tick.
+    void StartClosing(int32_t score) {
+        StartEmpty();
+        scene->GameOver = true;
+        scene->Cur.Score = score;
+        scene->WaveTimer = 0;
+    }
+    void Put(int32_t c, int32_t r, uint8_t color, TCellState state = TCellState::Full) {
         scene->Board[c][r].State = state;
         scene->Board[c][r].Color = color;
         scene->Board[c][r].Timer = 0;
@@ -91,7 +98,7 @@ protected:
     // Cells from the bottom up, one character per row: '.' empty, '1'..'3' a full cell of that colour.
     void Column(int32_t c, const std::string& cells) {
         for (size_t i = 0; i < cells.size(); ++i) {
-            if (cells[i] == '.') Put(c, static_cast<int32_t>(i) + 1, 0, CELL_EMPTY);
+            if (cells[i] == '.') Put(c, static_cast<int32_t>(i) + 1, 0, TCellState::Empty);
             else Put(c, static_cast<int32_t>(i) + 1, static_cast<uint8_t>(cells[i] - '0'));
         }
     }
@@ -102,13 +109,13 @@ protected:
     // The left button held over cell (c, r) for one tick.
     void Click(int32_t c, int32_t r) {
         PointAt(c, r);
-        qx::inp->SetKey(257, true);
+        qx::inp->SetKey(qx::key::MouseLeft, true);
         scene->Update();
     }
     void Ticks(int n) {
         for (int i = 0; i < n; ++i) scene->Update();
     }
-    uint8_t State(int32_t c, int32_t r) const { return scene->Board[c][r].State; }
+    TCellState State(int32_t c, int32_t r) const { return scene->Board[c][r].State; }
 
     TRecordingHost host;
     std::unique_ptr<TScene> menu;

@@ -32,7 +32,7 @@ TEST_F(GameTest, AThousandTicksOfPlayAllocateNothing) {
         int32_t c = 0, r = 0;
         if (!scene->Busy && !scene->SettlePending && !scene->GameOver && FindGroup(*scene, c, r)) {
             PointAt(c, r);
-            qx::inp->SetKey(257, true);
+            qx::inp->SetKey(qx::key::MouseLeft, true);
             ++waves;
         }
         scene->Update();

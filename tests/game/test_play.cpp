@@ -102,7 +102,7 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
     EXPECT_EQ(scene->Cur.Score, -1);
     int overflow = 0;
     for (int col = 1; col <= 10; ++col)
-        for (int row = 1; row <= 20; ++row) overflow += scene->Board[col][row].State == CELL_ERROR;
+        for (int row = 1; row <= 20; ++row) overflow += scene->Board[col][row].State == TCellState::Error;
     EXPECT_GT(overflow, 0);
     EXPECT_EQ(TestLogText().find("Error in"), std::string::npos);
 }

@@ -44,7 +44,7 @@ protected:
         scene.reset();
         CurrentScene = nullptr;
     }
-    void Put(int c, int r, uint8_t color, uint8_t state, double timer = 0) {
+    void Put(int c, int r, uint8_t color, TCellState state, double timer = 0) {
         scene->Board[c][r] = TCell{state, color, timer};
     }
     std::array<double, 3> CellMean(int c, int r) {
@@ -65,15 +65,15 @@ double Spread(const std::array<double, 3>& rgb) {
 TEST_F(RenderTest, EveryCellStateShowsItsLookInItsPlace) {
     ASSERT_EQ(qx::wnd->Width(), 1024);
     ASSERT_EQ(qx::wnd->Height(), 768);
-    Put(1, 1, 1, CELL_FULL);
-    Put(2, 1, 2, CELL_FULL);
-    Put(3, 1, 3, CELL_FULL);
-    Put(4, 1, 3, CELL_VANISH, 20);   // still whole
-    Put(5, 1, 1, CELL_VANISH, 5);    // half faded over an empty cell
-    Put(6, 1, 2, CELL_ERROR, 15);    // still its colour
-    Put(7, 1, 1, CELL_ERROR, 5);     // fading to grey
-    Put(8, 1, 1, CELL_ERROR, 0);     // grey overflow
-    Put(10, 20, 1, CELL_FULL);       // the top-right corner
+    Put(1, 1, 1, TCellState::Full);
+    Put(2, 1, 2, TCellState::Full);
+    Put(3, 1, 3, TCellState::Full);
+    Put(4, 1, 3, TCellState::Vanish, 20);   // still whole
+    Put(5, 1, 1, TCellState::Vanish, 5);    // half faded over an empty cell
+    Put(6, 1, 2, TCellState::Error, 15);    // still its colour
+    Put(7, 1, 1, TCellState::Error, 5);     // fading to grey
+    Put(8, 1, 1, TCellState::Error, 0);     // grey overflow
+    Put(10, 20, 1, TCellState::Full);       // the top-right corner
     scene->AddParticle({900, 300}, {0, 0}, qx::PackRGBA(255, 0, 0, 255));
     scene->Particles[1].Life = 1.2;
     SetCursor(880, 600);

@@ -19,8 +19,8 @@ TEST_F(GameTest, GroupScoresGrowDoubleAboveFive) {
         Click(1, 1);
         EXPECT_EQ(scene->Cur.Score, each.score) << "group of " << each.size;
         EXPECT_TRUE(scene->Busy);
-        for (int c = 1; c <= each.size; ++c) EXPECT_EQ(State(c, 1), CELL_VANISH);
-        EXPECT_FALSE(qx::inp->Down(257)) << "the click clears the button";
+        for (int c = 1; c <= each.size; ++c) EXPECT_EQ(State(c, 1), TCellState::Vanish);
+        EXPECT_FALSE(qx::inp->Down(qx::key::MouseLeft)) << "the click clears the button";
     }
 }
 
@@ -31,13 +31,13 @@ TEST_F(GameTest, GroupOfTwoDoesNothingAndTheHeldButtonIsSpent) {
     Click(1, 1);
     EXPECT_EQ(scene->Cur.Score, 0);
     EXPECT_FALSE(scene->Busy);
-    EXPECT_EQ(State(1, 1), CELL_FULL);
-    EXPECT_FALSE(qx::inp->Down(257));
+    EXPECT_EQ(State(1, 1), TCellState::Full);
+    EXPECT_FALSE(qx::inp->Down(qx::key::MouseLeft));
     // The button is still physically down but its flag was cleared: a third cell
     // joining the group under the cursor is not removed until a new press.
     Put(1, 3, 1);
     Ticks(5);
-    EXPECT_EQ(State(1, 1), CELL_FULL);
+    EXPECT_EQ(State(1, 1), TCellState::Full);
     Click(1, 1);
     EXPECT_EQ(scene->Cur.Score, 3);
 }
@@ -95,15 +95,15 @@ TEST_F(GameTest, IdleBoardFallsOnlyOnEveryFifthTick) {
     Column(1, "..2");
     scene->TickCount = 1;
     Ticks(3); // TickCount 2, 3, 4
-    EXPECT_EQ(State(1, 3), CELL_FULL);
+    EXPECT_EQ(State(1, 3), TCellState::Full);
     Ticks(1); // 5
-    EXPECT_EQ(State(1, 3), CELL_EMPTY);
-    EXPECT_EQ(State(1, 2), CELL_FULL);
+    EXPECT_EQ(State(1, 3), TCellState::Empty);
+    EXPECT_EQ(State(1, 2), TCellState::Full);
     Ticks(4);
-    EXPECT_EQ(State(1, 2), CELL_FULL);
+    EXPECT_EQ(State(1, 2), TCellState::Full);
     Ticks(1); // 10
-    EXPECT_EQ(State(1, 1), CELL_FULL);
-    EXPECT_EQ(State(1, 2), CELL_EMPTY);
+    EXPECT_EQ(State(1, 1), TCellState::Full);
+    EXPECT_EQ(State(1, 2), TCellState::Empty);
 }
 
 TEST_F(GameTest, NewRowComesAfterTheFirstSettledPassAndRaisesTheLevel) {
@@ -115,13 +115,13 @@ TEST_F(GameTest, NewRowComesAfterTheFirstSettledPassAndRaisesTheLevel) {
     // Passes at ticks 5, 10 and 15 still move cells onto full ones in row 3 or higher.
     Ticks(15); // TickCount 19
     EXPECT_EQ(scene->Cur.Level, 0);
-    EXPECT_EQ(State(1, 2), CELL_FULL);
-    EXPECT_EQ(State(1, 3), CELL_FULL);
-    EXPECT_EQ(State(1, 4), CELL_EMPTY);
+    EXPECT_EQ(State(1, 2), TCellState::Full);
+    EXPECT_EQ(State(1, 3), TCellState::Full);
+    EXPECT_EQ(State(1, 4), TCellState::Empty);
     Ticks(1); // 20: nothing moves, the row rises
     EXPECT_EQ(scene->Cur.Level, 1);
     EXPECT_FALSE(scene->SettlePending);
-    for (int c = 1; c <= 10; ++c) EXPECT_EQ(State(c, 1), CELL_FULL) << c;
+    for (int c = 1; c <= 10; ++c) EXPECT_EQ(State(c, 1), TCellState::Full) << c;
     EXPECT_EQ(scene->Board[1][2].Color, 2);
     EXPECT_EQ(scene->Board[1][3].Color, 1);
     EXPECT_EQ(scene->Board[1][4].Color, 3);
@@ -150,7 +150,7 @@ TEST_F(GameTest, NewGameDealsSevenRowsOrAFullBoard) {
     int full = 0;
     for (int c = 1; c <= 10; ++c)
         for (int r = 1; r <= 20; ++r) {
-            if (State(c, r) == CELL_FULL) {
+            if (State(c, r) == TCellState::Full) {
                 ++full;
                 EXPECT_LT(r, 8);
                 EXPECT_GE(scene->Board[c][r].Color, 1);
@@ -163,7 +163,7 @@ TEST_F(GameTest, NewGameDealsSevenRowsOrAFullBoard) {
     scene->NewGame(1);
     full = 0;
     for (int c = 1; c <= 10; ++c)
-        for (int r = 1; r <= 20; ++r) full += State(c, r) == CELL_FULL;
+        for (int r = 1; r <= 20; ++r) full += State(c, r) == TCellState::Full;
     EXPECT_EQ(full, 200);
 }
 
@@ -176,7 +176,7 @@ TEST_F(GameTest, RowOwedByAnAbandonedGameArrivesInTheNextOne) {
     EXPECT_TRUE(scene->SettlePending);
     Ticks(1);
     EXPECT_EQ(scene->Cur.Level, 1);
-    for (int c = 1; c <= 10; ++c) EXPECT_EQ(State(c, 8), CELL_FULL);
+    for (int c = 1; c <= 10; ++c) EXPECT_EQ(State(c, 8), TCellState::Full);
 }
 
 TEST_F(GameTest, GameEndsOnlyWhenASettledBoardHasATopCell) {
@@ -187,7 +187,7 @@ TEST_F(GameTest, GameEndsOnlyWhenASettledBoardHasATopCell) {
     scene->TickCount = 4;
     Ticks(1); // the row lifts column 1 into row 20; that alone does not end the game
     EXPECT_EQ(scene->Cur.Level, 1);
-    EXPECT_EQ(State(1, 20), CELL_FULL);
+    EXPECT_EQ(State(1, 20), TCellState::Full);
     Ticks(30);
     EXPECT_FALSE(scene->GameOver);
     EXPECT_TRUE(host.Added.empty());
@@ -212,14 +212,14 @@ TEST_F(GameTest, OverflowTakesEveryConnectedFullCellWhateverItsColour) {
     Column(1, "12312312312312312312");
     Column(2, "3");
     Column(4, "1");  // not connected
-    Put(3, 20, 2, CELL_VANISH); // not full: not taken
+    Put(3, 20, 2, TCellState::Vanish); // not full: not taken
     scene->SettlePending = true;
     scene->TickCount = 4;
     Ticks(1);
     ASSERT_TRUE(scene->GameOver);
-    for (int r = 1; r <= 20; ++r) EXPECT_EQ(State(1, r), CELL_ERROR) << r;
-    EXPECT_EQ(State(2, 1), CELL_ERROR);
-    EXPECT_EQ(State(4, 1), CELL_FULL);
+    for (int r = 1; r <= 20; ++r) EXPECT_EQ(State(1, r), TCellState::Error) << r;
+    EXPECT_EQ(State(2, 1), TCellState::Error);
+    EXPECT_EQ(State(4, 1), TCellState::Full);
     // Timers grow from the top: row 20 depth 1, row 1 depth 20, (2, 1) depth 21.
     EXPECT_EQ(scene->Board[1][20].Timer, 10);
     EXPECT_EQ(scene->Board[1][1].Timer, 200);
@@ -229,7 +229,7 @@ TEST_F(GameTest, OverflowTakesEveryConnectedFullCellWhateverItsColour) {
     // Every overflow cell sparks as its timer reaches 10 (the first one never does).
     Ticks(220);
     EXPECT_GT(scene->ParticleCount, 0);
-    EXPECT_EQ(State(1, 20), CELL_ERROR);
+    EXPECT_EQ(State(1, 20), TCellState::Error);
 }
 
 TEST_F(GameTest, ClosingSequenceCountsDownHoldsAndHandsBack) {
@@ -272,10 +272,7 @@ TEST_F(GameTest, ClosingSequenceCountsDownHoldsAndHandsBack) {
 }
 
 TEST_F(GameTest, ConfettiFallsFromTheTopEdgeInLightColours) {
-    StartEmpty();
-    scene->GameOver = true;
-    scene->Cur.Score = 50;
-    scene->WaveTimer = 0;
+    StartClosing(50);
     Ticks(10);
     ASSERT_EQ(scene->ParticleCount, 10);
     for (int i = 1; i <= 10; ++i) {
@@ -296,10 +293,7 @@ TEST_F(GameTest, ConfettiFallsFromTheTopEdgeInLightColours) {
 }
 
 TEST_F(GameTest, ZeroFinalScoreSkipsTheHold) {
-    StartEmpty();
-    scene->GameOver = true;
-    scene->Cur.Score = 0;
-    scene->WaveTimer = 0;
+    StartClosing(0);
     Ticks(1);
     EXPECT_EQ(scene->Cur.Score, -1);
     Ticks(1);
@@ -401,12 +395,12 @@ TEST_F(GameTest, ClicksOffTheBoardOrOnDeadCellsChangeOnlyTheKeys) {
     StartEmpty();
     Column(1, "111");
     Column(2, "1");
-    Put(3, 1, 1, CELL_VANISH);
-    Put(3, 2, 1, CELL_FULL);
-    Put(3, 3, 1, CELL_FULL);
-    Put(4, 1, 1, CELL_ERROR);
-    Put(4, 2, 1, CELL_FULL);
-    Put(4, 3, 1, CELL_FULL);
+    Put(3, 1, 1, TCellState::Vanish);
+    Put(3, 2, 1, TCellState::Full);
+    Put(3, 3, 1, TCellState::Full);
+    Put(4, 1, 1, TCellState::Error);
+    Put(4, 2, 1, TCellState::Full);
+    Put(4, 3, 1, TCellState::Full);
     const Vec2 targets[] = {
         {100, 100},                                  // left of the board
         {1000, 700},                                 // right of it
@@ -421,14 +415,14 @@ TEST_F(GameTest, ClicksOffTheBoardOrOnDeadCellsChangeOnlyTheKeys) {
         unsigned char before[sizeof scene->Board];
         std::memcpy(before, scene->Board, sizeof before);
         SetCursor(target.x, target.y);
-        qx::inp->SetKey(257, true);
-        qx::inp->SetKey(38, true);
+        qx::inp->SetKey(qx::key::MouseLeft, true);
+        qx::inp->SetKey(qx::key::Up, true);
         scene->Update();
         EXPECT_EQ(std::memcmp(before, scene->Board, sizeof before), 0) << target.x << "," << target.y;
         EXPECT_EQ(scene->Cur.Score, 0);
         EXPECT_FALSE(scene->Busy);
-        EXPECT_FALSE(qx::inp->Down(257));
-        EXPECT_FALSE(qx::inp->Down(38));
+        EXPECT_FALSE(qx::inp->Down(qx::key::MouseLeft));
+        EXPECT_FALSE(qx::inp->Down(qx::key::Up));
         scene->TickCount = 1; // keep gravity out of the comparison
     }
 }
@@ -440,13 +434,13 @@ TEST_F(GameTest, ButtonHeldThroughAWaveActsWhenItEnds) {
     Click(1, 1);
     ASSERT_TRUE(scene->Busy);
     PointAt(3, 1);
-    qx::inp->SetKey(257, true);
+    qx::inp->SetKey(qx::key::MouseLeft, true);
     Ticks(10);
-    EXPECT_TRUE(qx::inp->Down(257)) << "busy: the flag is left alone";
-    EXPECT_EQ(State(3, 1), CELL_FULL);
+    EXPECT_TRUE(qx::inp->Down(qx::key::MouseLeft)) << "busy: the flag is left alone";
+    EXPECT_EQ(State(3, 1), TCellState::Full);
     Ticks(30);
     EXPECT_EQ(scene->Cur.Score, 6);
-    EXPECT_FALSE(qx::inp->Down(257));
+    EXPECT_FALSE(qx::inp->Down(qx::key::MouseLeft));
 }
 
 TEST_F(GameTest, FullParticleTableDropsNewcomers) {

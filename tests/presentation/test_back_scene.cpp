@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numbers>
 #include <vector>
 
 #include "app/scene.h"
@@ -16,7 +17,7 @@
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
+using std::numbers::pi;
 
 TPart* ParticleAt(const TBackScene& scene, int32_t index) {
     return static_cast<TPart*>(scene.Particles->Child(index));
@@ -57,7 +58,7 @@ TEST(BackSceneGradient, CornersPulseAtTheirOwnRates) {
     }
     TBackScene::GradientCorner(500, 0, red, green);
     EXPECT_NEAR(red, 2.0 / 3, 1e-12) << "top-left red peaks after 5 s";
-    EXPECT_NEAR(green, std::sin(kPi / 16) * 2 / 3, 1e-12);
+    EXPECT_NEAR(green, std::sin(pi / 16) * 2 / 3, 1e-12);
     TBackScene::GradientCorner(1000, 0, red, green);
     EXPECT_NEAR(red, 0, 1e-12);
     TBackScene::GradientCorner(1000, 1, red, green);
@@ -75,8 +76,8 @@ TEST(BackSceneGradient, TickCountFoldsWithoutChangingThePicture) {
         double red = 0, green = 0;
         TBackScene::GradientCorner(scene.Ticks, corner, red, green);
         const double ticks = 2147483648.0;
-        EXPECT_NEAR(red, std::fabs(std::sin(kPi * ticks / (500 * (2.0 + 2 * corner)))) * 2 / 3, 1e-6);
-        EXPECT_NEAR(green, std::fabs(std::sin(kPi * ticks / (500 * (16.0 - 2 * corner)))) * 2 / 3, 1e-6);
+        EXPECT_NEAR(red, std::fabs(std::sin(pi * ticks / (500 * (2.0 + 2 * corner)))) * 2 / 3, 1e-6);
+        EXPECT_NEAR(green, std::fabs(std::sin(pi * ticks / (500 * (16.0 - 2 * corner)))) * 2 / 3, 1e-6);
     }
 }
 
@@ -113,7 +114,7 @@ TEST(BackSceneLayout, RingAndFrameOnA640x480Window) {
     }
     EXPECT_NEAR(sumX / 360, 320, 1e-9);
     EXPECT_NEAR(sumY / 360, 240, 1e-9);
-    EXPECT_NEAR(ParticleAt(scene, 0)->StartPos.x, 320 + 150 * std::cos(kPi / 180), 1e-9) << "the ring starts at 1 degree";
+    EXPECT_NEAR(ParticleAt(scene, 0)->StartPos.x, 320 + 150 * std::cos(pi / 180), 1e-9) << "the ring starts at 1 degree";
     EXPECT_NEAR(ParticleAt(scene, 359)->StartPos.x, 470, 1e-9);
 
     // Frame: top, bottom, left, right for each i = 1..75.
@@ -137,7 +138,7 @@ TEST(BackSceneLayout, RingAndFrameOnA640x480Window) {
     for (int32_t i = 0; i < 300; ++i) scene.Update();
     EXPECT_EQ(scene.Ticks, 300);
     EXPECT_EQ(scene.Particles->KillQueue.Count(), 0);
-    EXPECT_NEAR(ParticleAt(scene, 0)->StartPos.x, 320 + 150 * std::cos(kPi / 180), 1e-9);
+    EXPECT_NEAR(ParticleAt(scene, 0)->StartPos.x, 320 + 150 * std::cos(pi / 180), 1e-9);
 }
 
 class BackSceneFrame : public testing::Test {
