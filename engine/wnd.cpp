@@ -33,6 +33,8 @@ extern "C" int OnDisplayLost(Display*) {
     ::_exit(1);
 }
 
+bool ShowsNothing(std::string_view driver) { return driver == "offscreen" || driver == "dummy"; }
+
 constexpr int32_t kKeyBackspace = 8;
 constexpr int32_t kKeyTab = 9;
 constexpr int32_t kKeyEnter = 13;
@@ -370,6 +372,15 @@ bool TWnd::StartVideo() const {
         SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
         videoStarted_ = SdlStart(SDL_INIT_VIDEO);
         const char* driver = videoStarted_ ? SDL_GetCurrentVideoDriver() : nullptr;
+        // Without a display SDL falls back to drivers that show nothing; a
+        // window no one can see has failed, unless the user asked for that
+        // driver by name.
+        const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+        if (driver && ShowsNothing(driver) && !(asked && SDL_strcasecmp(asked, driver) == 0)) {
+            SdlStop(SDL_INIT_VIDEO);
+            videoStarted_ = false;
+            driver = nullptr;
+        }
         if (driver && std::string_view(driver) == "x11") XSetIOErrorHandler(OnDisplayLost);
     }
     return videoStarted_;

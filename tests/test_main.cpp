@@ -23,8 +23,10 @@ const std::string& TestLogPath() {
     return path;
 }
 
-std::string TestLogText() {
-    std::ifstream file(TestLogPath(), std::ios::binary);
+std::string TestLogText() { return ReadFile(TestLogPath()); }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     return text.str();

@@ -7,5 +7,7 @@
 const std::string& TestLogPath();
 // The log's whole text so far.
 std::string TestLogText();
+// The whole content of a file; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
 // A fresh empty folder under the system's temporary folder, removed at exit.
 std::string MakeTempDir();

@@ -3,7 +3,6 @@
 // and screenshots from the Print Screen key.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -17,17 +16,16 @@
 #include "engine/engine.h"
 #include "presentation/tools.h"
 #include "tests/test_support.h"
-#include "tests/window_support.h"
+#include "tests/support/window.h"
 
 namespace fs = std::filesystem;
-using namespace window_test;
+using namespace test_window;
 
 namespace {
 
 // A fresh engine with the application set up as the program does it.
 std::unique_ptr<TApp> StartApp(std::vector<const char*> args) {
     qx::InitEngine(TestLogPath());
-    IgnoreOtherInput();
     CurrentScene = nullptr;
     ConsoleSel = 0;
     return std::make_unique<TApp>(static_cast<int>(args.size()), args.data());
@@ -76,7 +74,7 @@ class Console : public testing::Test {
 protected:
     void SetUp() override {
         app_ = StartApp({"nivora"});
-        Focus(true);
+        ASSERT_TRUE(WaitUntilActive());
         qx::inp->Reset();
     }
     // One update step, as the main loop runs it.
@@ -130,16 +128,9 @@ TEST_F(Console, FrameShowsTheTitleInRedAndTheClockInGreen) {
     AppRender(); // no scene is current: the console's frame
     const int32_t width = qx::wnd->Width();
     const int32_t height = qx::wnd->Height();
-    std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, frame.data());
-    // Counts pixels of a colour in a rectangle given from the top-left corner.
+    const TPicture frame = ReadFrame();
     auto count = [&](int x0, int y0, int x1, int y1, bool (*match)(const uint8_t*)) {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x) n += match(&frame[((height - 1 - y) * width + x) * 3]) ? 1 : 0;
-        return n;
+        return frame.Count(x0, y0, x1, y1, match);
     };
     auto red = [](const uint8_t* p) { return p[0] > 128 && p[1] < 64 && p[2] < 64; };
     auto green = [](const uint8_t* p) { return p[1] > 128 && p[0] < 64 && p[2] < 64; };

@@ -2,6 +2,10 @@
 // widths and line height, and what plain and marked-up text put on screen.
 #include <gtest/gtest.h>
 
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -11,16 +15,14 @@
 
 #include "engine/engine.h"
 #include "engine/fontman.h"
-#include "tests/engine/gl_test_context.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 namespace {
 
-[[maybe_unused]] test_gl::Context* const context = test_gl::Context::Install();
-
 using Bytes = std::vector<uint8_t>;
 
-class FontTest : public test_gl::GLTest {};
+class FontTest : public test_window::WindowTest {};
 
 int Width(const qx::TFontData& font, char c) { return font.Widths[static_cast<uint8_t>(c)]; }
 
@@ -79,11 +81,11 @@ struct Picture {
 
 template <typename Draw>
 Picture Render(Draw draw) {
-    test_gl::Target target(256, 64);
+    test_window::Target target(256, 64);
     EXPECT_TRUE(target.Complete());
     glColor4ub(255, 255, 255, 255);
     draw();
-    return Picture{target.Pixels()};
+    return Picture{target.Pixels().rgba};
 }
 
 TEST_F(FontTest, IdsStartAtZeroAndFreedIdsAreReused) {
@@ -233,7 +235,7 @@ TEST_F(FontTest, GlyphsAreDrawnUpright) {
 TEST_F(FontTest, TextRestoresEnableFlagsAndLeavesTheAtlasBound) {
     qx::TFontMan fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
-    test_gl::Target target(256, 64);
+    test_window::Target target(256, 64);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_LIGHTING);
     glDisable(GL_ALPHA_TEST);

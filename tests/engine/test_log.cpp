@@ -8,22 +8,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 #include "engine/engine.h"
 #include "engine/msgbox_internal.h"
+#include "tests/support/display.h"
 #include "tests/test_support.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
 
 std::string procLines;
 void CollectLine(const char* line) { procLines += line; }

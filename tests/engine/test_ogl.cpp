@@ -8,30 +8,20 @@
 #include <array>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "engine/fontman.h"
 #include "engine/lightman.h"
 #include "engine/ogl_ext.h"
 #include "tests/test_support.h"
-#include "tests/window_support.h"
+#include "tests/support/window.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using TColor = std::array<uint8_t, 3>;
-
-// Pixel (x, y) of the back buffer counted from the top-left corner.
-TColor PixelAt(int x, int y) {
-    TColor rgb{};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(x, qx::wnd->Height() - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    return rgb;
-}
+using TColor = test_window::TRgb;
+using test_window::Pixel;
 
 void FillRect(float x, float y, float w, float h, float r, float g, float b, float a = 1) {
     glColor4f(r, g, b, a);
@@ -44,8 +34,8 @@ void FillRect(float x, float y, float w, float h, float r, float g, float b, flo
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& name) {
-    std::ifstream file(name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::string bytes = ReadFile(name);
+    return {bytes.begin(), bytes.end()};
 }
 
 uint32_t LE(const std::vector<uint8_t>& bytes, size_t at, int size) {
@@ -54,19 +44,21 @@ uint32_t LE(const std::vector<uint8_t>& bytes, size_t at, int size) {
     return value;
 }
 
-class GLContext : public testing::Test {
+class GLContext : public test_window::WindowTest {
 protected:
+    GLContext() {
+        // An odd width: 101 * 3 bytes per row needs padding in a BMP.
+        width_ = 101;
+        height_ = 67;
+    }
     void SetUp() override {
-        window_test::OpenWindow(width_, height_);
+        WindowTest::SetUp();
         ASSERT_TRUE(qx::ogl->HasContext());
         glDisable(GL_TEXTURE_2D);
         glDisable(GL_DEPTH_TEST);
         qx::ogl->Blend(0);
         qx::ogl->Set2D(0, 0, static_cast<float>(qx::wnd->Width()), static_cast<float>(qx::wnd->Height()));
     }
-    // An odd width: 101 * 3 bytes per row needs padding in a BMP.
-    int32_t width_ = 101;
-    int32_t height_ = 67;
 };
 
 TEST_F(GLContext, InitLogsTheDriverAndEveryExtensionGroupInOrder) {
@@ -119,15 +111,15 @@ TEST_F(GLContext, Set2DPutsTheOriginAtTheTopLeftPixel) {
     qx::ogl->Clear(true, false, false);
     FillRect(0, 0, 1, 1, 1, 0, 0);
     FillRect(static_cast<float>(width_ - 1), static_cast<float>(height_ - 1), 1, 1, 0, 1, 0);
-    EXPECT_EQ(PixelAt(0, 0), (TColor{255, 0, 0}));
-    EXPECT_EQ(PixelAt(1, 0), (TColor{0, 0, 0}));
-    EXPECT_EQ(PixelAt(0, 1), (TColor{0, 0, 0}));
-    EXPECT_EQ(PixelAt(width_ - 1, height_ - 1), (TColor{0, 255, 0}));
+    EXPECT_EQ(Pixel(0, 0), (TColor{255, 0, 0}));
+    EXPECT_EQ(Pixel(1, 0), (TColor{0, 0, 0}));
+    EXPECT_EQ(Pixel(0, 1), (TColor{0, 0, 0}));
+    EXPECT_EQ(Pixel(width_ - 1, height_ - 1), (TColor{0, 255, 0}));
 
     // A shifted view: (10, 20) becomes the top-left corner.
     qx::ogl->Set2D(10, 20, static_cast<float>(width_), static_cast<float>(height_));
     FillRect(10, 20, 1, 1, 0, 0, 1);
-    EXPECT_EQ(PixelAt(0, 0), (TColor{0, 0, 255}));
+    EXPECT_EQ(Pixel(0, 0), (TColor{0, 0, 255}));
 }
 
 TEST_F(GLContext, Set3DUsesTheWindowsAspect) {
@@ -150,7 +142,7 @@ TEST_F(GLContext, EachBlendModeMixesAsItSays) {
         qx::ogl->Clear(true, false, false);
         qx::ogl->Blend(mode);
         FillRect(0, 0, 4, 4, 1, 0, 0, 0.5f);
-        return PixelAt(1, 1);
+        return Pixel(1, 1);
     };
     auto near = [](TColor got, TColor want) {
         for (int i = 0; i < 3; ++i)
@@ -180,13 +172,16 @@ protected:
         FillRect(static_cast<float>(width_ - 1), static_cast<float>(height_ - 1), 1, 1, 1, 1, 1);
         FillRect(40, 30, 7, 5, 0.2f, 0.6f, 0.8f);
     }
-    // The frame as glReadPixels gives it: bottom row first, BGR, rows of rowBytes.
+    // The frame as the image files hold it: bottom row first, BGR, each row
+    // padded to a multiple of alignment bytes with zeros.
     std::vector<uint8_t> Frame(int alignment) {
+        const test_window::TPicture frame = test_window::ReadFrame();
         const size_t row = (static_cast<size_t>(width_) * 3 + alignment - 1) / alignment * alignment;
         std::vector<uint8_t> pixels(row * height_);
-        glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-        glReadBuffer(GL_BACK);
-        glReadPixels(0, 0, width_, height_, GL_BGR, GL_UNSIGNED_BYTE, pixels.data());
+        for (int y = 0; y < height_; ++y)
+            for (int x = 0; x < width_; ++x)
+                for (int k = 0; k < 3; ++k)
+                    pixels[(height_ - 1 - y) * row + x * 3 + k] = frame.At(x, y)[2 - k];
         return pixels;
     }
 };
@@ -291,7 +286,7 @@ TEST_F(GLContext, TextSlotsReachTheFontManager) {
     qx::ogl->TextOut(0, "MMMM", 0, 0);
     int lit = 0;
     for (int y = 0; y < 15; ++y)
-        for (int x = 0; x < 30; ++x) lit += PixelAt(x, y)[0] > 128 ? 1 : 0;
+        for (int x = 0; x < 30; ++x) lit += Pixel(x, y)[0] > 128 ? 1 : 0;
     EXPECT_GT(lit, 0);
 }
 

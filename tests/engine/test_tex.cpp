@@ -3,17 +3,19 @@
 // render target.
 #include <gtest/gtest.h>
 
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
-#include "tests/engine/gl_test_context.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 namespace {
-
-[[maybe_unused]] test_gl::Context* const context = test_gl::Context::Install();
 
 using Bytes = std::vector<uint8_t>;
 
@@ -67,10 +69,10 @@ Bytes TexelsRgba(uint32_t handle, int width, int height) {
     return texels;
 }
 
-class TexTest : public test_gl::GLTest {
+class TexTest : public test_window::WindowTest {
 protected:
     void SetUp() override {
-        test_gl::GLTest::SetUp();
+        test_window::WindowTest::SetUp();
         dir_ = MakeTempDir();
     }
     std::string Tga24(const std::string& name, uint8_t value = 9) {
@@ -314,7 +316,7 @@ TEST_F(TexTest, RenderCopyTakesTheReadBuffer) {
     const Bytes black(8 * 8 * 3, 0);
     const uint32_t copy = qx::tex->Create("", 3, GL_RGB, 8, 8, black.data(), true, false, 0);
     {
-        test_gl::Target target(8, 8);
+        test_window::Target target(8, 8);
         ASSERT_TRUE(target.Complete());
         glClearColor(0, 1, 0, 1);
         target.Clear();

@@ -11,9 +11,9 @@
 
 #include "engine/engine.h"
 #include "tests/test_support.h"
-#include "tests/window_support.h"
+#include "tests/support/window.h"
 
-using namespace window_test;
+using namespace test_window;
 
 namespace {
 
@@ -36,10 +36,10 @@ std::vector<std::pair<uint32_t, uint32_t>> Received() {
     return list;
 }
 
-class MainWindow : public testing::Test {
+class MainWindow : public WindowTest {
 protected:
     void SetUp() override {
-        OpenWindow();
+        WindowTest::SetUp();
         qx::eng->SetProc(qx::PROC_MESSAGE, RecordMessage);
         qx::eng->SetProc(qx::PROC_ACTIVE, RecordActive);
         Focus(true);
@@ -161,29 +161,17 @@ TEST_F(MainWindow, ButtonsIncludingTheExtraOnes) {
         {SDL_BUTTON_LEFT, 257}, {SDL_BUTTON_RIGHT, 258}, {SDL_BUTTON_MIDDLE, 259},
         {SDL_BUTTON_X1, 261},   {SDL_BUTTON_X2, 262}};
     for (const auto& [button, code] : buttons) {
-        SDL_Event event{};
-        event.type = SDL_MOUSEBUTTONDOWN;
-        event.button.windowID = WindowId();
-        event.button.button = button;
-        event.button.state = SDL_PRESSED;
-        Deliver(event);
+        Deliver(ButtonEvent(button, true));
         EXPECT_TRUE(qx::inp->Down(code)) << code;
         EXPECT_EQ(qx::inp->LastKey(), code);
-        event.type = SDL_MOUSEBUTTONUP;
-        event.button.state = SDL_RELEASED;
-        Deliver(event);
+        Deliver(ButtonEvent(button, false));
         EXPECT_FALSE(qx::inp->Down(code)) << code;
     }
 }
 
 TEST_F(MainWindow, WheelGivesWholeNotchesThatReplaceThePreviousValue) {
     auto wheel = [](float notches) {
-        SDL_Event event{};
-        event.type = SDL_MOUSEWHEEL;
-        event.wheel.windowID = WindowId();
-        event.wheel.y = static_cast<Sint32>(notches);
-        event.wheel.preciseY = notches;
-        Deliver(event);
+        Deliver(WheelEvent(notches));
         return qx::inp->Wheel();
     };
     EXPECT_EQ(wheel(1), 1);
@@ -226,14 +214,8 @@ TEST_F(MainWindow, MouseMotionIsSeenByTheFirstStepOnly) {
     qx::inp->MCapture(true);
     qx::eng->SetProc(qx::PROC_UPDATE, RecordDelta);
     stepDeltas.clear();
-    SDL_Event event{};
-    event.type = SDL_MOUSEMOTION;
-    event.motion.windowID = WindowId();
-    event.motion.xrel = 3;
-    event.motion.yrel = -2;
-    SDL_PushEvent(&event);
-    event.motion.xrel = 2;
-    event.motion.yrel = 0;
+    Push(MotionEvent(3, -2));
+    const SDL_Event event = MotionEvent(2, 0);
     Deliver(event);
     qx::eng->Update();
     qx::eng->Update();
@@ -274,7 +256,6 @@ TEST_F(MainWindow, ClosingTheWindowEndsTheLoopWithoutReachingTheMessageProc) {
     qx::eng->SetPauseInactive(true);
     SDL_Event event{};
     event.type = SDL_WINDOWEVENT;
-    event.window.windowID = WindowId();
     event.window.event = SDL_WINDOWEVENT_CLOSE;
     Deliver(event);
     EXPECT_TRUE(qx::eng->Quitting());

@@ -4,17 +4,17 @@
 // waves and rising rows to the overflow and the end of its closing sequence,
 // with a frame drawn now and then.
 #include "tests/game/game_fixture.h"
-#include "tests/game/window_fixture.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 namespace {
 
-const bool installed = (test_window::Environment::Install(), true);
+const bool installed = (test_window::GameWindow::Install(), true);
 
 class PlayTest : public GameTest {
 protected:
     void SetUp() override {
-        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
+        ASSERT_TRUE(test_window::GameWindow::Ready()) << "no display";
         GameTest::SetUp();
         SetViewSize(0, 0); // the real window's size
         qx::inp->MCapture(true);
@@ -56,8 +56,10 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
         }
         const bool idle = !scene->Busy && !scene->SettlePending && !scene->GameOver;
         if (idle && waves == 4 && pauses == 0) {
-            test_window::Step([] { test_window::Key(SDL_SCANCODE_ESCAPE, true); });
-            test_window::Step([] { test_window::Key(SDL_SCANCODE_ESCAPE, false); });
+            test_window::Push(test_window::KeyEvent(SDL_SCANCODE_ESCAPE, true));
+            test_window::Step();
+            test_window::Push(test_window::KeyEvent(SDL_SCANCODE_ESCAPE, false));
+            test_window::Step();
             ++pauses;
             EXPECT_EQ(CurrentScene, menu.get());
             continue;
@@ -67,13 +69,15 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
             ASSERT_TRUE(SmallestGroup(c, r, size)) << "no move left at level " << scene->Cur.Level;
             const Vec2 target = AddVec(scene->CellPos(c, r), MakeVec(12, 20));
             const Vec2 cursor = GetCursor();
-            test_window::Step([&] {
-                test_window::MouseMove(static_cast<int>(target.x - cursor.x), static_cast<int>(target.y - cursor.y));
-            });
+            test_window::Push(test_window::MotionEvent(static_cast<int>(target.x - cursor.x),
+                                                       static_cast<int>(target.y - cursor.y)));
+            test_window::Step();
             ASSERT_EQ(GetCursor().x, target.x);
             ASSERT_EQ(GetCursor().y, target.y);
-            test_window::Step([] { test_window::MouseButton(true); });
-            test_window::Step([] { test_window::MouseButton(false); });
+            test_window::Push(test_window::ButtonEvent(SDL_BUTTON_LEFT, true));
+            test_window::Step();
+            test_window::Push(test_window::ButtonEvent(SDL_BUTTON_LEFT, false));
+            test_window::Step();
             ASSERT_TRUE(scene->Busy);
             ++waves;
             expectedScore += size <= 5 ? size : 2 * size;

@@ -9,14 +9,14 @@
 
 #include "presentation/text.h"
 #include "tests/game/game_fixture.h"
-#include "tests/game/window_fixture.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 #include "tests/alloc_counter.h"
 
 namespace {
 
-const bool installed = (test_window::Environment::Install(), true);
+const bool installed = (test_window::GameWindow::Install(), true);
 
 // Clears to black and sets up the 2-D projection, as the menu background would.
 class BlackHost : public TRecordingHost {
@@ -32,7 +32,7 @@ public:
 class RenderTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
+        ASSERT_TRUE(test_window::GameWindow::Ready()) << "no display";
         SetViewSize(0, 0);
         scene = std::make_unique<TGameScene>(host);
         SeedRandom(3);
@@ -170,14 +170,14 @@ TEST_F(RenderTest, MarkupWidthIgnoresCodesAndDrawTextRoundsHalvesToEven) {
 class CursorTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
-        test_window::Deliver([] {});
+        ASSERT_TRUE(test_window::GameWindow::Ready()) << "no display";
         qx::inp->MCapture(true);
         qx::inp->Poll();
         qx::inp->ClearStep();
     }
     void Move(int dx, int dy) {
-        ASSERT_TRUE(test_window::Deliver([&] { test_window::MouseMove(dx, dy); }));
+        test_window::Deliver(test_window::MotionEvent(dx, dy));
+        ASSERT_TRUE(qx::wnd->Active());
         qx::inp->Poll();
         UpdateCursor();
         qx::inp->ClearStep();

@@ -14,6 +14,7 @@
 #include "engine/engine.h"
 #include "presentation/back_scene.h"
 #include "presentation/sprite.h"
+#include "tests/support/window.h"
 
 namespace {
 
@@ -21,23 +22,6 @@ using std::numbers::pi;
 
 TPart* ParticleAt(const TBackScene& scene, int32_t index) {
     return static_cast<TPart*>(scene.Particles->Child(index));
-}
-
-// A 640 x 480 window with a GL context for the whole program, or none.
-bool OpenWindow() {
-    static const bool open = [] {
-        if (!qx::wnd->Create("Nivora test", false)) return false;
-        qx::wnd->SetMode(false, 640, 480, 32, 0);
-        return qx::wnd->Width() == 640 && qx::wnd->Height() == 480;
-    }();
-    return open;
-}
-
-std::array<uint8_t, 3> PixelAt(int32_t x, int32_t y) {
-    std::array<uint8_t, 4> rgba{};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(x, qx::wnd->Height() - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return {rgba[0], rgba[1], rgba[2]};
 }
 
 // An opaque white texture, so drawn shapes show their exact colour and extent.
@@ -100,7 +84,7 @@ TEST(BackSceneLayout, JoinsTheSceneListAndLeavesIt) {
 }
 
 TEST(BackSceneLayout, RingAndFrameOnA640x480Window) {
-    if (!OpenWindow()) GTEST_SKIP() << "no 640 x 480 window";
+    ASSERT_TRUE(test_window::Open(640, 480));
     TBackScene scene({});
     ASSERT_EQ(scene.Particles->ChildCount(), TBackScene::kParticleCount);
 
@@ -141,10 +125,10 @@ TEST(BackSceneLayout, RingAndFrameOnA640x480Window) {
     EXPECT_NEAR(ParticleAt(scene, 0)->StartPos.x, 320 + 150 * std::cos(pi / 180), 1e-9);
 }
 
-class BackSceneFrame : public testing::Test {
+class BackSceneFrame : public test_window::WindowTest {
 protected:
     void SetUp() override {
-        if (!OpenWindow()) GTEST_SKIP() << "no 640 x 480 window";
+        WindowTest::SetUp();
         SeedRandom(3);
         scene = std::make_unique<TBackScene>(TBackScene::TTextures{0, WhiteTexture(), WhiteTexture()});
         scene->Particles->Visible = false; // the smoke would cover the corners
@@ -152,7 +136,7 @@ protected:
     std::array<uint8_t, 3> FrameAt(int32_t ticks, int32_t x, int32_t y) {
         scene->Ticks = ticks;
         scene->Render();
-        return PixelAt(x, y);
+        return test_window::Pixel(x, y);
     }
     std::unique_ptr<TBackScene> scene;
 };

@@ -7,6 +7,7 @@
 
 #include "presentation/sprite.h"
 #include "presentation/tools.h"
+#include "tests/support/window.h"
 
 namespace {
 
@@ -249,18 +250,8 @@ TEST_F(SpriteTest, ManyParticlesGoWithTheirEngine) {
 
 namespace {
 
-// A 640 x 480 window for the whole program, or none (no display).
-bool OpenWindow() {
-    static const bool open = [] {
-        if (!qx::wnd->Create("Nivora test", false)) return false;
-        qx::wnd->SetMode(false, 640, 480, 32, 0);
-        return qx::wnd->Width() == 640 && qx::wnd->Height() == 480;
-    }();
-    return open;
-}
-
 TEST_F(SpriteTest, ParticleSticksToEveryWindowEdge) {
-    if (!OpenWindow()) GTEST_SKIP() << "no 640 x 480 window";
+    ASSERT_TRUE(test_window::Open(640, 480));
     struct Case {
         Vec2 pos, vel, expected;
     };
