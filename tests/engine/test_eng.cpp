@@ -2,12 +2,15 @@
 // throw, quitting from inside an update, and the proc slots.
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
+
 #include <sched.h>
 
 #include <stdexcept>
 #include <vector>
 
 #include "engine/engine.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -153,14 +156,28 @@ TEST(Engine, VersionAndPackedColours) {
     EXPECT_EQ(rgb.r + rgb.g * 10 + rgb.b * 100, 321);
 }
 
+// The modules that log at shutdown do so in the release order (textures, then
+// the window), and the log, released last, closes after all of them.
 TEST(Engine, GlobalsAreReleasedInTheShutdownOrder) {
     qx::InitEngine(TestLogPath());
-    EXPECT_NE(qx::vec, nullptr);
-    EXPECT_NE(qx::wnd, nullptr);
+    ASSERT_TRUE(test_window::Open(64, 48));
+    const uint8_t texel[4] = {255, 255, 255, 255};
+    const uint32_t texture = qx::tex->Create("ShutdownProbe", 4, GL_RGBA, 1, 1, texel, false, false, 0);
+    ASSERT_NE(texture, 0u);
     qx::FreeEngine();
     EXPECT_EQ(qx::eng, nullptr);
     EXPECT_EQ(qx::log, nullptr);
     EXPECT_EQ(qx::tex, nullptr);
+    EXPECT_EQ(qx::wnd, nullptr);
+    const std::string log = TestLogText();
+    const size_t unload = log.find("Texture : Unload #" + std::to_string(texture) + "\tShutdownProbe\r\n");
+    const size_t destroy = log.find("Window  : Destroy main window\r\n");
+    const std::string closeLine = "\"Quorvex 0.80\" log close\r\n";
+    ASSERT_NE(unload, std::string::npos) << log;
+    ASSERT_NE(destroy, std::string::npos) << log;
+    EXPECT_LT(unload, destroy) << log;
+    ASSERT_GE(log.size(), closeLine.size());
+    EXPECT_EQ(log.substr(log.size() - closeLine.size()), closeLine) << log;
     qx::InitEngine(TestLogPath()); // the test main expects a live engine
 }
 

@@ -168,10 +168,14 @@ TEST_F(BackSceneFrame, GreenLogoAtItsCornerAndLightInTheMiddle) {
 
 TEST_F(BackSceneFrame, SmokeIsDrawnWhenVisible) {
     scene->Textures.Smoke = WhiteTexture();
+    // The left side of the frame of smoke, away from the light and the logo:
+    // the same frame with the smoke hidden and shown.
+    const auto hidden = FrameAt(0, 3, 240);
     scene->Particles->Visible = true;
-    // Ring particles sit 150 pixels right of the centre at angle 0 (the 360th).
-    const auto pixel = FrameAt(0, 470, 240);
-    EXPECT_GT(pixel[0], 0) << "white smoke over the black gradient";
+    const auto shown = FrameAt(0, 3, 240);
+    EXPECT_EQ(hidden, (std::array<uint8_t, 3>{0, 0, 0}));
+    EXPECT_GT(shown[0], 128) << "white smoke over the black gradient";
+    EXPECT_EQ(shown[0], shown[2]);
 }
 
 } // namespace
