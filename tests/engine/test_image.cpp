@@ -33,6 +33,9 @@ void Put16(Bytes& b, size_t at, uint32_t v) {
 Bytes Tga(uint8_t type, uint8_t depth, uint16_t width, uint16_t height, uint8_t descriptor, const Bytes& pixels,
           const Bytes& palette = {}, uint8_t paletteEntryBits = 24, uint8_t idLength = 0) {
     Bytes b(18, 0);
+    // Room for everything first: GCC 12 misreads appending to a vector just
+    // grown from a fixed size as an overrun.
+    b.reserve(b.size() + idLength + palette.size() + pixels.size());
     b[0] = idLength;
     b[1] = palette.empty() ? 0 : 1;
     b[2] = type;
@@ -178,6 +181,7 @@ TEST(TgaReader, ReadsFromAFile) {
 // A 24-bit BMP written by hand: rows bottom-up, each padded to four bytes.
 Bytes Bmp(int32_t width, int32_t height, const Bytes& rowsBottomUp) {
     Bytes b(54, 0);
+    b.reserve(b.size() + rowsBottomUp.size()); // as in Tga
     auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
     };

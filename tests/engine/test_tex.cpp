@@ -21,6 +21,7 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes Tga(uint8_t type, uint8_t depth, uint16_t width, uint16_t height, const Bytes& pixels) {
     Bytes b(18, 0);
+    b.reserve(b.size() + pixels.size()); // GCC 12 misreads the append below as an overrun otherwise
     b[2] = type;
     b[12] = static_cast<uint8_t>(width);
     b[13] = static_cast<uint8_t>(width >> 8);
