@@ -157,6 +157,12 @@ bool TOGL::Init() {
         GLLog("Fatal Error \"GetDC\"");
         return false;
     }
+    // The window's pixel format was chosen when it was made; a window made
+    // without one has none to offer.
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL) == 0) {
+        GLLog("Fatal Error \"ChoosePixelFormat\"");
+        return false;
+    }
     context_ = SDL_GL_CreateContext(window);
     if (!context_ || SDL_GL_MakeCurrent(window, context_) != 0) {
         if (context_) SDL_GL_DeleteContext(context_);

@@ -405,6 +405,10 @@ bool TWnd::Create(const std::string& caption, bool onTop) {
         uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
         if (onTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
         handle_ = SDL_CreateWindow(caption.c_str(), 0, 0, modeWidth_, modeHeight_, flags);
+        // A screen without an OpenGL pixel format still takes a plain window;
+        // the GL module then reports the failed set-up as its own.
+        if (!handle_)
+            handle_ = SDL_CreateWindow(caption.c_str(), 0, 0, modeWidth_, modeHeight_, flags & ~SDL_WINDOW_OPENGL);
         created_ = handle_ != nullptr;
         if (!created_) {
             WndLog("Fatal Error \"CreateWindoEx\"");
@@ -412,6 +416,7 @@ bool TWnd::Create(const std::string& caption, bool onTop) {
         }
     }
 
+    // A failed graphics set-up leaves the window existing but hidden.
     if (ogl && !ogl->Init()) return false;
     // The sound module joins here once it needs the window.
 

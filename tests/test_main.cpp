@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -40,6 +42,39 @@ std::string MakeTempDir() {
     fs::create_directories(dir);
     tempDirs.push_back(dir);
     return dir.string();
+}
+
+pid_t StartXServer(std::string& display, const std::vector<std::string>& extraArgs) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    std::vector<std::string> args = {"Xvfb", "-displayfd", std::to_string(pipeFds[1]), "-screen", "0", "640x480x24",
+                                     "-nolisten", "tcp"};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::vector<char*> argv;
+    for (auto& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    // The server writes the number and its line end separately, then closes
+    // the pipe; closing our end after the first write would fail the second,
+    // and the server gives up on it. So read to the end.
+    std::string number;
+    char chunk[16];
+    for (ssize_t n; (n = read(pipeFds[0], chunk, sizeof chunk)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        number.append(chunk, static_cast<size_t>(n));
+    }
+    close(pipeFds[0]);
+    while (!number.empty() && number.back() == '\n') number.pop_back();
+    if (pid < 0 || number.empty()) return -1;
+    display = ":" + number;
+    return pid;
 }
 
 int main(int argc, char** argv) {

@@ -1,7 +1,10 @@
 // Shared helpers of the test binaries.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
+#include <vector>
 
 // The log file of this test process (each process has its own).
 const std::string& TestLogPath();
@@ -11,3 +14,6 @@ std::string TestLogText();
 std::string ReadFile(const std::string& path);
 // A fresh empty folder under the system's temporary folder, removed at exit.
 std::string MakeTempDir();
+// Starts an X server of its own (Xvfb, 640x480x24, plus extraArgs) and returns
+// its pid, -1 when none could be started; display gets its name (":N").
+pid_t StartXServer(std::string& display, const std::vector<std::string>& extraArgs = {});

@@ -9,7 +9,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <cerrno>
 #include <string>
 
 #include "tests/support/program.h"
@@ -62,36 +61,6 @@ TEST(Program, WithoutADisplayLogsTheWindowFailureAndStillEndsCleanly) {
     EXPECT_NE(log.find("Window  : Fatal Error \"RegisterClassEx\"\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("OpenGL  : Init graphics core"), std::string::npos) << "a window that shows nothing";
     ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status);
-}
-
-// Starts an X server of its own and returns its pid; display gets ":N".
-pid_t StartXServer(std::string& display) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(pipeFds[0]);
-        const std::string fd = std::to_string(pipeFds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    // Xvfb writes the number and its newline in two writes, then closes the
-    // pipe. Closing our end after the first would fail the second write, and
-    // the server gives up on it.
-    std::string number;
-    char chunk[16];
-    for (ssize_t n; (n = read(pipeFds[0], chunk, sizeof chunk)) != 0;) {
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) break;
-        number.append(chunk, static_cast<size_t>(n));
-    }
-    close(pipeFds[0]);
-    while (!number.empty() && number.back() == '\n') number.pop_back();
-    if (number.empty()) return -1;
-    display = ":" + number;
-    return pid;
 }
 
 // With its own server shut down under it, the game leaves with a log line.
