@@ -118,6 +118,25 @@ constexpr std::array<uint8_t, SDL_NUM_SCANCODES> MakeKeyTable() {
 
 constexpr std::array<uint8_t, SDL_NUM_SCANCODES> kKeyTable = MakeKeyTable();
 
+// The keypad's codes while NumLock is off; 0 for every other key.
+constexpr std::array<uint8_t, SDL_NUM_SCANCODES> MakeKeypadNavigation() {
+    std::array<uint8_t, SDL_NUM_SCANCODES> table{};
+    table[SDL_SCANCODE_KP_7] = 36; // Home
+    table[SDL_SCANCODE_KP_8] = 38; // Up
+    table[SDL_SCANCODE_KP_9] = 33; // PageUp
+    table[SDL_SCANCODE_KP_4] = 37; // Left
+    table[SDL_SCANCODE_KP_5] = 12; // Clear
+    table[SDL_SCANCODE_KP_6] = 39; // Right
+    table[SDL_SCANCODE_KP_1] = 35; // End
+    table[SDL_SCANCODE_KP_2] = 40; // Down
+    table[SDL_SCANCODE_KP_3] = 34; // PageDown
+    table[SDL_SCANCODE_KP_0] = 45; // Insert
+    table[SDL_SCANCODE_KP_PERIOD] = 46; // Delete
+    return table;
+}
+
+constexpr std::array<uint8_t, SDL_NUM_SCANCODES> kKeypadNavigation = MakeKeypadNavigation();
+
 // Decodes the UTF-8 character at text[pos] and advances pos past it; a
 // malformed sequence gives U+FFFD (which has no 1251 byte) and skips one byte.
 uint32_t NextCodePoint(const char* text, size_t& pos) {
@@ -177,8 +196,11 @@ int DisplayOf(SDL_Window* window) {
     return display < 0 ? 0 : display;
 }
 
+
+} // namespace
+
 // Translates one SDL event into messages for the window procedure.
-class TEventTranslator {
+class TWnd::TEventTranslator {
 public:
     explicit TEventTranslator(TWnd& window) : window_(window) {}
 
@@ -224,13 +246,18 @@ private:
         if (!Ours(event.windowID)) return;
         const SDL_Scancode scancode = event.keysym.scancode;
         if (scancode < 0 || scancode >= SDL_NUM_SCANCODES) return;
-        const uint32_t code = kKeyTable[scancode];
-        if (code == 0) return;
+        const uint16_t mod = event.keysym.mod;
         const bool down = event.type == SDL_KEYDOWN;
         // Alt (without Ctrl, which makes it AltGr) turns keys into system keys,
         // as does F10 on its own; the Alt keys themselves count as system keys.
-        const uint16_t mod = event.keysym.mod;
         const bool altHeld = (mod & KMOD_ALT) != 0 && (mod & KMOD_CTRL) == 0;
+        // The text this key types, which text input reports next, is a system
+        // character when Alt is held.
+        window_.typingWithAlt_ = down && altHeld;
+        // With NumLock off the keypad is a second set of navigation keys.
+        const uint32_t navigation = (mod & KMOD_NUM) == 0 ? kKeypadNavigation[scancode] : 0;
+        const uint32_t code = navigation != 0 ? navigation : kKeyTable[scancode];
+        if (code == 0) return;
         const bool system = altHeld || code == kKeyF10 || scancode == SDL_SCANCODE_LALT ||
                             scancode == SDL_SCANCODE_RALT;
         uint32_t lParam = 1 | ((static_cast<uint32_t>(scancode) & 0xFF) << 16);
@@ -239,18 +266,25 @@ private:
         if (!down) lParam |= 1u << 31;
         const uint32_t msg = system ? (down ? WM_SYSKEYDOWN : WM_SYSKEYUP) : (down ? WM_KEYDOWN : WM_KEYUP);
         window_.WndProc(msg, code, lParam);
-        // These keys type control characters, as text input does not report them.
-        if (down && !system &&
-            (code == kKeyBackspace || code == kKeyTab || code == kKeyEnter || code == kKeyEsc))
+        if (!down || system) return;
+        // Control characters, which text input does not report: these keys
+        // type theirs, and Ctrl with a letter types the letter's (Ctrl+H is a
+        // backspace).
+        const bool ctrlHeld = (mod & KMOD_CTRL) != 0 && (mod & KMOD_ALT) == 0;
+        if (code == kKeyBackspace || code == kKeyTab || code == kKeyEnter || code == kKeyEsc)
             window_.WndProc(WM_CHAR, code, lParam);
+        else if (ctrlHeld && code >= 'A' && code <= 'Z')
+            window_.WndProc(WM_CHAR, code - 'A' + 1, lParam);
     }
 
     void Text(const char* text) {
+        const uint32_t msg = window_.typingWithAlt_ ? WM_SYSCHAR : WM_CHAR;
+        window_.typingWithAlt_ = false;
         size_t pos = 0;
         while (pos < SDL_TEXTINPUTEVENT_TEXT_SIZE && text[pos] != 0) {
             const int32_t byte = UnicodeToCp1251(NextCodePoint(text, pos));
             // Control characters come with their keys, not from text input.
-            if (byte >= 32 && byte != 127) window_.WndProc(WM_CHAR, static_cast<uint32_t>(byte), 1);
+            if (byte >= 32 && byte != 127) window_.WndProc(msg, static_cast<uint32_t>(byte), 1);
         }
     }
 
@@ -285,8 +319,6 @@ private:
 
     TWnd& window_;
 };
-
-} // namespace
 
 TMsgBoxLayout MsgBoxLayout(int32_t type) {
     const TMsgBoxButton ok{TLog::IDOK, "OK"}, cancel{TLog::IDCANCEL, "Cancel"}, abort{TLog::IDABORT, "Abort"},

@@ -27,6 +27,8 @@ constexpr uint32_t WM_KEYUP = 0x0101;
 constexpr uint32_t WM_CHAR = 0x0102;
 constexpr uint32_t WM_SYSKEYDOWN = 0x0104;
 constexpr uint32_t WM_SYSKEYUP = 0x0105;
+constexpr uint32_t WM_SYSCHAR = 0x0106; // a character typed with Alt held
+
 constexpr uint32_t WM_MOUSEMOVE = 0x0200;
 constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
 constexpr uint32_t WM_LBUTTONUP = 0x0202;
@@ -91,6 +93,8 @@ public:
     void WaitMessage();          // blocks until an event arrives or 100 ms pass
 
 private:
+    class TEventTranslator;
+
     bool StartVideo() const;
     void ActivateApp(bool active);
     void LogDisplayChange(uint32_t wParam, uint32_t lParam);
@@ -106,6 +110,7 @@ private:
     int32_t bpp_ = 16;
     int32_t freq_ = 60;
     mutable bool videoStarted_ = false;
+    bool typingWithAlt_ = false; // the text that follows came from a key pressed with Alt
 };
 
 } // namespace qx

@@ -191,6 +191,64 @@ TEST_F(MainWindow, TextArrivesAsCodePage1251Characters) {
     EXPECT_EQ(typed, (std::vector<uint32_t>{'a', 0xC1, 0x88, 'z', 8, 9, 27}));
 }
 
+std::vector<std::pair<uint32_t, uint32_t>> Typed() {
+    std::vector<std::pair<uint32_t, uint32_t>> typed;
+    for (const auto& m : messages)
+        if (m.msg == qx::WM_CHAR || m.msg == qx::WM_SYSCHAR) typed.emplace_back(m.msg, m.wParam);
+    return typed;
+}
+
+TEST_F(MainWindow, TextTypedWithAltIsASystemCharacter) {
+    // Text input reports a key's text right after the key itself.
+    Key(SDL_SCANCODE_LALT, true, KMOD_LALT);
+    Key(SDL_SCANCODE_SPACE, true, KMOD_LALT);
+    Text(" ");
+    Key(SDL_SCANCODE_SPACE, false, KMOD_LALT);
+    Key(SDL_SCANCODE_Q, true, KMOD_LALT);
+    Text("q");
+    Key(SDL_SCANCODE_Q, false, KMOD_LALT);
+    Key(SDL_SCANCODE_LALT, false);
+    Key(SDL_SCANCODE_Q, true);
+    Text("q");
+    Key(SDL_SCANCODE_Q, false);
+    Key(SDL_SCANCODE_E, true, KMOD_RALT | KMOD_LCTRL); // AltGr types ordinary characters
+    Text("\xE2\x82\xAC");
+    const std::vector<std::pair<uint32_t, uint32_t>> expected = {
+        {qx::WM_SYSCHAR, ' '}, {qx::WM_SYSCHAR, 'q'}, {qx::WM_CHAR, 'q'}, {qx::WM_CHAR, 0x88}};
+    EXPECT_EQ(Typed(), expected);
+}
+
+TEST_F(MainWindow, CtrlWithALetterTypesItsControlCharacter) {
+    Key(SDL_SCANCODE_H, true, KMOD_LCTRL);
+    Key(SDL_SCANCODE_A, true, KMOD_RCTRL);
+    Key(SDL_SCANCODE_1, true, KMOD_LCTRL); // not a letter: nothing
+    EXPECT_TRUE(qx::inp->Down('H'));
+    const std::vector<std::pair<uint32_t, uint32_t>> expected = {{qx::WM_CHAR, 8}, {qx::WM_CHAR, 1}};
+    EXPECT_EQ(Typed(), expected);
+}
+
+TEST_F(MainWindow, TheKeypadNavigatesWithNumLockOffAndGivesDigitsWithItOn) {
+    const std::vector<std::pair<SDL_Scancode, int32_t>> navigation = {
+        {SDL_SCANCODE_KP_8, qx::key::Up},     {SDL_SCANCODE_KP_2, qx::key::Down},
+        {SDL_SCANCODE_KP_4, qx::key::Left},   {SDL_SCANCODE_KP_6, qx::key::Right},
+        {SDL_SCANCODE_KP_7, qx::key::Home},   {SDL_SCANCODE_KP_1, qx::key::End},
+        {SDL_SCANCODE_KP_9, qx::key::PageUp}, {SDL_SCANCODE_KP_3, qx::key::PageDown},
+        {SDL_SCANCODE_KP_0, qx::key::Insert}, {SDL_SCANCODE_KP_PERIOD, qx::key::Delete}};
+    for (const auto& [scancode, code] : navigation) {
+        Key(scancode, true);
+        EXPECT_EQ(qx::inp->LastKey(), code) << "scancode " << scancode;
+        EXPECT_TRUE(qx::inp->Down(code));
+        Key(scancode, false);
+        EXPECT_FALSE(qx::inp->Down(code));
+    }
+    Key(SDL_SCANCODE_KP_8, true, KMOD_NUM);
+    EXPECT_EQ(qx::inp->LastKey(), qx::key::Numpad0 + 8);
+    Key(SDL_SCANCODE_KP_PERIOD, true, KMOD_NUM);
+    EXPECT_EQ(qx::inp->LastKey(), 110); // the decimal point
+    Key(SDL_SCANCODE_KP_ENTER, true); // Enter whatever the lock
+    EXPECT_EQ(qx::inp->LastKey(), qx::key::Enter);
+}
+
 TEST_F(MainWindow, ActivationChangesClearEveryFlagAndReachTheActiveProc) {
     Key(SDL_SCANCODE_W, true);
     Key(SDL_SCANCODE_LSHIFT, true);
