@@ -172,10 +172,11 @@ void TGameScene::ClosingStep() {
         return;
     }
     Cur.Score -= 1;
-    // Random values are drawn in a fixed order: x position, velocity x, velocity y, red, green, blue.
-    const Vec2 pos = MakeVec(RandomStep(0, ViewWidth(), 0.1), 0);
+    // Random values are drawn in a fixed order, so a replay from one seed
+    // matches: velocity x, velocity y, x position, red, green, blue.
     const double vx = RandomStep(-0.5, 0.5, 0.0001);
     const double vy = RandomStep(0, 1.5, 0.0001);
+    const Vec2 pos = MakeVec(RandomStep(0, ViewWidth(), 0.1), 0);
     const auto red = static_cast<uint8_t>(100 + RandomInt(155));
     const auto green = static_cast<uint8_t>(100 + RandomInt(155));
     const auto blue = static_cast<uint8_t>(100 + RandomInt(155));

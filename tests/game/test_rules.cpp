@@ -292,6 +292,30 @@ TEST_F(GameTest, ConfettiFallsFromTheTopEdgeInLightColours) {
     }
 }
 
+TEST_F(GameTest, ConfettiDrawsItsRandomNumbersInTheReplayOrder) {
+    StartEmpty();
+    scene->GameOver = true;
+    scene->Cur.Score = 50;
+    scene->WaveTimer = 0;
+    SeedRandom(2024);
+    Ticks(1);
+    ASSERT_EQ(scene->ParticleCount, 1);
+    // The same seed drawn by hand: velocity x, velocity y, x position, red, green, blue.
+    SeedRandom(2024);
+    const double vx = RandomStep(-0.5, 0.5, 0.0001);
+    const double vy = RandomStep(0, 1.5, 0.0001);
+    const double x = RandomStep(0, 1024, 0.1);
+    const auto red = static_cast<uint8_t>(100 + RandomInt(155));
+    const auto green = static_cast<uint8_t>(100 + RandomInt(155));
+    const auto blue = static_cast<uint8_t>(100 + RandomInt(155));
+    const TParticle& confetti = scene->Particles[1];
+    EXPECT_EQ(confetti.Vel.x, vx);
+    EXPECT_EQ(confetti.Vel.y, vy);
+    EXPECT_EQ(confetti.Pos.x, x);
+    EXPECT_EQ(confetti.Pos.y, 0);
+    EXPECT_EQ(confetti.Color, qx::PackRGBA(red, green, blue, 255));
+}
+
 TEST_F(GameTest, ZeroFinalScoreSkipsTheHold) {
     StartClosing(0);
     Ticks(1);
