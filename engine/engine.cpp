@@ -59,12 +59,13 @@ TRGB MakeRGB(uint8_t r, uint8_t g, uint8_t b) { return {r, g, b}; }
 } // namespace qx
 
 // The executable exports one procedure that does nothing, named by the engine's
-// banner, so the engine can be recognised from the outside. The assembler
-// cannot carry the banner's CR LF pairs in a symbol name, so the export carries
-// the banner's text without them.
+// banner, so the engine can be recognised from the outside. A quoted name in a
+// .set carries escapes, so the export keeps the banner's CR LF pairs; the
+// program's link exports this name alone.
 __asm__(".text\n"
-        ".globl \"<<< Based on Quorvex >>>\"\n"
-        ".type \"<<< Based on Quorvex >>>\", @function\n"
-        "\"<<< Based on Quorvex >>>\":\n"
+        ".type qx_banner_procedure, @function\n"
+        "qx_banner_procedure:\n"
         "    ret\n"
-        ".size \"<<< Based on Quorvex >>>\", . - \"<<< Based on Quorvex >>>\"\n");
+        ".size qx_banner_procedure, . - qx_banner_procedure\n"
+        ".set \"\\r\\n\\r\\n<<< Based on Quorvex >>>\\r\\n\\r\\n\", qx_banner_procedure\n"
+        ".globl \"\\r\\n\\r\\n<<< Based on Quorvex >>>\\r\\n\\r\\n\"\n");

@@ -3,13 +3,16 @@
 // away, it says so in the log.
 #include <gtest/gtest.h>
 
+#include <elf.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/program.h"
 #include "tests/test_support.h"
@@ -85,6 +88,68 @@ TEST(Program, LeavesWhenTheDisplayGoesAway) {
     ASSERT_TRUE(started) << log;
     EXPECT_TRUE(ended) << "the game kept running without its display";
     EXPECT_NE(log.find("Window  : Display connection lost\r\n"), std::string::npos) << log;
+}
+
+struct TExport {
+    std::string name;
+    bool function = false;
+};
+
+// The symbols a 64-bit ELF program defines in its dynamic symbol table.
+std::vector<TExport> DynamicExports(const std::string& image) {
+    std::vector<TExport> exports;
+    Elf64_Ehdr header;
+    if (image.size() < sizeof header) return exports;
+    std::memcpy(&header, image.data(), sizeof header);
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64) return exports;
+    auto sectionAt = [&](size_t index) {
+        Elf64_Shdr section{};
+        const size_t offset = header.e_shoff + index * sizeof section;
+        if (offset + sizeof section <= image.size()) std::memcpy(&section, image.data() + offset, sizeof section);
+        return section;
+    };
+    for (size_t i = 0; i < header.e_shnum; ++i) {
+        const Elf64_Shdr symbols = sectionAt(i);
+        if (symbols.sh_type != SHT_DYNSYM) continue;
+        const Elf64_Shdr names = sectionAt(symbols.sh_link);
+        for (size_t offset = symbols.sh_offset + sizeof(Elf64_Sym);
+             offset + sizeof(Elf64_Sym) <= symbols.sh_offset + symbols.sh_size && offset + sizeof(Elf64_Sym) <= image.size();
+             offset += sizeof(Elf64_Sym)) {
+            Elf64_Sym symbol;
+            std::memcpy(&symbol, image.data() + offset, sizeof symbol);
+            if (symbol.st_shndx == SHN_UNDEF || names.sh_offset + symbol.st_name >= image.size()) continue;
+            exports.push_back({std::string(image.c_str() + names.sh_offset + symbol.st_name),
+                               ELF64_ST_TYPE(symbol.st_info) == STT_FUNC});
+        }
+    }
+    return exports;
+}
+
+TEST(Program, ExportsTheBannerProcedureAndNoneOfItsOwnSymbols) {
+    const std::vector<TExport> exports = DynamicExports(ReadFile(fs::path(NIVORA_GAME_DIR) / "nivora"));
+    ASSERT_FALSE(exports.empty());
+    const std::string banner = "\r\n\r\n<<< Based on Quorvex >>>\r\n\r\n";
+    int banners = 0;
+    std::string others;
+    // What the link must export whatever it is asked: its own markers, the
+    // entry point, the sanitizers' hooks, and copies of the C++ library's
+    // definitions that the library itself refers to.
+    const auto linkerOwned = [](const std::string& name) {
+        for (const char* prefix : {"_ZNSt", "_ZNKSt", "_ZSt", "_ZTISt", "_ZTSSt", "_ZTVSt", "__asan", "__ubsan",
+                                   "__lsan", "__sanitizer"})
+            if (name.rfind(prefix, 0) == 0) return true;
+        return name == "main" || name == "_end" || name == "_edata" || name == "__bss_start";
+    };
+    for (const TExport& symbol : exports) {
+        if (symbol.name == banner) {
+            ++banners;
+            EXPECT_TRUE(symbol.function);
+        } else if (!linkerOwned(symbol.name)) {
+            others += symbol.name + " ";
+        }
+    }
+    EXPECT_EQ(banners, 1);
+    EXPECT_EQ(others, "");
 }
 
 } // namespace
