@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "engine/engine.h"
@@ -194,18 +195,13 @@ int32_t AnswerMsgBox(int32_t type, const std::string& key) {
 }
 
 TEST(MsgBox, ReturnsTheButtonChosenOnTheScreen) {
-    // An X server starts afresh when its last client leaves, refusing
-    // connections meanwhile; holding one for the whole test keeps the boxes
-    // and their answerers from meeting a server in the middle of that.
-    Display* keepServer = XOpenDisplay(nullptr);
-    ASSERT_NE(keepServer, nullptr) << "needs an X server";
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "needs an X server";
     EXPECT_EQ(AnswerMsgBox(TLog::MB_OK | TLog::MB_ICONINFORMATION, "Return"), TLog::IDOK);
     EXPECT_EQ(AnswerMsgBox(TLog::MB_YESNO | TLog::MB_ICONQUESTION, "Return"), TLog::IDYES);
     EXPECT_EQ(AnswerMsgBox(TLog::MB_YESNO | TLog::MB_DEFBUTTON2, "Return"), TLog::IDNO);
     EXPECT_EQ(AnswerMsgBox(TLog::MB_ABORTRETRYIGNORE | TLog::MB_DEFBUTTON3 | TLog::MB_ICONWARNING, "Return"),
               TLog::IDIGNORE);
     EXPECT_EQ(AnswerMsgBox(TLog::MB_OKCANCEL | TLog::MB_ICONERROR, "Escape"), TLog::IDCANCEL);
-    XCloseDisplay(keepServer);
 }
 
 } // namespace
