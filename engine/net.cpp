@@ -25,6 +25,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "engine/engine.h"

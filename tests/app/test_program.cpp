@@ -135,7 +135,8 @@ TEST(Program, ExportsTheBannerProcedureAndNoneOfItsOwnSymbols) {
     // entry point, the sanitizers' hooks, and copies of the C++ library's
     // definitions that the library itself refers to.
     const auto linkerOwned = [](const std::string& name) {
-        for (const char* prefix : {"_ZNSt", "_ZNKSt", "_ZSt", "_ZTISt", "_ZTSSt", "_ZTVSt", "__asan", "__ubsan",
+        for (const char* prefix : {"_ZNSt", "_ZNKSt", "_ZSt", "_ZTISt", "_ZTSSt", "_ZTVSt", "_ZTINSt", "_ZTSNSt",
+                                   "_ZTVNSt", "__asan", "__ubsan",
                                    "__lsan", "__sanitizer"})
             if (name.rfind(prefix, 0) == 0) return true;
         return name == "main" || name == "_end" || name == "_edata" || name == "__bss_start";
