@@ -10,6 +10,9 @@
 #   - the layer folders (engine, app, game, menus, presentation): both rules;
 #   - bench/: above every layer, so only the SDL rule;
 #   - tools/: the image generator stands alone and may include only tools/;
+#   - server/: the score server is a program of its own, outside the layers: it
+#     may include server/ and the engine's header-only code-page table, nothing
+#     of the game;
 #   - tests/: not read. Tests sit above every layer, and the window fixture
 #     builds SDL events to drive the real window.
 #
@@ -58,6 +61,7 @@ endforeach()
 
 file(GLOB benchFiles RELATIVE "${root}" "${root}/bench/*.h" "${root}/bench/*.cpp")
 file(GLOB toolFiles RELATIVE "${root}" "${root}/tools/*.h" "${root}/tools/*.cpp")
+file(GLOB serverFiles RELATIVE "${root}" "${root}/server/*.h" "${root}/server/*.cpp")
 
 # ---- Reading the includes ----
 # Sets <out> to the path from the root of a quoted include, or "" when the file
@@ -78,7 +82,7 @@ function(resolve_include includer name out)
 endfunction()
 
 set(checked 0)
-foreach(file IN LISTS layerFiles benchFiles toolFiles)
+foreach(file IN LISTS layerFiles benchFiles toolFiles serverFiles)
   math(EXPR checked "${checked} + 1")
   set(mayUseSdl FALSE)
   if(file IN_LIST sdlModules)
@@ -123,6 +127,10 @@ foreach(file IN LISTS layerFiles benchFiles toolFiles)
     if(file IN_LIST toolFiles)
       if(NOT target MATCHES "^tools/")
         report("${where}: includes \"${name}\": the image generator stands alone and includes only tools/")
+      endif()
+    elseif(file IN_LIST serverFiles)
+      if(NOT target MATCHES "^server/" AND NOT target STREQUAL "engine/cp1251_internal.h")
+        report("${where}: includes \"${name}\": the score server includes only server/ and engine/cp1251_internal.h")
       endif()
     elseif(NOT DEFINED LAYER_OF_${target})
       report("${where}: includes \"${name}\", which is in no layer")

@@ -4,8 +4,10 @@
 set -euo pipefail
 
 RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev
-  libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev)
-TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base)
+  libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev
+  libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev)
+TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base
+  chromium)
 
 install_deps() {
   local wanted=("${RUNTIME_PACKAGES[@]}")

@@ -1,0 +1,74 @@
+// nivora-scores: serves a score table to the game and to browsers until
+// interrupted (Ctrl+C or SIGTERM).
+//
+//   nivora-scores [--port N] [--address A] [--db FILE] [--sends-per-minute N]
+//                 [--timeout SECONDS] [--quiet]
+//
+// Without options it listens on 0.0.0.0:8080 and keeps its table in
+// nivora-scores.db in the current folder.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "server/form.h"
+#include "server/score_server.h"
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: nivora-scores [--port N] [--address A] [--db FILE] [--sends-per-minute N]\n"
+                 "                     [--timeout SECONDS] [--quiet]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    scores::TServerOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--quiet") {
+            options.Quiet = true;
+            continue;
+        }
+        if (i + 1 >= argc) return Usage();
+        const std::string value = argv[++i];
+        const std::optional<int32_t> number = scores::ParseCount(value);
+        if (option == "--port" && number && *number <= 65535) {
+            options.Port = static_cast<uint16_t>(*number);
+        } else if (option == "--address") {
+            options.Address = value;
+        } else if (option == "--db") {
+            options.Database = value;
+        } else if (option == "--sends-per-minute" && number) {
+            options.SendsPerMinute = *number;
+        } else if (option == "--timeout" && number && *number > 0) {
+            options.TimeoutSeconds = static_cast<unsigned>(*number);
+        } else {
+            return Usage();
+        }
+    }
+    // The server's thread inherits this mask, so the signals reach sigwait alone.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    scores::TScoreServer server;
+    if (!server.Start(options)) {
+        std::fprintf(stderr, "nivora-scores: %s\n", server.LastError().c_str());
+        return 1;
+    }
+    std::printf("nivora-scores: serving %s on http://%s:%u/\n", options.Database.c_str(), options.Address.c_str(),
+                static_cast<unsigned>(server.Port()));
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&stop, &received);
+    server.Stop();
+    std::printf("nivora-scores: stopped\n");
+    return 0;
+}

@@ -1,0 +1,154 @@
+// The score table on SQLite.
+#include "server/score_store.h"
+
+#include <sqlite3.h>
+
+#include <ctime>
+
+namespace scores {
+
+namespace {
+
+std::string DateOf(int64_t unixSeconds) {
+    const std::time_t when = static_cast<std::time_t>(unixSeconds);
+    std::tm parts{};
+    gmtime_r(&when, &parts);
+    char text[16];
+    std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
+}
+
+const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS results ("
+    " id INTEGER PRIMARY KEY,"  // receipt order: the tie-break among equal scores
+    " name BLOB NOT NULL, score INTEGER NOT NULL, level INTEGER NOT NULL, time INTEGER NOT NULL,"
+    " received TEXT NOT NULL,"
+    " UNIQUE (name, score, level, time));"
+    "CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, id);";
+
+} // namespace
+
+TScoreStore::~TScoreStore() { Close(); }
+
+void TScoreStore::Close() {
+    sqlite3_finalize(insert);
+    sqlite3_finalize(top);
+    insert = top = nullptr;
+    if (db) sqlite3_close(db);
+    db = nullptr;
+}
+
+bool TScoreStore::Fail(const char* what) {
+    lastError = std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "no database");
+    return false;
+}
+
+bool TScoreStore::Exec(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    lastError = message ? message : "statement failed";
+    sqlite3_free(message);
+    return false;
+}
+
+bool TScoreStore::Open(const std::string& path) {
+    Close();
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        Fail("cannot open the database");
+        Close();
+        return false;
+    }
+    // WAL lets a reader (a backup, sqlite3 on the command line) look while the
+    // server writes; NORMAL sync is durable across a server crash in WAL mode.
+    sqlite3_busy_timeout(db, 2000);
+    const bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") && Exec(kSchema) &&
+                    sqlite3_prepare_v2(db,
+                                       "INSERT OR IGNORE INTO results (name, score, level, time, received)"
+                                       " VALUES (?1, ?2, ?3, ?4, ?5)",
+                                       -1, &insert, nullptr) == SQLITE_OK &&
+                    sqlite3_prepare_v2(db,
+                                       "SELECT name, score, level, time, received FROM results"
+                                       " ORDER BY score DESC, id LIMIT ?1",
+                                       -1, &top, nullptr) == SQLITE_OK;
+    if (!ok) {
+        if (lastError.empty()) Fail("cannot prepare the statements");
+        Close();
+    }
+    return ok;
+}
+
+int32_t TScoreStore::Add(const std::vector<TResult>& results, int64_t unixSeconds) {
+    if (!db) return -1;
+    const std::string date = DateOf(unixSeconds);
+    // One transaction for the whole send: all of it is stored or none.
+    if (!Exec("BEGIN IMMEDIATE;")) return -1;
+    int32_t added = 0;
+    for (const TResult& result : results) {
+        sqlite3_reset(insert);
+        sqlite3_bind_blob(insert, 1, result.Name.data(), static_cast<int>(result.Name.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int(insert, 2, result.Score);
+        sqlite3_bind_int(insert, 3, result.Level);
+        sqlite3_bind_int(insert, 4, result.Time);
+        sqlite3_bind_text(insert, 5, date.c_str(), -1, SQLITE_TRANSIENT);
+        if (sqlite3_step(insert) != SQLITE_DONE) {
+            Fail("cannot store a result");
+            sqlite3_reset(insert);
+            Exec("ROLLBACK;");
+            return -1;
+        }
+        added += sqlite3_changes(db);
+    }
+    sqlite3_reset(insert);
+    if (!Exec("COMMIT;")) {
+        Exec("ROLLBACK;");
+        return -1;
+    }
+    return added;
+}
+
+std::vector<TResult> TScoreStore::Top(int32_t count) {
+    std::vector<TResult> results;
+    if (!db || count <= 0) return results;
+    sqlite3_reset(top);
+    sqlite3_bind_int(top, 1, count);
+    int step;
+    while ((step = sqlite3_step(top)) == SQLITE_ROW) {
+        TResult& result = results.emplace_back();
+        const auto* name = static_cast<const char*>(sqlite3_column_blob(top, 0));
+        result.Name.assign(name ? name : "", static_cast<size_t>(sqlite3_column_bytes(top, 0)));
+        result.Score = sqlite3_column_int(top, 1);
+        result.Level = sqlite3_column_int(top, 2);
+        result.Time = sqlite3_column_int(top, 3);
+        const auto* date = reinterpret_cast<const char*>(sqlite3_column_text(top, 4));
+        result.Date = date ? date : "";
+    }
+    if (step != SQLITE_DONE) {
+        Fail("cannot read the table");
+        results.clear();
+    }
+    sqlite3_reset(top);
+    return results;
+}
+
+int64_t TScoreStore::Size() {
+    if (!db) return -1;
+    sqlite3_stmt* count = nullptr;
+    int64_t size = -1;
+    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM results", -1, &count, nullptr) == SQLITE_OK &&
+        sqlite3_step(count) == SQLITE_ROW)
+        size = sqlite3_column_int64(count, 0);
+    sqlite3_finalize(count);
+    return size;
+}
+
+bool TScoreStore::IntegrityOk() {
+    if (!db) return false;
+    sqlite3_stmt* check = nullptr;
+    bool ok = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
+              sqlite3_step(check) == SQLITE_ROW &&
+              std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
+    sqlite3_finalize(check);
+    return ok;
+}
+
+} // namespace scores

@@ -1,0 +1,119 @@
+// A real nivora-scores on 127.0.0.1 with its database in a fresh folder, and
+// plain HTTP exchanges with it over a socket, so the tests see exactly the
+// bytes a client sends and receives.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "server/score_server.h"
+#include "server/score_store.h"
+#include "tests/test_support.h"
+
+namespace scorestest {
+
+// A connected socket to 127.0.0.1:port, -1 on failure. Reads give up after
+// a minute, so a server that never answers fails the test instead of hanging it.
+inline int Connect(uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval limit{60, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Everything the peer sends until it closes (or the read limit passes).
+inline std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) text.append(buffer, static_cast<size_t>(got));
+    return text;
+}
+
+inline bool SendAll(int fd, const std::string& bytes) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Sends raw request bytes and returns the whole raw response.
+inline std::string Exchange(uint16_t port, const std::string& request) {
+    const int fd = Connect(port);
+    if (fd < 0) return {};
+    SendAll(fd, request);
+    std::string response = ReadAll(fd);
+    ::close(fd);
+    return response;
+}
+
+inline std::string Post(uint16_t port, const std::string& path, const std::string& body) {
+    return Exchange(port, "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                          "content-type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                              std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+inline std::string Get(uint16_t port, const std::string& path) {
+    return Exchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+}
+
+// The status code of a raw response, 0 when there is none.
+inline int Status(const std::string& response) {
+    if (response.rfind("HTTP/1.", 0) != 0 || response.size() < 12) return 0;
+    return std::stoi(response.substr(9, 3));
+}
+
+inline std::string Body(const std::string& response) {
+    const size_t end = response.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : response.substr(end + 4);
+}
+
+// One running server per test, on a port of its own.
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { StartServer(); }
+
+    void StartServer(int32_t sendsPerMinute = 0, unsigned timeoutSeconds = 10) {
+        options.Address = "127.0.0.1";
+        options.Port = 0;
+        options.Database = dir + "/scores.db";
+        options.SendsPerMinute = sendsPerMinute;
+        options.TimeoutSeconds = timeoutSeconds;
+        options.Quiet = true;
+        ASSERT_TRUE(server.Start(options)) << server.LastError();
+        port = server.Port();
+    }
+
+    // The database as another process would find it: whole and consistent.
+    void ExpectDatabaseIntact(int64_t results) {
+        scores::TScoreStore check;
+        ASSERT_TRUE(check.Open(options.Database)) << check.LastError();
+        EXPECT_TRUE(check.IntegrityOk());
+        EXPECT_EQ(check.Size(), results);
+    }
+
+    std::string dir = MakeTempDir();
+    scores::TServerOptions options;
+    scores::TScoreServer server;
+    uint16_t port = 0;
+};
+
+} // namespace scorestest

@@ -1,0 +1,217 @@
+// The score server running on 127.0.0.1: what it stores and how it ranks,
+// and the requests a hostile client sends it, after which the database must
+// still be whole.
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "tests/server/server_fixture.h"
+
+using namespace scorestest;
+
+namespace {
+
+// A send body in the game's list mode.
+std::string SendBody(const std::vector<std::tuple<std::string, int, int, int>>& rows) {
+    std::string body;
+    for (const auto& [name, score, level, time] : rows) {
+        if (!body.empty()) body += "&";
+        body += "user[]=" + name + "&score[]=" + std::to_string(score) + "&level[]=" + std::to_string(level) +
+                "&time[]=" + std::to_string(time);
+    }
+    return body;
+}
+
+// The names of a /top.php reply, in order.
+std::vector<std::string> TopNames(uint16_t port, int count = 20) {
+    const std::string body = Body(Post(port, "/top.php", "count=" + std::to_string(count)));
+    std::vector<std::string> lines;
+    size_t start = body.find("<pre id=\"view_record\">\n");
+    if (start == std::string::npos) return {};
+    start += 23;
+    for (size_t end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(body.substr(start, end - start));
+    std::vector<std::string> names;
+    const int rows = std::stoi(lines.at(0));
+    for (int r = 0; r < rows; ++r) names.push_back(lines.at(1 + 6 * static_cast<size_t>(r)));
+    return names;
+}
+
+} // namespace
+
+TEST_F(ServerTest, StoresEachDistinctResultOnceBestFirstAndOlderFirstAmongEquals) {
+    const std::string first = Post(port, "/saver.php", SendBody({{"Ann", 30, 5, 100}, {"Bob", 20, 3, 90}}));
+    EXPECT_EQ(Status(first), 200);
+    EXPECT_EQ(Body(first), "Received 2 rows: 2 new, 0 known, 0 empty, 0 rejected\n");
+    // The whole table again, with a later result equal to Ann's and an empty slot.
+    const std::string second =
+        Post(port, "/saver.php", SendBody({{"Cid", 30, 6, 80}, {"Ann", 30, 5, 100}, {"Bob", 20, 3, 90}, {"", 0, 0, 0}}));
+    EXPECT_EQ(Body(second), "Received 4 rows: 1 new, 2 known, 1 empty, 0 rejected\n");
+    EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Ann", "Cid", "Bob"}));
+    // The same name with another score is another result.
+    Post(port, "/saver.php", SendBody({{"Bob", 50, 1, 1}}));
+    EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Bob", "Ann", "Cid", "Bob"}));
+    ExpectDatabaseIntact(4);
+}
+
+TEST_F(ServerTest, TopReplyFollowsTheGrammarAndHonoursTheCountWithinItsLimit) {
+    std::vector<std::tuple<std::string, int, int, int>> rows;
+    for (int i = 1; i <= 20; ++i) rows.emplace_back("P" + std::to_string(i), i, 2, i * 10);
+    Post(port, "/saver.php", SendBody(rows));
+    const std::string response = Post(port, "/top.php", "count=1");
+    EXPECT_NE(response.find("Content-Type: text/plain"), std::string::npos);
+    EXPECT_NE(response.find("X-Content-Type-Options: nosniff"), std::string::npos);
+    const std::string body = Body(response);
+    const size_t date = body.find("P20\n20\n2\n") + 9;
+    ASSERT_EQ(body.substr(0, date), "<pre id=\"view_record\">\n1\nP20\n20\n2\n");
+    EXPECT_EQ(body.substr(date + 10), "\n200\n1\n</pre>\n"); // date, time in hundredths, place
+    EXPECT_EQ(TopNames(port, 3).size(), 3u);
+    EXPECT_EQ(TopNames(port, 2000000000).size(), 20u); // at most kMaxTopCount, all 20 here
+    EXPECT_EQ(Status(Get(port, "/top.php")), 200);
+}
+
+TEST_F(ServerTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
+    ASSERT_EQ(Status(Post(port, "/saver.php", SendBody({{"Keep", 10, 1, 1}}))), 200);
+    const std::string overlong(200 * 1024, 'a');
+    struct Case {
+        const char* what;
+        std::string request;
+        int status; // kRefused: any 4xx, or a close without an answer
+    };
+    constexpr int kRefused = -1;
+    const auto post = [](const std::string& path, const std::string& body) {
+        return "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body;
+    };
+    const std::vector<Case> cases = {
+        {"malformed percent-encoding", post("/saver.php", "user[]=%G1&score[]=1&level[]=1&time[]=1"), 400},
+        {"a truncated escape", post("/saver.php", "user[]=a%4"), 400},
+        {"missing fields", post("/saver.php", "user[]=A&score[]=1"), 400},
+        {"mismatched lists", post("/saver.php", SendBody({{"A", 1, 1, 1}}) + "&user[]=B"), 400},
+        {"more rows than a table", post("/saver.php", [] {
+             std::string body = "user[]=x";
+             for (int i = 0; i < 30; ++i) body += "&user[]=x";
+             return body;
+         }()), 400},
+        {"a count of two billion", post("/top.php", "count=2000000000"), 200},
+        {"a body over the cap", post("/saver.php", "user[]=" + std::string(20000, 'a')), 413},
+        {"a length over the cap, no body", "POST /saver.php HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999999\r\n\r\n",
+         413},
+        {"a chunked body over the cap",
+         "POST /saver.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\nTransfer-Encoding: chunked\r\n\r\n" +
+             [] {
+                 std::string chunks;
+                 for (int i = 0; i < 20; ++i) chunks += "400\r\n" + std::string(1024, 'a') + "\r\n";
+                 return chunks + "0\r\n\r\n";
+             }(),
+         413},
+        {"an overlong request line", "GET /" + overlong + " HTTP/1.1\r\nHost: x\r\n\r\n", kRefused},
+        {"an overlong header line", "GET / HTTP/1.1\r\nHost: x\r\nX: " + overlong + "\r\n\r\n", kRefused},
+        {"an unknown path", post("/admin.php", "x=1"), 404},
+        {"a read of the send page", "GET /saver.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 405},
+        {"another verb", "DELETE /top.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 405},
+        {"not HTTP at all", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 16), kRefused},
+    };
+    for (const Case& c : cases) {
+        const int status = Status(Exchange(port, c.request));
+        // The library answers an oversized line or garbage with a 4xx or by closing.
+        if (c.status == kRefused)
+            EXPECT_TRUE(status == 0 || (status >= 400 && status < 500)) << c.what << ": " << status;
+        else
+            EXPECT_EQ(status, c.status) << c.what;
+    }
+    // Rows out of the rules are dropped one by one, the rest are kept.
+    const std::string mixed = Post(port, "/saver.php",
+                                   "user[]=Neg&score[]=-5&level[]=1&time[]=1&user[]=Big&score[]=2147483648&level[]=1"
+                                   "&time[]=1&user[]=Txt&score[]=12abc&level[]=1&time[]=1&user[]=" +
+                                       std::string(33, 'n') + "&score[]=1&level[]=1&time[]=1&user[]=Ok&score[]=3"
+                                       "&level[]=1&time[]=1");
+    EXPECT_EQ(Body(mixed), "Received 5 rows: 1 new, 0 known, 0 empty, 4 rejected\n");
+    // Quotes and markup are a name like any other: stored and served as sent.
+    const std::string quoted = "'); DROP TABLE results; --";
+    const std::string script = "<script>alert(1)</script>";
+    const auto encode = [](const std::string& text) {
+        std::string out;
+        char hex[4];
+        for (const unsigned char c : text) {
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+        return out;
+    };
+    EXPECT_EQ(Status(Post(port, "/saver.php",
+                          "user[]=" + encode(quoted) + "&score[]=7&level[]=1&time[]=1&user[]=" + encode(script) +
+                              "&score[]=6&level[]=1&time[]=1")),
+              200);
+    EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Keep", quoted, script, "Ok"}));
+    const std::string page = Get(port, "/");
+    EXPECT_EQ(Status(page), 200);
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+    EXPECT_NE(page.find("&lt;script&gt;alert(1)&lt;/script&gt;"), std::string::npos);
+    EXPECT_NE(page.find("&#39;); DROP TABLE results; --"), std::string::npos);
+    EXPECT_NE(page.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
+    ExpectDatabaseIntact(4);
+}
+
+TEST_F(ServerTest, ASlowClientIsCutOffWhileOthersAreServed) {
+    server.Stop();
+    StartServer(0, 1);
+    const int slow = Connect(port);
+    ASSERT_GE(slow, 0);
+    ASSERT_TRUE(SendAll(slow, "POST /saver.php HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\nuser[]=Slo"));
+    // The server is not held up by it...
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"Fast", 5, 1, 1}}))), 200);
+    // ...and closes it after its time-out with nothing stored (a read returns
+    // at the close, or fails the test after a minute).
+    const std::string answer = ReadAll(slow);
+    ::close(slow);
+    EXPECT_EQ(answer.find("200 OK"), std::string::npos);
+    EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Fast"}));
+    ExpectDatabaseIntact(1);
+}
+
+TEST_F(ServerTest, OneAddressMaySendOnlySoOftenAMinute) {
+    server.Stop();
+    StartServer(2);
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"A", 1, 1, 1}}))), 200);
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"B", 2, 1, 1}}))), 200);
+    const std::string third = Post(port, "/saver.php", SendBody({{"C", 3, 1, 1}}));
+    EXPECT_EQ(Status(third), 429);
+    EXPECT_EQ(Status(Post(port, "/top.php", "count=20")), 200); // reading is not limited
+    EXPECT_EQ(TopNames(port), (std::vector<std::string>{"B", "A"}));
+}
+
+TEST_F(ServerTest, TheProgramStartsWithItsOptionsAndStopsOnSigterm) {
+    server.Stop();
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    const std::string db = dir + "/own.db";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(output[1], 1);
+        ::close(output[0]);
+        ::execl(NIVORA_SCORES_PROGRAM, NIVORA_SCORES_PROGRAM, "--address", "127.0.0.1", "--port", "0", "--db",
+                db.c_str(), "--quiet", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    FILE* lines = ::fdopen(output[0], "r");
+    char line[256] = "";
+    ASSERT_NE(std::fgets(line, sizeof line, lines), nullptr);
+    const std::string banner = line;
+    const size_t colon = banner.rfind(':');
+    ASSERT_NE(colon, std::string::npos) << banner;
+    const auto childPort = static_cast<uint16_t>(std::stoi(banner.substr(colon + 1)));
+    EXPECT_EQ(Status(Post(childPort, "/saver.php", SendBody({{"Own", 9, 1, 1}}))), 200);
+    EXPECT_EQ(TopNames(childPort), (std::vector<std::string>{"Own"}));
+    ::kill(child, SIGTERM);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    std::fclose(lines);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    options.Database = db;
+    ExpectDatabaseIntact(1);
+}
