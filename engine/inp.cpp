@@ -11,8 +11,6 @@ namespace qx {
 
 namespace {
 
-constexpr int32_t kFirstJoystickCode = 264;
-constexpr int32_t kButtonsPerJoystick = 32;
 constexpr int32_t kMaxJoysticks = 16;
 constexpr int kAxesPerJoystick = 6;
 
@@ -65,7 +63,7 @@ TInp::TInp() {
             TJoystick joystick;
             joystick.Id = static_cast<uint32_t>(id);
             joystick.Device = device;
-            joystick.Buttons = std::clamp(SDL_JoystickNumButtons(device), 0, kButtonsPerJoystick);
+            joystick.Buttons = std::clamp(SDL_JoystickNumButtons(device), 0, key::JoyButtons);
             joystick.AxisCount = std::max(SDL_JoystickNumAxes(device), 0);
             joystick.HasHat = SDL_JoystickNumHats(device) > 0;
             const char* name = SDL_JoystickName(device);
@@ -79,7 +77,7 @@ TInp::TInp() {
     joyPresent_ = !joysticks_.empty();
     InputLog(joyPresent_ ? "Joystick ready" : "Joystick not ready");
 
-    keys_.assign(kFirstJoystickCode + kButtonsPerJoystick * joysticks_.size(), 0);
+    keys_.assign(static_cast<size_t>(key::JoyButton(JoyCount(), 0)), 0);
     Reset();
 }
 
@@ -159,12 +157,12 @@ void TInp::Poll() {
 
 void TInp::PollJoystick(size_t index) {
     TJoystick& joystick = joysticks_[index];
-    const size_t firstCode = kFirstJoystickCode + kButtonsPerJoystick * index;
+    const auto firstCode = static_cast<size_t>(key::JoyButton(static_cast<int32_t>(index), 0));
     if (!SDL_JoystickGetAttached(joystick.Device)) {
         // A joystick that stopped answering reads as centred with its buttons up.
         joystick.POV = 0;
         joystick.Axes = {};
-        std::fill_n(keys_.begin() + static_cast<std::ptrdiff_t>(firstCode), kButtonsPerJoystick, 0);
+        std::fill_n(keys_.begin() + static_cast<std::ptrdiff_t>(firstCode), key::JoyButtons, 0);
         return;
     }
     for (int axis = 0; axis < kAxesPerJoystick; ++axis)

@@ -24,10 +24,13 @@ namespace qx {
 namespace key {
 constexpr int32_t Backspace = 8;
 constexpr int32_t Tab = 9;
+constexpr int32_t Clear = 12;      // the keypad's 5 while NumLock is off
 constexpr int32_t Enter = 13;
 constexpr int32_t Shift = 16;
 constexpr int32_t Control = 17;
 constexpr int32_t Alt = 18;
+constexpr int32_t Pause = 19;
+constexpr int32_t CapsLock = 20;
 constexpr int32_t Esc = 27;
 constexpr int32_t Space = 32;
 constexpr int32_t PageUp = 33;
@@ -41,16 +44,43 @@ constexpr int32_t Down = 40;
 constexpr int32_t PrintScreen = 44;
 constexpr int32_t Insert = 45;
 constexpr int32_t Delete = 46;
-constexpr int32_t Numpad0 = 96;
-constexpr int32_t F1 = 112;
+constexpr int32_t Digit0 = 48;     // + digit, up to 57 for 9
+constexpr int32_t A = 65;          // + letter, up to 90 for Z
+constexpr int32_t LeftWin = 91;
+constexpr int32_t RightWin = 92;
+constexpr int32_t Apps = 93;
+constexpr int32_t Numpad0 = 96;    // + digit, up to 105 for the keypad's 9
+constexpr int32_t Multiply = 106;  // the keypad's operator keys
+constexpr int32_t Add = 107;
+constexpr int32_t Subtract = 109;
+constexpr int32_t Decimal = 110;
+constexpr int32_t Divide = 111;
+constexpr int32_t F1 = 112;        // + n - 1 for Fn, up to 135 for F24
 constexpr int32_t F10 = 121;
+constexpr int32_t F13 = 124;
+constexpr int32_t NumLock = 144;
+constexpr int32_t ScrollLock = 145;
+// The punctuation keys, named after their US-layout characters.
+constexpr int32_t Semicolon = 186;
+constexpr int32_t Equals = 187;
+constexpr int32_t Comma = 188;
+constexpr int32_t Minus = 189;
+constexpr int32_t Period = 190;
+constexpr int32_t Slash = 191;
+constexpr int32_t Grave = 192;
+constexpr int32_t LeftBracket = 219;
+constexpr int32_t Backslash = 220;
+constexpr int32_t RightBracket = 221;
+constexpr int32_t Apostrophe = 222;
+constexpr int32_t IntlBackslash = 226; // the extra key beside the left Shift
 constexpr int32_t MouseLeft = 257;
 constexpr int32_t MouseRight = 258;
 constexpr int32_t MouseMiddle = 259;
 constexpr int32_t MouseX1 = 261;
 constexpr int32_t MouseX2 = 262;
-constexpr int32_t JoyFirst = 264; // + 32 * joystick + button
-constexpr int32_t JoyButton(int32_t joystick, int32_t button) { return JoyFirst + 32 * joystick + button; }
+constexpr int32_t JoyFirst = 264;           // + JoyButtons * joystick + button
+constexpr int32_t JoyButtons = 32;          // key codes per joystick
+constexpr int32_t JoyButton(int32_t joystick, int32_t button) { return JoyFirst + JoyButtons * joystick + button; }
 } // namespace key
 
 struct TPointF {

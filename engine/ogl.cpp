@@ -2,7 +2,7 @@
 // swap interval for swap control, entry points loaded through SDL.
 #include "engine/ogl.h"
 
-#include "engine/ogl_ext.h"
+#include "engine/ogl_ext_internal.h"
 
 #include <GL/glu.h>
 #include <GL/glx.h>

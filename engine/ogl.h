@@ -5,7 +5,7 @@
 //
 // Words: a "frame" is one presented image; FPS counts the frames of the last
 // whole second. Failures are reported by result and one "OpenGL  : " log line.
-// The entry points of the extension groups are in engine/ogl_ext.h.
+// The entry points of the extension groups are in engine/ogl_ext_internal.h.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +17,16 @@ namespace qx {
 class TFontMan;
 class TLightMan;
 
-// Extension groups found by TOGL::Init; false until a context exists.
-extern bool SwapControlExt;
-extern bool MultitextureExt;
-extern bool FramebufferExt;
-extern bool ShaderExt;
-extern bool VBOExt;
+// Extension groups, each true once TOGL::Init has found its name in the
+// driver's extension list and loaded its entry points (engine/ogl_ext_internal.h);
+// false before a context exists and again after TOGL is destroyed. Written by
+// TOGL on the main thread only; the texture, vertex-buffer and shader modules
+// read them before calling into a group.
+extern bool SwapControlExt;  // the platform's swap interval (vertical sync in Swap)
+extern bool MultitextureExt; // GL_ARB_multitexture: texture units; the texture manager needs it
+extern bool FramebufferExt;  // GL_EXT_framebuffer_object: rendering into textures
+extern bool ShaderExt;       // GL_ARB_shading_language with the ARB shader objects
+extern bool VBOExt;          // GL_ARB_vertex_buffer_object: vertex buffers
 
 class TOGL {
 public:

@@ -1,7 +1,6 @@
 // The texture manager.
 #include "engine/tex.h"
 
-#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -11,12 +10,19 @@
 
 #include "engine/engine.h"
 #include "engine/image_internal.h"
+#include "engine/ogl_ext_internal.h"
 
 namespace qx {
 
 namespace {
 
 const std::string kTag = "Texture : ";
+
+// Makes a texture unit the active one; without multitexture there is only
+// unit 0, already active.
+void SelectUnit(int32_t unit) {
+    if (GLExt.glActiveTextureARB) GLExt.glActiveTextureARB(GL_TEXTURE0 + unit);
+}
 
 void Say(const std::string& message) {
     if (log) log->Print(kTag + message);
@@ -228,7 +234,7 @@ void TTex::Delete(uint32_t handle) {
 
 void TTex::Enable(uint32_t handle, int32_t unit) {
     if (unit < 0 || unit >= kUnits) return;
-    glActiveTextureARB(GL_TEXTURE0 + unit);
+    SelectUnit(unit);
     glEnable(GL_TEXTURE_2D);
     if (handle == 0 || !glIsTexture(handle)) handle = defaultTexture_;
     if (boundTex_[unit] != handle) {
@@ -239,7 +245,7 @@ void TTex::Enable(uint32_t handle, int32_t unit) {
 
 void TTex::Disable(int32_t unit) {
     if (unit < 0 || unit >= kUnits) return;
-    glActiveTextureARB(GL_TEXTURE0 + unit);
+    SelectUnit(unit);
     glBindTexture(GL_TEXTURE_2D, defaultTexture_);
     boundTex_[unit] = defaultTexture_;
     glDisable(GL_TEXTURE_2D);
@@ -316,11 +322,11 @@ bool TTex::RenderInit(int32_t size) {
     if (!FramebufferExt || !contextReady_) return false;
     if (frameBuffer_ != 0) {
         GLuint name = frameBuffer_;
-        glDeleteFramebuffersEXT(1, &name);
+        GLExt.glDeleteFramebuffersEXT(1, &name);
     }
     if (depthBuffer_ != 0) {
         GLuint name = depthBuffer_;
-        glDeleteRenderbuffersEXT(1, &name);
+        GLExt.glDeleteRenderbuffersEXT(1, &name);
     }
     frameBuffer_ = 0;
     depthBuffer_ = 0;
@@ -328,39 +334,39 @@ bool TTex::RenderInit(int32_t size) {
 
     attached_ = 0;
     GLuint name = 0;
-    glGenFramebuffersEXT(1, &name);
+    GLExt.glGenFramebuffersEXT(1, &name);
     frameBuffer_ = name;
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frameBuffer_);
-    glGenRenderbuffersEXT(1, &name);
+    GLExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frameBuffer_);
+    GLExt.glGenRenderbuffersEXT(1, &name);
     depthBuffer_ = name;
-    glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depthBuffer_);
-    glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, size, size);
-    glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depthBuffer_);
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+    GLExt.glBindRenderbufferEXT(GL_RENDERBUFFER_EXT, depthBuffer_);
+    GLExt.glRenderbufferStorageEXT(GL_RENDERBUFFER_EXT, GL_DEPTH_COMPONENT24, size, size);
+    GLExt.glFramebufferRenderbufferEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_RENDERBUFFER_EXT, depthBuffer_);
+    GLExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     return true;
 }
 
 void TTex::RenderBegin(uint32_t handle, int32_t mode) {
     if (!FramebufferExt || frameBuffer_ == 0) return;
-    glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frameBuffer_);
+    GLExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, frameBuffer_);
     if (mode == 1)
-        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, handle, 0);
+        GLExt.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, handle, 0);
     else if (mode == 2)
-        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, handle, 0);
+        GLExt.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, handle, 0);
     attached_ |= static_cast<uint8_t>(mode & 3);
-    if (glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) != GL_FRAMEBUFFER_COMPLETE_EXT) {
+    if (GLExt.glCheckFramebufferStatusEXT(GL_FRAMEBUFFER_EXT) != GL_FRAMEBUFFER_COMPLETE_EXT) {
         attached_ = 0;
-        glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+        GLExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     }
 }
 
 void TTex::RenderEnd() {
     if (!FramebufferExt || frameBuffer_ == 0) return;
     if (attached_ & 1)
-        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, 0, 0);
+        GLExt.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_COLOR_ATTACHMENT0_EXT, GL_TEXTURE_2D, 0, 0);
     if (attached_ & 2)
-        glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, 0, 0);
-    if (attached_ != 0) glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
+        GLExt.glFramebufferTexture2DEXT(GL_FRAMEBUFFER_EXT, GL_DEPTH_ATTACHMENT_EXT, GL_TEXTURE_2D, 0, 0);
+    if (attached_ != 0) GLExt.glBindFramebufferEXT(GL_FRAMEBUFFER_EXT, 0);
     attached_ = 0;
 }
 

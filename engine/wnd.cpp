@@ -35,15 +35,6 @@ extern "C" int OnDisplayLost(Display*) {
 
 bool ShowsNothing(std::string_view driver) { return driver == "offscreen" || driver == "dummy"; }
 
-constexpr int32_t kKeyBackspace = 8;
-constexpr int32_t kKeyTab = 9;
-constexpr int32_t kKeyEnter = 13;
-constexpr int32_t kKeyEsc = 27;
-constexpr int32_t kKeySpace = 32;
-constexpr int32_t kKeyF10 = 121;
-constexpr int32_t kRightButton = 258;
-constexpr int32_t kMiddleButton = 259;
-constexpr int32_t kExtraButtonBase = 260;
 constexpr uint32_t kWaitTimeoutMs = 100;
 
 void WndLog(const std::string& message) {
@@ -58,61 +49,62 @@ uint32_t MakeLong(uint32_t low, uint32_t high) { return (low & 0xFFFF) | ((high 
 // codes do not depend on the player's keyboard layout. 0: no key code.
 constexpr std::array<uint8_t, SDL_NUM_SCANCODES> MakeKeyTable() {
     std::array<uint8_t, SDL_NUM_SCANCODES> table{};
-    for (int i = 0; i < 26; ++i) table[SDL_SCANCODE_A + i] = static_cast<uint8_t>('A' + i);
-    for (int i = 0; i < 9; ++i) table[SDL_SCANCODE_1 + i] = static_cast<uint8_t>('1' + i);
-    table[SDL_SCANCODE_0] = '0';
-    table[SDL_SCANCODE_RETURN] = 13;
-    table[SDL_SCANCODE_ESCAPE] = 27;
-    table[SDL_SCANCODE_BACKSPACE] = 8;
-    table[SDL_SCANCODE_TAB] = 9;
-    table[SDL_SCANCODE_SPACE] = 32;
-    table[SDL_SCANCODE_MINUS] = 189;
-    table[SDL_SCANCODE_EQUALS] = 187;
-    table[SDL_SCANCODE_LEFTBRACKET] = 219;
-    table[SDL_SCANCODE_RIGHTBRACKET] = 221;
-    table[SDL_SCANCODE_BACKSLASH] = 220;
-    table[SDL_SCANCODE_NONUSHASH] = 220;
-    table[SDL_SCANCODE_SEMICOLON] = 186;
-    table[SDL_SCANCODE_APOSTROPHE] = 222;
-    table[SDL_SCANCODE_GRAVE] = 192;
-    table[SDL_SCANCODE_COMMA] = 188;
-    table[SDL_SCANCODE_PERIOD] = 190;
-    table[SDL_SCANCODE_SLASH] = 191;
-    table[SDL_SCANCODE_CAPSLOCK] = 20;
-    for (int i = 0; i < 12; ++i) table[SDL_SCANCODE_F1 + i] = static_cast<uint8_t>(112 + i);
-    for (int i = 0; i < 12; ++i) table[SDL_SCANCODE_F13 + i] = static_cast<uint8_t>(124 + i);
-    table[SDL_SCANCODE_PRINTSCREEN] = 44;
-    table[SDL_SCANCODE_SCROLLLOCK] = 145;
-    table[SDL_SCANCODE_PAUSE] = 19;
-    table[SDL_SCANCODE_INSERT] = 45;
-    table[SDL_SCANCODE_HOME] = 36;
-    table[SDL_SCANCODE_PAGEUP] = 33;
-    table[SDL_SCANCODE_DELETE] = 46;
-    table[SDL_SCANCODE_END] = 35;
-    table[SDL_SCANCODE_PAGEDOWN] = 34;
-    table[SDL_SCANCODE_RIGHT] = 39;
-    table[SDL_SCANCODE_LEFT] = 37;
-    table[SDL_SCANCODE_DOWN] = 40;
-    table[SDL_SCANCODE_UP] = 38;
-    table[SDL_SCANCODE_NUMLOCKCLEAR] = 144;
-    table[SDL_SCANCODE_KP_DIVIDE] = 111;
-    table[SDL_SCANCODE_KP_MULTIPLY] = 106;
-    table[SDL_SCANCODE_KP_MINUS] = 109;
-    table[SDL_SCANCODE_KP_PLUS] = 107;
-    table[SDL_SCANCODE_KP_ENTER] = 13;
-    for (int i = 0; i < 9; ++i) table[SDL_SCANCODE_KP_1 + i] = static_cast<uint8_t>(97 + i);
-    table[SDL_SCANCODE_KP_0] = 96;
-    table[SDL_SCANCODE_KP_PERIOD] = 110;
-    table[SDL_SCANCODE_NONUSBACKSLASH] = 226;
-    table[SDL_SCANCODE_APPLICATION] = 93;
-    table[SDL_SCANCODE_LCTRL] = 17;
-    table[SDL_SCANCODE_RCTRL] = 17;
-    table[SDL_SCANCODE_LSHIFT] = 16;
-    table[SDL_SCANCODE_RSHIFT] = 16;
-    table[SDL_SCANCODE_LALT] = 18;
-    table[SDL_SCANCODE_RALT] = 18;
-    table[SDL_SCANCODE_LGUI] = 91;
-    table[SDL_SCANCODE_RGUI] = 92;
+    const auto set = [&table](SDL_Scancode scancode, int32_t code) { table[scancode] = static_cast<uint8_t>(code); };
+    for (int i = 0; i < 26; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_A + i), key::A + i);
+    for (int i = 0; i < 9; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_1 + i), key::Digit0 + 1 + i);
+    set(SDL_SCANCODE_0, key::Digit0);
+    set(SDL_SCANCODE_RETURN, key::Enter);
+    set(SDL_SCANCODE_ESCAPE, key::Esc);
+    set(SDL_SCANCODE_BACKSPACE, key::Backspace);
+    set(SDL_SCANCODE_TAB, key::Tab);
+    set(SDL_SCANCODE_SPACE, key::Space);
+    set(SDL_SCANCODE_MINUS, key::Minus);
+    set(SDL_SCANCODE_EQUALS, key::Equals);
+    set(SDL_SCANCODE_LEFTBRACKET, key::LeftBracket);
+    set(SDL_SCANCODE_RIGHTBRACKET, key::RightBracket);
+    set(SDL_SCANCODE_BACKSLASH, key::Backslash);
+    set(SDL_SCANCODE_NONUSHASH, key::Backslash);
+    set(SDL_SCANCODE_SEMICOLON, key::Semicolon);
+    set(SDL_SCANCODE_APOSTROPHE, key::Apostrophe);
+    set(SDL_SCANCODE_GRAVE, key::Grave);
+    set(SDL_SCANCODE_COMMA, key::Comma);
+    set(SDL_SCANCODE_PERIOD, key::Period);
+    set(SDL_SCANCODE_SLASH, key::Slash);
+    set(SDL_SCANCODE_CAPSLOCK, key::CapsLock);
+    for (int i = 0; i < 12; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_F1 + i), key::F1 + i);
+    for (int i = 0; i < 12; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_F13 + i), key::F13 + i);
+    set(SDL_SCANCODE_PRINTSCREEN, key::PrintScreen);
+    set(SDL_SCANCODE_SCROLLLOCK, key::ScrollLock);
+    set(SDL_SCANCODE_PAUSE, key::Pause);
+    set(SDL_SCANCODE_INSERT, key::Insert);
+    set(SDL_SCANCODE_HOME, key::Home);
+    set(SDL_SCANCODE_PAGEUP, key::PageUp);
+    set(SDL_SCANCODE_DELETE, key::Delete);
+    set(SDL_SCANCODE_END, key::End);
+    set(SDL_SCANCODE_PAGEDOWN, key::PageDown);
+    set(SDL_SCANCODE_RIGHT, key::Right);
+    set(SDL_SCANCODE_LEFT, key::Left);
+    set(SDL_SCANCODE_DOWN, key::Down);
+    set(SDL_SCANCODE_UP, key::Up);
+    set(SDL_SCANCODE_NUMLOCKCLEAR, key::NumLock);
+    set(SDL_SCANCODE_KP_DIVIDE, key::Divide);
+    set(SDL_SCANCODE_KP_MULTIPLY, key::Multiply);
+    set(SDL_SCANCODE_KP_MINUS, key::Subtract);
+    set(SDL_SCANCODE_KP_PLUS, key::Add);
+    set(SDL_SCANCODE_KP_ENTER, key::Enter);
+    for (int i = 0; i < 9; ++i) set(static_cast<SDL_Scancode>(SDL_SCANCODE_KP_1 + i), key::Numpad0 + 1 + i);
+    set(SDL_SCANCODE_KP_0, key::Numpad0);
+    set(SDL_SCANCODE_KP_PERIOD, key::Decimal);
+    set(SDL_SCANCODE_NONUSBACKSLASH, key::IntlBackslash);
+    set(SDL_SCANCODE_APPLICATION, key::Apps);
+    set(SDL_SCANCODE_LCTRL, key::Control);
+    set(SDL_SCANCODE_RCTRL, key::Control);
+    set(SDL_SCANCODE_LSHIFT, key::Shift);
+    set(SDL_SCANCODE_RSHIFT, key::Shift);
+    set(SDL_SCANCODE_LALT, key::Alt);
+    set(SDL_SCANCODE_RALT, key::Alt);
+    set(SDL_SCANCODE_LGUI, key::LeftWin);
+    set(SDL_SCANCODE_RGUI, key::RightWin);
     return table;
 }
 
@@ -121,17 +113,18 @@ constexpr std::array<uint8_t, SDL_NUM_SCANCODES> kKeyTable = MakeKeyTable();
 // The keypad's codes while NumLock is off; 0 for every other key.
 constexpr std::array<uint8_t, SDL_NUM_SCANCODES> MakeKeypadNavigation() {
     std::array<uint8_t, SDL_NUM_SCANCODES> table{};
-    table[SDL_SCANCODE_KP_7] = 36; // Home
-    table[SDL_SCANCODE_KP_8] = 38; // Up
-    table[SDL_SCANCODE_KP_9] = 33; // PageUp
-    table[SDL_SCANCODE_KP_4] = 37; // Left
-    table[SDL_SCANCODE_KP_5] = 12; // Clear
-    table[SDL_SCANCODE_KP_6] = 39; // Right
-    table[SDL_SCANCODE_KP_1] = 35; // End
-    table[SDL_SCANCODE_KP_2] = 40; // Down
-    table[SDL_SCANCODE_KP_3] = 34; // PageDown
-    table[SDL_SCANCODE_KP_0] = 45; // Insert
-    table[SDL_SCANCODE_KP_PERIOD] = 46; // Delete
+    const auto set = [&table](SDL_Scancode scancode, int32_t code) { table[scancode] = static_cast<uint8_t>(code); };
+    set(SDL_SCANCODE_KP_7, key::Home);
+    set(SDL_SCANCODE_KP_8, key::Up);
+    set(SDL_SCANCODE_KP_9, key::PageUp);
+    set(SDL_SCANCODE_KP_4, key::Left);
+    set(SDL_SCANCODE_KP_5, key::Clear);
+    set(SDL_SCANCODE_KP_6, key::Right);
+    set(SDL_SCANCODE_KP_1, key::End);
+    set(SDL_SCANCODE_KP_2, key::Down);
+    set(SDL_SCANCODE_KP_3, key::PageDown);
+    set(SDL_SCANCODE_KP_0, key::Insert);
+    set(SDL_SCANCODE_KP_PERIOD, key::Delete);
     return table;
 }
 
@@ -258,7 +251,7 @@ private:
         const uint32_t navigation = (mod & KMOD_NUM) == 0 ? kKeypadNavigation[scancode] : 0;
         const uint32_t code = navigation != 0 ? navigation : kKeyTable[scancode];
         if (code == 0) return;
-        const bool system = altHeld || code == kKeyF10 || scancode == SDL_SCANCODE_LALT ||
+        const bool system = altHeld || code == key::F10 || scancode == SDL_SCANCODE_LALT ||
                             scancode == SDL_SCANCODE_RALT;
         uint32_t lParam = 1 | ((static_cast<uint32_t>(scancode) & 0xFF) << 16);
         if (altHeld) lParam |= 1u << 29;
@@ -271,10 +264,10 @@ private:
         // type theirs, and Ctrl with a letter types the letter's (Ctrl+H is a
         // backspace).
         const bool ctrlHeld = (mod & KMOD_CTRL) != 0 && (mod & KMOD_ALT) == 0;
-        if (code == kKeyBackspace || code == kKeyTab || code == kKeyEnter || code == kKeyEsc)
+        if (code == key::Backspace || code == key::Tab || code == key::Enter || code == key::Esc)
             window_.WndProc(WM_CHAR, code, lParam);
-        else if (ctrlHeld && code >= 'A' && code <= 'Z')
-            window_.WndProc(WM_CHAR, code - 'A' + 1, lParam);
+        else if (ctrlHeld && code >= key::A && code < key::A + 26)
+            window_.WndProc(WM_CHAR, code - key::A + 1, lParam);
     }
 
     void Text(const char* text) {
@@ -630,24 +623,24 @@ uint32_t TWnd::WndProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
             if (inp) inp->SetKey(static_cast<int32_t>(wParam), msg == WM_KEYDOWN);
             break;
         case WM_SYSKEYDOWN:
-            if (wParam == kKeyEnter) SetMode(windowed_, modeWidth_, modeHeight_, bpp_, freq_);
-            else if (wParam == kKeySpace && inp) inp->MCapture(!inp->Captured());
+            if (wParam == key::Enter) SetMode(windowed_, modeWidth_, modeHeight_, bpp_, freq_);
+            else if (wParam == key::Space && inp) inp->MCapture(!inp->Captured());
             break;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
-            if (inp) inp->SetKey(qx::key::MouseLeft, msg == WM_LBUTTONDOWN);
+            if (inp) inp->SetKey(key::MouseLeft, msg == WM_LBUTTONDOWN);
             break;
         case WM_RBUTTONDOWN:
         case WM_RBUTTONUP:
-            if (inp) inp->SetKey(kRightButton, msg == WM_RBUTTONDOWN);
+            if (inp) inp->SetKey(key::MouseRight, msg == WM_RBUTTONDOWN);
             break;
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
-            if (inp) inp->SetKey(kMiddleButton, msg == WM_MBUTTONDOWN);
+            if (inp) inp->SetKey(key::MouseMiddle, msg == WM_MBUTTONDOWN);
             break;
         case WM_XBUTTONDOWN:
         case WM_XBUTTONUP:
-            if (inp) inp->SetKey(kExtraButtonBase + static_cast<int32_t>(HighWord(wParam)), msg == WM_XBUTTONDOWN);
+            if (inp) inp->SetKey(key::MouseX1 - 1 + static_cast<int32_t>(HighWord(wParam)), msg == WM_XBUTTONDOWN);
             break;
         case WM_MOUSEWHEEL:
             if (inp) inp->SetWheel(static_cast<int16_t>(HighWord(wParam)) / WHEEL_DELTA);

@@ -12,7 +12,7 @@
 
 #include "engine/fontman.h"
 #include "engine/lightman.h"
-#include "engine/ogl_ext.h"
+#include "engine/ogl_ext_internal.h"
 #include "tests/test_support.h"
 #include "tests/support/window.h"
 

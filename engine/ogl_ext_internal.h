@@ -1,16 +1,12 @@
 // Entry points of the OpenGL extension groups, loaded by TOGL::Init through the
-// context. Each is null until Init has found its group (SwapControlExt,
-// MultitextureExt, FramebufferExt, ShaderExt, VBOExt in engine/ogl.h); a
-// module checks the group's flag before calling. Swap control has no entry
-// points here: the platform's swap interval is set through the GL module.
-//
-// They live in one struct (GLExt.glActiveTextureARB(...)) so they never hide
-// the prototypes of the GL headers.
+// context (internal to the engine). This table is the engine's one way to an
+// extension's functions; their prototypes are never declared. Each entry is
+// null until Init has found its group (SwapControlExt, MultitextureExt,
+// FramebufferExt, ShaderExt, VBOExt in engine/ogl.h); a module checks the
+// group's flag, or the entry, before calling. Swap control has no entry points
+// here: the platform's swap interval is set through the GL module.
 #pragma once
 
-#ifndef GL_GLEXT_PROTOTYPES
-#define GL_GLEXT_PROTOTYPES 1
-#endif
 #include <GL/gl.h>
 #include <GL/glext.h>
 
