@@ -13,7 +13,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <system_error>
+#include <type_traits>
 
 #include "engine/cp1251_internal.h"
 #include "engine/engine.h"
@@ -126,6 +128,17 @@ void EndText(GLint matrixMode) {
     glPopAttrib();
 }
 
+// Owners of a FreeType face and a fontconfig pattern, freed however the
+// function that made them leaves.
+struct TFaceCloser {
+    void operator()(FT_Face face) const { FT_Done_Face(face); }
+};
+using TFaceHandle = std::unique_ptr<std::remove_pointer_t<FT_Face>, TFaceCloser>;
+struct TPatternCloser {
+    void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
+};
+using TPattern = std::unique_ptr<FcPattern, TPatternCloser>;
+
 } // namespace
 
 struct TFontMan::TFaceLibrary {
@@ -152,25 +165,24 @@ struct TFontMan::TFaceLibrary {
         index = 0;
         embolden = false;
         if (!config) return {};
-        FcPattern* pattern = FcPatternCreate();
-        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
-        FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
-        FcPatternAddInteger(pattern, FC_SLANT, FC_SLANT_ROMAN);
-        FcPatternAddDouble(pattern, FC_PIXEL_SIZE, pixelSize);
-        FcConfigSubstitute(config, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
+        const TPattern pattern(FcPatternCreate());
+        if (!pattern) return {};
+        FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>(face.c_str()));
+        FcPatternAddInteger(pattern.get(), FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+        FcPatternAddInteger(pattern.get(), FC_SLANT, FC_SLANT_ROMAN);
+        FcPatternAddDouble(pattern.get(), FC_PIXEL_SIZE, pixelSize);
+        FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
+        FcDefaultSubstitute(pattern.get());
         FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(config, pattern, &result);
-        FcPatternDestroy(pattern);
+        const TPattern match(FcFontMatch(config, pattern.get(), &result));
         if (!match) return {};
         std::string file;
         FcChar8* path = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &path) == FcResultMatch && path)
+        if (FcPatternGetString(match.get(), FC_FILE, 0, &path) == FcResultMatch && path)
             file = reinterpret_cast<const char*>(path);
-        FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        FcPatternGetInteger(match.get(), FC_INDEX, 0, &index);
         FcBool synthetic = FcFalse;
-        if (FcPatternGetBool(match, FC_EMBOLDEN, 0, &synthetic) == FcResultMatch) embolden = synthetic;
-        FcPatternDestroy(match);
+        if (FcPatternGetBool(match.get(), FC_EMBOLDEN, 0, &synthetic) == FcResultMatch) embolden = synthetic;
         return file;
     }
 };
@@ -197,15 +209,15 @@ int32_t TFontMan::FontCreate(const std::string& face, int32_t size, bool bold, i
     int index = 0;
     bool embolden = false;
     const std::string file = library_->Match(face, bold, pixelSize, index, embolden);
-    FT_Face ftFace = nullptr;
-    if (library_->freetype && !file.empty() &&
-        FT_New_Face(library_->freetype, file.c_str(), index, &ftFace) != 0)
-        ftFace = nullptr;
-    if (ftFace && FT_Set_Pixel_Sizes(ftFace, 0, static_cast<FT_UInt>(pixelSize)) == 0) {
+    TFaceHandle ftFace;
+    FT_Face opened = nullptr;
+    if (library_->freetype && !file.empty() && FT_New_Face(library_->freetype, file.c_str(), index, &opened) == 0)
+        ftFace.reset(opened);
+    if (ftFace && FT_Set_Pixel_Sizes(ftFace.get(), 0, static_cast<FT_UInt>(pixelSize)) == 0) {
         int ascent = 0;
-        LineMetrics(ftFace, pixelSize, ascent, lineHeight);
+        LineMetrics(ftFace.get(), pixelSize, ascent, lineHeight);
         for (int c = 0; c < 256; ++c) {
-            if (FT_Load_Char(ftFace, CodePoint(c), FT_LOAD_DEFAULT) != 0) continue;
+            if (FT_Load_Char(ftFace.get(), CodePoint(c), FT_LOAD_DEFAULT) != 0) continue;
             FT_GlyphSlot slot = ftFace->glyph;
             if (embolden) FT_GlyphSlot_Embolden(slot);
             widths[c] = static_cast<int>((slot->advance.x + 32) >> 6);
@@ -215,7 +227,7 @@ int32_t TFontMan::FontCreate(const std::string& face, int32_t size, bool bold, i
                  coverage, texSize);
         }
     }
-    if (ftFace) FT_Done_Face(ftFace);
+    ftFace.reset(); // the glyphs are in the coverage now
 
     int32_t id = 0;
     while (id < Count() && fonts_[id]) ++id;

@@ -40,7 +40,7 @@ public:
     // ---- Fonts (the context must be current) ----
     // A font of face at size points (96 dpi), atlas texSize x texSize pixels;
     // returns its id, the first free slot of the table.
-    int32_t FontCreate(const std::string& face, int32_t size, bool bold, int32_t texSize);
+    [[nodiscard]] int32_t FontCreate(const std::string& face, int32_t size, bool bold, int32_t texSize);
     // Frees the font; an id out of range or of an empty slot is ignored.
     void FontFree(int32_t id);
 

@@ -18,10 +18,7 @@ namespace qx::image {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(uint8_t* p) const { std::free(p); }
-};
-using Buffer = std::unique_ptr<uint8_t, FreeDeleter>;
+using Buffer = TPixels;
 
 Buffer Allocate(int64_t bytes) {
     if (bytes <= 0 || static_cast<uint64_t>(bytes) > SIZE_MAX) return Buffer();
@@ -180,7 +177,7 @@ bool ReadTga(TStream& stream, TDecoded& out) {
     out.width = static_cast<int32_t>(width);
     out.height = static_cast<int32_t>(height);
     out.bpp = outBpp;
-    out.pixels = result.release();
+    out.pixels = std::move(result);
     return true;
 }
 
@@ -210,19 +207,16 @@ bool LoadPictureMem(const void* memory, size_t size, TDecoded& out) {
     if (pixelCount > kMaxPixels || pixelCount > static_cast<int64_t>(size) * kMaxPixelsPerByte) return false;
     if (!BmpDataPresent(bytes, size)) return false;
 
-    stbi_uc* data = stbi_load_from_memory(bytes, length, &width, &height, &components, 3);
+    // stb allocates with malloc, so its buffer is owned like the TGA reader's.
+    Buffer data(stbi_load_from_memory(bytes, length, &width, &height, &components, 3));
     if (!data) return false;
-    if (width <= 0 || height <= 0 || int64_t{width} * height != pixelCount) {
-        stbi_image_free(data);
-        return false;
-    }
+    if (width <= 0 || height <= 0 || int64_t{width} * height != pixelCount) return false;
     // stb gives red-green-blue; the texture manager uploads blue-green-red.
     for (int64_t i = 0; i < pixelCount; ++i) std::swap(data[i * 3], data[i * 3 + 2]);
-    // stb allocates with malloc, so the buffer is freed like the TGA reader's.
     out.width = width;
     out.height = height;
     out.bpp = 24;
-    out.pixels = data;
+    out.pixels = std::move(data);
     return true;
 }
 

@@ -26,14 +26,14 @@ TLog::~TLog() {
 bool TLog::Open(const std::string& fileName, TLogProc proc) {
     Close();
     if (proc) proc_ = proc;
-    file_ = FileOpen(fileName, true);
+    file_ = TFile(FileOpen(fileName, true));
     lastTime_ = TimeMs();
     Print(kStartLine);
-    return FileValid(file_);
+    return file_.Valid();
 }
 
 void TLog::Print(const std::string& message) {
-    if (!FileValid(file_) && !proc_) return;
+    if (!file_.Valid() && !proc_) return;
     int32_t gap = 0;
     if (timeStampOn_) {
         const int32_t now = TimeMs();
@@ -41,9 +41,9 @@ void TLog::Print(const std::string& message) {
         lastTime_ = now;
     }
     const std::string line = FormatLogLine(message, timeStampOn_, gap);
-    if (FileValid(file_)) {
-        FileWrite(file_, line.data(), line.size());
-        if (flushOn_) FileFlush(file_);
+    if (file_.Valid()) {
+        FileWrite(file_.Handle(), line.data(), line.size());
+        if (flushOn_) FileFlush(file_.Handle());
     }
     if (proc_) proc_(line.c_str());
 }
@@ -55,7 +55,7 @@ int32_t TLog::MsgBox(const std::string& caption, const std::string& text, int32_
 void TLog::TimeStamp(bool on) { timeStampOn_ = on; }
 void TLog::ResetTime() { lastTime_ = TimeMs(); }
 void TLog::Flush(bool on) { flushOn_ = on; }
-void TLog::Close() { FileClose(file_); }
-bool TLog::IsOpen() const { return FileValid(file_); }
+void TLog::Close() { file_.Close(); }
+bool TLog::IsOpen() const { return file_.Valid(); }
 
 } // namespace qx

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/sys_main.h"
+
 namespace qx {
 
 using TLogProc = void (*)(const char* line);
@@ -67,7 +69,7 @@ public:
     static constexpr int32_t IDCONTINUE = 11;
 
 private:
-    int file_ = -1;
+    TFile file_;
     bool timeStampOn_ = true;
     bool flushOn_ = false;
     int32_t lastTime_ = 0;

@@ -387,12 +387,10 @@ bool TOGL::ScreenShot(const std::string& fileName) {
         header.resize(54, 0);
     }
 
-    int file = FileOpen(fileName, true);
-    if (!FileValid(file)) return false;
-    const bool written = FileWrite(file, header.data(), header.size()) == header.size() &&
-                         FileWrite(file, pixels.data(), pixels.size()) == pixels.size();
-    FileClose(file);
-    return written;
+    TFile file(FileOpen(fileName, true));
+    if (!file.Valid()) return false;
+    return FileWrite(file.Handle(), header.data(), header.size()) == header.size() &&
+           FileWrite(file.Handle(), pixels.data(), pixels.size()) == pixels.size();
 }
 
 } // namespace qx

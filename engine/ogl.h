@@ -68,7 +68,7 @@ public:
     void PrepareFormat();
     // Makes the context on the main window, reads the extensions, sets the
     // default state, starts the texture manager and makes the default font.
-    bool Init();
+    [[nodiscard]] bool Init();
     bool HasContext() const;
     // The window's client area changed size: presents one cleared frame so the
     // driver sizes its buffers now; some drivers only look at a swap, and the

@@ -15,17 +15,41 @@
 
 namespace qx {
 
+// ---- Owned file handles ---------------------------------------------------
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.Release();
+    }
+    return *this;
+}
+
+int TFile::Release() {
+    const int handle = handle_;
+    handle_ = -1;
+    return handle;
+}
+
+bool TFile::Close() {
+    if (handle_ < 0) return false;
+    // Linux frees the handle even when close reports an error: never retried.
+    const bool closed = ::close(handle_) == 0;
+    handle_ = -1;
+    return closed;
+}
+
 // ---- Streams --------------------------------------------------------------
 
-TFileStream::TFileStream(const std::string& fileName) : handle_(FileOpen(fileName, false)) {}
+TFileStream::TFileStream(const std::string& fileName) : file_(FileOpen(fileName, false)) {}
 
-TFileStream::~TFileStream() { FileClose(handle_); }
+TFileStream::~TFileStream() = default;
 
-void TFileStream::Seek(int64_t position) { FileSeek(handle_, position); }
-bool TFileStream::Valid() const { return FileValid(handle_); }
-size_t TFileStream::Read(void* buffer, size_t count) { return FileRead(handle_, buffer, count); }
-int64_t TFileStream::Size() const { return FileSize(handle_); }
-int64_t TFileStream::Position() const { return FilePos(handle_); }
+void TFileStream::Seek(int64_t position) { FileSeek(file_.Handle(), position); }
+bool TFileStream::Valid() const { return file_.Valid(); }
+size_t TFileStream::Read(void* buffer, size_t count) { return FileRead(file_.Handle(), buffer, count); }
+int64_t TFileStream::Size() const { return FileSize(file_.Handle()); }
+int64_t TFileStream::Position() const { return FilePos(file_.Handle()); }
 
 TMemoryStream::TMemoryStream(const void* memory, size_t size)
     : memory_(static_cast<const uint8_t*>(memory)), size_(memory ? size : 0) {}
@@ -50,32 +74,22 @@ int64_t TMemoryStream::Position() const { return position_; }
 int FileOpen(const std::string& name, bool write) {
     if (name.empty()) return kInvalidFile;
     const int flags = write ? (O_RDWR | O_CREAT) : O_RDONLY;
-    const int fd = ::open(name.c_str(), flags | O_CLOEXEC, 0644);
-    if (fd < 0) return kInvalidFile;
+    TFile file(::open(name.c_str(), flags | O_CLOEXEC, 0644));
+    if (!file.Valid()) return kInvalidFile;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        return kInvalidFile;
-    }
+    if (::fstat(file.Handle(), &info) != 0 || S_ISDIR(info.st_mode)) return kInvalidFile;
     // Writers lock exclusively and readers share, so a file being written by
     // another process is neither readable nor writable here.
-    if (::flock(fd, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        ::close(fd);
-        return kInvalidFile;
-    }
+    if (::flock(file.Handle(), (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return kInvalidFile;
     // Truncate only once the lock is ours: another writer's file stays intact.
-    if (write && ::ftruncate(fd, 0) != 0) {
-        ::close(fd);
-        return kInvalidFile;
-    }
-    return fd;
+    if (write && ::ftruncate(file.Handle(), 0) != 0) return kInvalidFile;
+    return file.Release();
 }
 
 bool FileValid(int handle) { return handle >= 0; }
 
 void FileClose(int& handle) {
-    if (!FileValid(handle)) return;
-    ::close(handle);
+    TFile(handle).Close();
     handle = kInvalidFile;
 }
 
@@ -123,12 +137,7 @@ int64_t FilePos(int handle) {
     return pos < 0 ? 0 : static_cast<int64_t>(pos);
 }
 
-bool FileExists(const std::string& name) {
-    int handle = FileOpen(name, false);
-    const bool exists = FileValid(handle);
-    FileClose(handle);
-    return exists;
-}
+bool FileExists(const std::string& name) { return TFile(FileOpen(name, false)).Valid(); }
 
 namespace {
 
@@ -151,11 +160,12 @@ bool SaveFileAtomic(const std::string& name, const void* data, size_t size, std:
     // The temporary lives beside the target: rename is atomic only within one filesystem.
     std::string temp = (slash == std::string::npos ? std::string() : name.substr(0, slash + 1)) + "." + base +
                        ".tmpXXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return SaveFailed(error, "cannot create a temporary file in " + folder, errno);
+    TFile file(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!file.Valid()) return SaveFailed(error, "cannot create a temporary file in " + folder, errno);
+    const int fd = file.Handle();
 
     auto discard = [&](const std::string& what, int code) {
-        ::close(fd);
+        file.Close();
         ::unlink(temp.c_str());
         return SaveFailed(error, what, code);
     };
@@ -176,7 +186,7 @@ bool SaveFileAtomic(const std::string& name, const void* data, size_t size, std:
     // The data must be on disk before the rename makes it the file: otherwise a
     // power cut could leave the new name pointing at empty blocks.
     if (::fsync(fd) != 0) return discard("cannot flush " + temp + " to disk", errno);
-    if (::close(fd) != 0) {
+    if (!file.Close()) {
         const int code = errno;
         ::unlink(temp.c_str());
         return SaveFailed(error, "cannot close " + temp, code);
@@ -188,11 +198,8 @@ bool SaveFileAtomic(const std::string& name, const void* data, size_t size, std:
     }
     // Makes the rename itself durable. The new file is already whole and in place,
     // so a folder that cannot be synced (some filesystems refuse) is not a failed save.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    const TFile dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Valid()) ::fsync(dir.Handle());
     return true;
 }
 

@@ -15,6 +15,31 @@
 
 namespace qx {
 
+// ---- Owned file handles ---------------------------------------------------
+
+// One open file handle, closed when the object goes; it can be moved, never
+// copied, so every handle has exactly one owner.
+class TFile {
+public:
+    TFile() = default;
+    explicit TFile(int handle) : handle_(handle < 0 ? -1 : handle) {} // takes over handle (-1: none)
+    ~TFile() { Close(); }
+    TFile(TFile&& other) noexcept : handle_(other.Release()) {}
+    TFile& operator=(TFile&& other) noexcept;
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    int Handle() const { return handle_; } // -1 when none
+    bool Valid() const { return handle_ >= 0; }
+    [[nodiscard]] int Release();                         // gives the handle up to the caller
+    // Closes the handle; false when there was none or closing reported an
+    // error (for a written file: its data may not all have reached the disk).
+    bool Close();
+
+private:
+    int handle_ = -1;
+};
+
 // ---- Streams --------------------------------------------------------------
 
 class TStream {
@@ -22,7 +47,7 @@ public:
     virtual ~TStream() = default;
     virtual void Seek(int64_t position) = 0;            // absolute byte position from the start
     virtual bool Valid() const = 0;                      // the source is usable
-    virtual size_t Read(void* buffer, size_t count) = 0; // bytes actually read, 0 on a fault
+    [[nodiscard]] virtual size_t Read(void* buffer, size_t count) = 0; // bytes actually read, 0 on a fault
     virtual int64_t Size() const = 0;                    // total bytes
     virtual int64_t Position() const = 0;                // current byte position
 };
@@ -42,7 +67,7 @@ public:
     int64_t Position() const override;
 
 private:
-    int handle_;
+    TFile file_;
 };
 
 // Reads caller-owned memory (not copied). Reads past the end, or from a position
@@ -67,12 +92,12 @@ private:
 
 constexpr int kInvalidFile = -1;
 
-int FileOpen(const std::string& name, bool write); // write: create or truncate, exclusive
+[[nodiscard]] int FileOpen(const std::string& name, bool write); // write: create or truncate, exclusive
 bool FileValid(int handle);
 void FileClose(int& handle);                       // closes a valid handle and sets it invalid
 void FileFlush(int handle);                        // flush written data to disk
 size_t FileWrite(int handle, const void* buffer, size_t count); // bytes written
-size_t FileRead(int handle, void* buffer, size_t count);        // bytes read
+[[nodiscard]] size_t FileRead(int handle, void* buffer, size_t count);        // bytes read
 void FileSeek(int handle, int64_t position);
 int64_t FileSize(int handle);
 int64_t FilePos(int handle);

@@ -28,20 +28,28 @@ void Say(const std::string& message) {
     if (log) log->Print(kTag + message);
 }
 
-// Gives a decode's result to the caller's outs; a failure is logged once here.
-bool HandOver(bool ok, const std::string& name, const image::TDecoded& decoded, int32_t& width, int32_t& height,
-              int32_t& bpp, uint8_t*& pixels) {
-    width = decoded.width;
-    height = decoded.height;
-    bpp = decoded.bpp;
-    pixels = decoded.pixels;
+bool IsTgaName(const std::string& name) { return LowerCase(ExtractFileExt(name)) == "tga"; }
+
+// Decodes a file (no memory given) or a block of memory by the name's
+// extension; a failure is logged once here.
+bool Decode(const std::string& name, const void* memory, size_t size, bool fromMemory, image::TDecoded& out) {
+    bool ok = false;
+    if (IsTgaName(name)) ok = fromMemory ? image::LoadTgaMem(memory, size, out) : image::LoadTgaFile(name, out);
+    else ok = fromMemory ? image::LoadPictureMem(memory, size, out) : image::LoadPictureFile(name, out);
     if (!ok) Say("Error Loading \"" + name + "\"");
     return ok;
 }
 
-bool Matches(int32_t group, int32_t mask) { return mask == -1 || (group & mask) > 0; }
+// Gives a decode's result to the caller's outs; the caller owns the pixels.
+bool HandOver(bool ok, image::TDecoded& decoded, int32_t& width, int32_t& height, int32_t& bpp, uint8_t*& pixels) {
+    width = decoded.width;
+    height = decoded.height;
+    bpp = decoded.bpp;
+    pixels = decoded.pixels.release();
+    return ok;
+}
 
-bool IsTgaName(const std::string& name) { return LowerCase(ExtractFileExt(name)) == "tga"; }
+bool Matches(int32_t group, int32_t mask) { return mask == -1 || (group & mask) > 0; }
 
 } // namespace
 
@@ -146,29 +154,23 @@ uint32_t TTex::LoadDecoded(const std::string& name, bool fromMemory, const void*
                            bool clamp, bool mipMap, int32_t group) {
     if (name.empty()) return 0;
     if (const uint32_t shared = Find(name)) return shared;
-    uint8_t* pixels = nullptr;
     try {
-        int32_t width = 0;
-        int32_t height = 0;
-        int32_t bpp = 0;
-        const bool decoded = fromMemory ? LoadDataFromMem(name, memory, size, width, height, bpp, pixels)
-                                        : LoadData(name, width, height, bpp, pixels);
-        if (!decoded) return 0;
+        image::TDecoded decoded;
+        if (!Decode(name, memory, size, fromMemory, decoded)) return 0;
         int32_t internalFormat = GL_RGBA8;
         uint32_t format = GL_BGRA;
-        if (bpp == 8) {
+        if (decoded.bpp == 8) {
             internalFormat = GL_LUMINANCE8;
             format = GL_LUMINANCE;
-        } else if (bpp == 24) {
+        } else if (decoded.bpp == 24) {
             internalFormat = GL_RGB8;
             format = GL_BGR;
         }
-        const uint32_t id = AddTexture(name, pixels, width, height, internalFormat, format, clamp, mipMap, group);
-        FreeData(pixels);
+        const uint32_t id = AddTexture(name, decoded.pixels.get(), decoded.width, decoded.height, internalFormat,
+                                       format, clamp, mipMap, group);
         Say("Loaded #" + std::to_string(id) + "\t" + name);
         return id;
     } catch (const std::exception&) {
-        FreeData(pixels);
         Say("Error Loading \"" + name + "\"");
         return 0;
     }
@@ -186,21 +188,19 @@ uint32_t TTex::LoadFromMem(const std::string& name, const void* memory, size_t s
 bool TTex::LoadData(const std::string& fileName, int32_t& width, int32_t& height, int32_t& bpp,
                     uint8_t*& pixels) {
     image::TDecoded decoded;
-    const bool ok = IsTgaName(fileName) ? image::LoadTgaFile(fileName, decoded)
-                                        : image::LoadPictureFile(fileName, decoded);
-    return HandOver(ok, fileName, decoded, width, height, bpp, pixels);
+    const bool ok = Decode(fileName, nullptr, 0, false, decoded);
+    return HandOver(ok, decoded, width, height, bpp, pixels);
 }
 
 bool TTex::LoadDataFromMem(const std::string& name, const void* memory, size_t size, int32_t& width,
                            int32_t& height, int32_t& bpp, uint8_t*& pixels) {
     image::TDecoded decoded;
-    const bool ok = IsTgaName(name) ? image::LoadTgaMem(memory, size, decoded)
-                                    : image::LoadPictureMem(memory, size, decoded);
-    return HandOver(ok, name, decoded, width, height, bpp, pixels);
+    const bool ok = Decode(name, memory, size, true, decoded);
+    return HandOver(ok, decoded, width, height, bpp, pixels);
 }
 
 void TTex::FreeData(uint8_t*& pixels) {
-    std::free(pixels);
+    image::TPixels owned(pixels);
     pixels = nullptr;
 }
 

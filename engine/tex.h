@@ -24,15 +24,15 @@ public:
     TTex& operator=(const TTex&) = delete;
 
     // A texture from pixels (rows tightly packed); an existing name is shared.
-    uint32_t Create(const std::string& name, int32_t components, uint32_t format, int32_t width,
+    [[nodiscard]] uint32_t Create(const std::string& name, int32_t components, uint32_t format, int32_t width,
                     int32_t height, const void* pixels, bool clamp, bool mipMap, int32_t group);
     // A texture from an image file (TGA, BMP, JPG, GIF); 0 on failure.
-    uint32_t Load(const std::string& fileName, bool clamp, bool mipMap, int32_t group);
-    uint32_t LoadFromMem(const std::string& name, const void* memory, size_t size, bool clamp, bool mipMap,
+    [[nodiscard]] uint32_t Load(const std::string& fileName, bool clamp, bool mipMap, int32_t group);
+    [[nodiscard]] uint32_t LoadFromMem(const std::string& name, const void* memory, size_t size, bool clamp, bool mipMap,
                          int32_t group);
     // Decodes without uploading; the caller frees pixels with FreeData.
-    bool LoadData(const std::string& fileName, int32_t& width, int32_t& height, int32_t& bpp, uint8_t*& pixels);
-    bool LoadDataFromMem(const std::string& name, const void* memory, size_t size, int32_t& width,
+    [[nodiscard]] bool LoadData(const std::string& fileName, int32_t& width, int32_t& height, int32_t& bpp, uint8_t*& pixels);
+    [[nodiscard]] bool LoadDataFromMem(const std::string& name, const void* memory, size_t size, int32_t& width,
                          int32_t& height, int32_t& bpp, uint8_t*& pixels);
     void FreeData(uint8_t*& pixels);     // sets pixels to null
     void Delete(uint32_t handle);        // drops one reference
@@ -48,7 +48,7 @@ public:
     void RenderEnd();
 
     // ---- Engine side ----
-    bool TexInit(); // once the context is current: makes the placeholder
+    [[nodiscard]] bool TexInit(); // once the context is current: makes the placeholder
 
     // ---- Inspection (engine and tests) ----
     static constexpr int32_t kUnits = 17;        // texture units 0..16

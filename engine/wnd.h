@@ -58,7 +58,7 @@ public:
     // Adopts a host's native window (an X11 window id) instead of creating one;
     // the engine then never restyles, resizes or re-modes it. False when a
     // window exists already or SDL cannot adopt the handle.
-    bool Attach(void* nativeHandle);
+    [[nodiscard]] bool Attach(void* nativeHandle);
     SDL_Window* Handle() const;              // null before Create
     void SetCaption(const std::string& text);
     int32_t Width() const;                   // client width in pixels, 0 without a window

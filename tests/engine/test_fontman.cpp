@@ -253,7 +253,7 @@ TEST_F(FontTest, TextRestoresEnableFlagsAndLeavesTheAtlasBound) {
 
 TEST_F(FontTest, InvalidIdsDrawNothing) {
     qx::TFontMan fonts;
-    fonts.FontCreate("FixedSys", 8, false, 512);
+    ASSERT_EQ(fonts.FontCreate("FixedSys", 8, false, 512), 0);
     const Picture picture = Render([&] {
         fonts.TextOut(5, "Nothing", 0, 0);
         fonts.TextOutEx(-1, "^1Nothing", 0, 0);
@@ -268,9 +268,9 @@ TEST_F(FontTest, CreationTimeIsRecorded) {
     const auto start = Clock::now();
     qx::TFontMan fonts;
     const auto configured = Clock::now();
-    fonts.FontCreate("FixedSys", 8, false, 512);
+    EXPECT_EQ(fonts.FontCreate("FixedSys", 8, false, 512), 0);
     const auto fixed = Clock::now();
-    fonts.FontCreate("Comic Sans MS", 16, false, 512);
+    EXPECT_EQ(fonts.FontCreate("Comic Sans MS", 16, false, 512), 1);
     const auto comic = Clock::now();
     auto ms = [](Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); };
     std::printf("font manager start %.1f ms, FixedSys 8 pt %.1f ms, Comic Sans MS 16 pt %.1f ms\n",

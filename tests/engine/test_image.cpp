@@ -16,11 +16,9 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using qx::image::TDecoded;
 
-// Frees a decoded buffer at the end of a test.
 struct Decoded : TDecoded {
-    ~Decoded() { std::free(pixels); }
     Bytes Data() const {
-        return pixels ? Bytes(pixels, pixels + static_cast<size_t>(width) * height * bpp / 8) : Bytes();
+        return pixels ? Bytes(pixels.get(), pixels.get() + static_cast<size_t>(width) * height * bpp / 8) : Bytes();
     }
 };
 
@@ -131,7 +129,7 @@ TEST(TgaReader, UnsupportedKindsAreRejected) {
     EXPECT_FALSE(Decode(Tga(1, 16, 1, 1, 0, {0, 0}, {1, 2, 3}), image)) << "colour-mapped at 16 bits";
     EXPECT_FALSE(Decode(Tga(2, 24, 0, 5, 0, {}), image)) << "zero width";
     EXPECT_FALSE(Decode(Tga(2, 24, 5, 0, 0, {}), image)) << "zero height";
-    EXPECT_EQ(image.pixels, nullptr);
+    EXPECT_FALSE(image.pixels);
 }
 
 TEST(TgaReader, ShortDataIsRejected) {
@@ -146,17 +144,16 @@ TEST(TgaReader, ShortDataIsRejected) {
     cut.resize(18 + 10);
     EXPECT_FALSE(Decode(cut, image));
     EXPECT_FALSE(qx::image::LoadTgaMem(nullptr, 100, image));
-    EXPECT_EQ(image.pixels, nullptr);
+    EXPECT_FALSE(image.pixels);
 }
 
 TEST(TgaReader, PaletteIndexBeyondTheMapIsRejected) {
     const Bytes palette = {1, 2, 3, 4, 5, 6};
     Decoded image;
     EXPECT_TRUE(Decode(Tga(1, 8, 2, 1, 0, {0, 1}, palette), image));
-    std::free(image.pixels);
-    image.pixels = nullptr;
+    image.pixels.reset();
     EXPECT_FALSE(Decode(Tga(1, 8, 2, 1, 0, {1, 2}, palette), image));
-    EXPECT_EQ(image.pixels, nullptr);
+    EXPECT_FALSE(image.pixels);
 }
 
 TEST(TgaReader, HugeClaimedSizeIsRejectedBeforeAllocating) {
@@ -221,7 +218,7 @@ TEST(PictureDecoder, TruncatedOrOversizedBmpIsRejected) {
     EXPECT_FALSE(DecodePicture(huge.data(), huge.size(), image));
     const Bytes tall = Bmp(4, 30000, Bytes(24, 7));
     EXPECT_FALSE(DecodePicture(tall.data(), tall.size(), image));
-    EXPECT_EQ(image.pixels, nullptr);
+    EXPECT_FALSE(image.pixels);
 }
 
 // A 5 x 3 solid red JPEG (made with ImageMagick at full quality).
@@ -283,7 +280,7 @@ TEST(PictureDecoder, GifClaimingAHugeScreenIsRejected) {
     Put16(gif, 8, 16000);
     Decoded image;
     EXPECT_FALSE(DecodePicture(gif.data(), gif.size(), image));
-    EXPECT_EQ(image.pixels, nullptr);
+    EXPECT_FALSE(image.pixels);
 }
 
 TEST(PictureDecoder, GarbageAndEmptyInputFail) {
@@ -294,7 +291,7 @@ TEST(PictureDecoder, GarbageAndEmptyInputFail) {
     EXPECT_FALSE(DecodePicture(nullptr, 10, image));
     EXPECT_FALSE(DecodePicture(kTinyGif, 12, image)) << "a cut-off GIF header";
     EXPECT_FALSE(qx::image::LoadPictureFile("/nonexistent/picture.bmp", image));
-    EXPECT_EQ(image.pixels, nullptr);
+    EXPECT_FALSE(image.pixels);
 }
 
 TEST(PictureDecoder, ReadsFromAFile) {

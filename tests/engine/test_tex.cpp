@@ -234,7 +234,7 @@ TEST_F(TexTest, MarkLoadAgainAndPurgeKeepsOnlyWhatWasReloaded) {
     const uint32_t keep = qx::tex->Load(keepPath, false, false, 1);
     const uint32_t drop = qx::tex->Load(Tga24("drop.tga"), false, false, 1);
     const uint32_t other = qx::tex->Load(Tga24("other.tga"), false, false, 0);
-    qx::tex->Load(keepPath, false, false, 1); // Ref 2 before the mark
+    EXPECT_EQ(qx::tex->Load(keepPath, false, false, 1), keep); // Ref 2 before the mark
     qx::tex->MarkGroup(1);
     EXPECT_EQ(qx::tex->RefCount(keep), 0);
     EXPECT_EQ(qx::tex->RefCount(other), 1) << "group 0 is only marked by -1";
