@@ -9,7 +9,7 @@
 #include "engine/vbo.h"
 
 #include "engine/ogl.h"
-#include "engine/ogl_ext.h"
+#include "engine/ogl_ext_internal.h"
 
 #include <algorithm>
 #include <array>
