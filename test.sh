@@ -2,9 +2,9 @@
 # Installs what is missing, builds with warnings as errors and runs every test.
 # The default build has AddressSanitizer and UndefinedBehaviorSanitizer
 # (build-test/); NIVORA_BUILD=release makes an optimised build instead
-# (build-release/), as the player gets. The test programs that open windows
-# start an X server of their own (tests/with_display.sh), so no display is
-# needed and a desktop's own is left alone. CTest arguments are passed on,
+# (build-release/), as the player gets. The test programs that need a display
+# run whole on an X server of their own (tests/with_display.sh), so no display
+# is needed and a desktop's own is left alone. CTest arguments are passed on,
 # e.g. ./test.sh -R Log.
 set -euo pipefail
 cd "$(dirname "$0")"

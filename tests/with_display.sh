@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
-# The test launcher of the programs that open windows: runs the command on an
-# X server of its own, so tests running beside it can never take its focus or
-# type into its windows. Xvfb picks a free display number itself (-displayfd),
+# The test launcher of the programs that need a display: runs the command on
+# an X server of its own, so tests running beside it can never take its focus
+# or type into its windows. By hand: tests/with_display.sh
+# build-test/test_engine_wnd --gtest_filter='MainWindow.*'. Xvfb picks a free display number itself (-displayfd),
 # which, unlike probing for one, cannot race with a server starting beside it.
 # Fails, never skips, when no server can be started.
 set -uo pipefail
-
-# Listing the tests opens no window.
-for arg in "$@"; do
-  [[ "$arg" == --gtest_list_tests ]] && exec "$@"
-done
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/nivora-x.XXXXXX")
 server=

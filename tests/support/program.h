@@ -1,5 +1,5 @@
 // The real game program started as a player starts it, for the tests that
-// drive it from the outside. Every test program that includes this header runs
+// drive it from the outside. A test program that includes this header runs whole
 // on an X server of its own (CTest starts it through tests/with_display.sh),
 // which the game opens its window on unless a test names another display.
 #pragma once

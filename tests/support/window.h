@@ -2,7 +2,7 @@
 // opened through TWnd::Create as the game opens them; input built as SDL
 // events and run through the window procedure; and the frame read back.
 //
-// Every test program that includes this header runs on an X server of its own
+// A test program that includes this header runs whole on an X server of its own
 // (CTest starts it through tests/with_display.sh), so no other program can take
 // the focus or type into the window. A test that needs the window fails when
 // no display can be had: opening it is an assertion, never a skip.
