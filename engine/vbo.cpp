@@ -240,7 +240,8 @@ int32_t TVBO::Compile() {
     for (size_t a = 0; a < VBO_ARRAYS; ++a) {
         if (!unit.present[a]) continue;
         unit.enabled[a] = true;
-        line += " " + IntToStr(static_cast<int32_t>(a)) + ": " + IntToStr(unit.counts[a]);
+        // Appended piece by piece: GCC 12 misreads " " + text as an overlapping copy.
+        line.append(" ").append(IntToStr(static_cast<int32_t>(a))).append(": ").append(IntToStr(unit.counts[a]));
         unit.pieces[a] = {};
     }
     unit.compiled = true;
