@@ -162,7 +162,7 @@ std::string SendSummary(const TSend& send, int32_t added) {
     const int32_t stored = static_cast<int32_t>(send.Results.size());
     return "Received " + std::to_string(send.Rows) + " rows: " + std::to_string(added) + " new, " +
            std::to_string(stored - added) + " known, " + std::to_string(send.Empty) + " empty, " +
-           std::to_string(send.Rejected) + " rejected\n";
+           std::to_string(send.Rejected) + " rejected";
 }
 
 std::string TopReply(const std::vector<TResult>& results) {

@@ -35,7 +35,7 @@ TSend ReadSend(const std::vector<TFormField>& fields);
 // kDefaultTopCount when it is missing or not a plain number.
 int32_t ReadTopCount(const std::vector<TFormField>& fields);
 
-// The short plain-text answer to a send.
+// The short plain-text answer to a send, one line without a line feed (the game logs it as it is).
 std::string SendSummary(const TSend& send, int32_t added);
 // The game's top-list reply: the marker, the row count, six lines per row.
 std::string TopReply(const std::vector<TResult>& results);

@@ -55,7 +55,7 @@ MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string&
 }
 
 MHD_Result Refuse(MHD_Connection* connection, unsigned status, const std::string& why) {
-    return Reply(connection, status, why + "\n", kPlainText);
+    return Reply(connection, status, why, kPlainText);
 }
 
 } // namespace
@@ -146,7 +146,7 @@ struct TServerGlue {
             return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
         }
         const std::string summary = SendSummary(send, added);
-        server.Note(AddressOf(connection), summary.substr(0, summary.size() - 1));
+        server.Note(AddressOf(connection), summary);
         return Reply(connection, MHD_HTTP_OK, summary, kPlainText);
     }
 };

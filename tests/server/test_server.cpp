@@ -45,11 +45,11 @@ std::vector<std::string> TopNames(uint16_t port, int count = 20) {
 TEST_F(ServerTest, StoresEachDistinctResultOnceBestFirstAndOlderFirstAmongEquals) {
     const std::string first = Post(port, "/saver.php", SendBody({{"Ann", 30, 5, 100}, {"Bob", 20, 3, 90}}));
     EXPECT_EQ(Status(first), 200);
-    EXPECT_EQ(Body(first), "Received 2 rows: 2 new, 0 known, 0 empty, 0 rejected\n");
+    EXPECT_EQ(Body(first), "Received 2 rows: 2 new, 0 known, 0 empty, 0 rejected");
     // The whole table again, with a later result equal to Ann's and an empty slot.
     const std::string second =
         Post(port, "/saver.php", SendBody({{"Cid", 30, 6, 80}, {"Ann", 30, 5, 100}, {"Bob", 20, 3, 90}, {"", 0, 0, 0}}));
-    EXPECT_EQ(Body(second), "Received 4 rows: 1 new, 2 known, 1 empty, 0 rejected\n");
+    EXPECT_EQ(Body(second), "Received 4 rows: 1 new, 2 known, 1 empty, 0 rejected");
     EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Ann", "Cid", "Bob"}));
     // The same name with another score is another result.
     Post(port, "/saver.php", SendBody({{"Bob", 50, 1, 1}}));
@@ -129,7 +129,7 @@ TEST_F(ServerTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
                                    "&time[]=1&user[]=Txt&score[]=12abc&level[]=1&time[]=1&user[]=" +
                                        std::string(33, 'n') + "&score[]=1&level[]=1&time[]=1&user[]=Ok&score[]=3"
                                        "&level[]=1&time[]=1");
-    EXPECT_EQ(Body(mixed), "Received 5 rows: 1 new, 0 known, 0 empty, 4 rejected\n");
+    EXPECT_EQ(Body(mixed), "Received 5 rows: 1 new, 0 known, 0 empty, 4 rejected");
     // Quotes and markup are a name like any other: stored and served as sent.
     const std::string quoted = "'); DROP TABLE results; --";
     const std::string script = "<script>alert(1)</script>";
