@@ -8,15 +8,17 @@
 #include "engine/engine.h"
 #include "game/game_scene.h"
 #include "game/resources.h"
+#include "menus/game_menu.h"
+#include "menus/input_scene.h"
 #include "presentation/back_scene.h"
 #include "presentation/tools.h"
 
 TApp* App = nullptr;
 
 namespace {
-// Until the main menu exists the game scene is linked to a stand-in host.
-std::unique_ptr<TGameHost> gameHost;
+std::unique_ptr<TGameMenu> gameMenu;
 std::unique_ptr<TGameScene> gameScene;
+std::unique_ptr<TInputScene> inputScene;
 std::unique_ptr<TBackScene> backScene;
 } // namespace
 
@@ -38,18 +40,25 @@ TApp::TApp(int argc, const char* const* argv) {
 
 void TApp::CreateScenes() {
     LoadResources();
-    gameHost = std::make_unique<TDetachedGameHost>();
-    gameScene = std::make_unique<TGameScene>(*gameHost);
-    // A game is dealt at once; the console lists "Game Scene" and Enter plays it.
-    gameScene->NewGame(0);
+    // The menu comes first: it builds its sub-menus, and the game copies its profile name.
+    gameMenu = std::make_unique<TGameMenu>();
+    gameMenu->Debug = debug;
+    gameScene = std::make_unique<TGameScene>(*gameMenu);
+    gameMenu->SetGameScene(gameScene.get());
+    inputScene = std::make_unique<TInputScene>(*gameMenu, *gameScene);
+    gameMenu->SetInputScene(inputScene.get());
     backScene = std::make_unique<TBackScene>(TBackScene::TTextures{res::Smoke, res::Light, res::Logo});
-    CurrentScene = nullptr;
+    // Every run starts by greeting the player with the stored name.
+    CurrentScene = inputScene.get();
 }
 
 void TApp::Run() { qx::eng->MainLoop(100); }
 
 void TApp::FreeScenes() {
-    backScene.reset();
+    // The game saves its records through the menu, so the menu goes after it;
+    // the menu writes the settings as it goes.
     gameScene.reset();
-    gameHost.reset();
+    gameMenu.reset();
+    inputScene.reset();
+    backScene.reset();
 }

@@ -2,9 +2,7 @@
 // player's name, the animated background, the scene Pause returns to, the end
 // of a finished game, and the best, add and save operations of the records.
 //
-// The main menu implements TGameHost. Until it exists, TDetachedGameHost
-// stands in: it clears the screen for a background, hands control to the
-// console and keeps no records.
+// The main menu implements TGameHost; tests put a recording host in its place.
 #pragma once
 
 #include <cstdint>
@@ -27,21 +25,4 @@ public:
     virtual TScoreRec BestRecord() const = 0;        // rank 1 of the records table
     virtual void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) = 0;
     virtual void SaveRecords() = 0;                  // writes the records file
-};
-
-class TDetachedGameHost : public TGameHost {
-public:
-    TDetachedGameHost();
-
-    std::string_view PlayerName() const override { return Name; }
-    void Tick() override {}
-    void DrawBackground() override;
-    TScene* MenuScene() override { return nullptr; }
-    void GameFinished() override;
-    TScoreRec BestRecord() const override { return {}; }
-    void AddRecord(std::string_view, int32_t, int32_t, int32_t) override {}
-    void SaveRecords() override {}
-
-private:
-    std::string Name; // "^3" + the login name, as a new profile starts
 };

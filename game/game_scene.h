@@ -60,7 +60,7 @@ public:
     void Update() override;          // one tick
     void Render() override;          // one frame
 
-    void SetHost(TGameHost& host);               // the main menu replaces the stand-in; Cur.Name follows it
+    void SetHost(TGameHost& host);               // another host; Cur.Name follows its player name
     void SetClock(std::unique_ptr<TClock> clock); // another stopwatch (tests use a manual one)
 
     // ---- Board geometry (window client pixels, y down) ----

@@ -1,0 +1,250 @@
+// The main menu, its sub-menus, the settings and the night background.
+#include "menus/game_menu.h"
+
+#include <GL/gl.h>
+
+#include <cmath>
+
+#include "engine/engine.h"
+#include "game/game_scene.h"
+#include "game/resources.h"
+#include "menus/addition_menu.h"
+#include "menus/input_scene.h"
+#include "menus/online_menu.h"
+#include "menus/record_menu.h"
+#include "menus/settings_file.h"
+#include "presentation/text.h"
+#include "presentation/tools.h"
+
+namespace {
+const char* const kOnOff[2] = {"Off", "On"};
+const std::string kVersionText = "^0Version 2.1.0";
+
+// A rectangle whose colour runs from top to bottom.
+void Gradient(double y, double width, double height, const uint8_t (&top)[3], const uint8_t (&bottom)[3]) {
+    glBegin(GL_QUADS);
+    glColor3ubv(top);
+    glVertex2d(0, y);
+    glVertex2d(width, y);
+    glColor3ubv(bottom);
+    glVertex2d(width, y + height);
+    glVertex2d(0, y + height);
+    glEnd();
+}
+} // namespace
+
+TGameMenu::TGameMenu() : TMenu("Menu", nullptr) {
+    CursorTex = res::Cursor;
+    BarTex = res::SelTex;
+    FPSText.reserve(32);
+    LoadSettings();
+    InitStars();
+    Build();
+}
+
+TGameMenu::~TGameMenu() { SaveSettings(); }
+
+void TGameMenu::SetGameScene(TGameScene* game) { Game = game; }
+void TGameMenu::SetInputScene(TInputScene* input) { Input = input; }
+
+// ---- Menus ----
+
+void TGameMenu::Build() {
+    Clear();
+    ResumeItem = AddItem("Resume game", false, [this](TMenuItem&) {
+        if (Game) Game->Resume();
+    });
+    AddItem("New game", true, [this](TMenuItem&) {
+        if (!Game) return;
+        Game->NewGame(0);
+        ResumeItem->Enabled = !Game->GameOver;
+    });
+    AddItem("Options", true, [this](TMenuItem&) { CurrentScene = OptionsMenu.get(); });
+    AddItem("Records", true, [this](TMenuItem&) { CurrentScene = RecordsMenu.get(); });
+    AddItem("Credits", true, [this](TMenuItem&) { CurrentScene = CreditsMenu.get(); });
+    AddItem("Quit", true, [](TMenuItem&) { qx::eng->Quit(); });
+
+    BuildOptions();
+
+    RecordsMenu = std::make_unique<TRecordMenu>("Record", *this);
+    RecordsMenu->LoadRecords();
+    RecordsMenu->AddItem("Send record", true, [this](TMenuItem&) { RecordsMenu->SendRecords(); });
+    RecordsMenu->AddItem("Online Top", true, [this](TMenuItem&) { CurrentScene = OnlineMenu.get(); });
+    RecordsMenu->AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
+
+    OnlineMenu = std::make_unique<TOnLineMenu>("OnLine", *this);
+    OnlineMenu->AddItem("Refresh", true, [this](TMenuItem&) { OnlineMenu->RefreshTop(); });
+    OnlineMenu->AddItem("Offline Top", true, [this](TMenuItem&) { CurrentScene = RecordsMenu.get(); });
+    OnlineMenu->AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
+
+    BuildCredits();
+}
+
+void TGameMenu::BuildOptions() {
+    OptionsMenu = std::make_unique<TAdditionMenu>("Option", *this);
+    TAdditionMenu& options = *OptionsMenu;
+    options.AddItem("Profile : " + Profile, true, [this](TMenuItem&) {
+        if (Input) Input->Open();
+    });
+    const DisplayMode mode = DesktopMode();
+    options.AddItem("Mode " + qx::IntToStr(mode.width) + "x" + qx::IntToStr(mode.height), false);
+    options.AddItem("Bits pixel " + qx::IntToStr(mode.bpp), false);
+    options.AddItem("Freg " + qx::IntToStr(mode.freq) + "Hz", false);
+    // The caption shows what the GL object reports after the change, not what was asked.
+    options.AddItem(std::string("VSync ") + kOnOff[qx::ogl->VSync()], true, [](TMenuItem& item) {
+        qx::ogl->SetVSync(!qx::ogl->VSync());
+        item.Caption = std::string("VSync ") + kOnOff[qx::ogl->VSync()];
+    });
+    options.AddItem(std::string("Show FPS ") + kOnOff[ShowFPS], true, [this](TMenuItem& item) {
+        ShowFPS = !ShowFPS;
+        item.Caption = std::string("Show FPS ") + kOnOff[ShowFPS];
+    });
+    options.AddItem(std::string("Active menu ") + kOnOff[ActiveMenu], true, [this](TMenuItem& item) {
+        ActiveMenu = !ActiveMenu;
+        item.Caption = std::string("Active menu ") + kOnOff[ActiveMenu];
+    });
+    options.AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
+}
+
+void TGameMenu::BuildCredits() {
+    CreditsMenu = std::make_unique<TAdditionMenu>("Credits", *this);
+    struct TLine {
+        const char* Text;
+        uint32_t Color;
+    };
+    const uint32_t title = qx::PackRGBA(255, 0, 0, 230);
+    const uint32_t thanks = qx::PackRGBA(192, 96, 192, 230);
+    const TLine lines[] = {
+        {"Nivora 2.1.0", title},
+        {"Game design and code: the Nivora team", title},
+        {"Engine: Quorvex 0.80", title},
+        {"Night scene and cells drawn by our image generator", thanks},
+        {"Thank you for playing", thanks},
+        {"2025 - 2026", qx::PackRGBA(64, 255, 64, 230)},
+    };
+    for (const TLine& line : lines) CreditsMenu->AddItem(line.Text, false)->DisabledColor = line.Color;
+    CreditsMenu->AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
+}
+
+// ---- Settings ----
+
+void TGameMenu::LoadSettings() {
+    TSettings settings{"^3" + UserName(), true, true};
+    ReadSettingsFile(kSettingsFile, settings); // leaves the defaults when the file is missing or short
+    Profile = settings.Profile;
+    ShowFPS = settings.ShowFPS;
+    ActiveMenu = settings.ActiveMenu;
+}
+
+void TGameMenu::SaveSettings() { WriteSettingsFile(kSettingsFile, TSettings{Profile, ShowFPS, ActiveMenu}); }
+
+void TGameMenu::InitStars() {
+    const double width = ViewWidth();
+    const double height = ViewHeight();
+    // The random values are drawn in this order for every star.
+    for (TStar& star : Stars) {
+        const int32_t k = 100 + RandomInt(100);
+        const auto blue = static_cast<uint8_t>(k + RandomInt(56));
+        const auto red = static_cast<uint8_t>(k + RandomInt(56));
+        star.Color = qx::PackRGBA(red, 255, blue, 1);
+        star.Phase = static_cast<uint8_t>(RandomInt(256));
+        star.X = RandomStep(0, width, 0.1);
+        star.Y = RandomStep(0, height, 0.1);
+    }
+}
+
+// ---- Drawing ----
+
+void TGameMenu::DrawPanel(double x, double y, double width, double height) {
+    qx::ogl->Blend(1);
+    glColor4f(0.2f, 0.2f, 0.2f, 0.75f);
+    qx::tex->Disable(0);
+    DrawQuad(GL_QUADS, x, y, width, height);
+}
+
+void TGameMenu::DrawBackground() {
+    const double w = ViewWidth();
+    const double h = ViewHeight();
+    const double t0 = AnimTick;
+    qx::ogl->Clear(true, true, false);
+    qx::ogl->Set2D(0, 0, static_cast<float>(w), static_cast<float>(h));
+
+    qx::ogl->Blend(1);
+    glColor3f(0, 0.5f, 1);
+    qx::tex->Enable(res::Xlam, 0);
+    DrawQuadRot(w / 4, h / 2, 128, 128, t0);
+    DrawQuadRot(3 * w / 4, h / 2, 128, 128, -t0);
+
+    glColor3f(1, 1, 1);
+    qx::tex->Disable(0);
+    Gradient(0.8 * h, w, h / 5, {220, 220, 255}, {255, 255, 255});
+    Gradient(0.7 * h, w, h / 10, {0, 0, 0}, {220, 220, 255});
+
+    glColor3f(1, 1, 1);
+    qx::tex->Enable(res::Moon, 0);
+    DrawQuadRot(3 * w / 4, h / 4, 128, 128, 30 * std::sin(t0 / 60));
+
+    glColor3f(1, 1, 1);
+    qx::ogl->Blend(1);
+    qx::tex->Enable(res::WinterForestTree, 0);
+    DrawQuadRot(w / 5, 4 * h / 5, 128, 256, 0);
+    DrawQuadRot(4 * w / 5, 4 * h / 5, -128, 256, 0);
+
+    glColor3f(1, 1, 0);
+    qx::tex->Enable(res::Logo, 0);
+    qx::ogl->Blend(1);
+    DrawQuadRot(w / 2, h / 5, 512, 128, 0);
+
+    DrawText(0, kVersionText, w - MarkupWidth(0, kVersionText) - 10, h - 16);
+
+    qx::tex->Enable(res::Spark, 0);
+    qx::ogl->Blend(2);
+    for (const TStar& star : Stars) {
+        const double t = (t0 / 100) * (star.Phase - 128) / 128;
+        const auto alpha = static_cast<GLubyte>(std::nearbyint((std::sin(t) + 1) * 255 / 2));
+        glColor4ub(static_cast<GLubyte>(star.Color), static_cast<GLubyte>(star.Color >> 8),
+                   static_cast<GLubyte>(star.Color >> 16), alpha);
+        DrawQuadRot(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10, 0);
+    }
+    qx::tex->Disable(0);
+    qx::ogl->Blend(0);
+
+    if (ShowFPS) {
+        glColor3f(1, 1, 1);
+        FPSText.assign("FPS : ");
+        AppendIntText(FPSText, qx::ogl->FPS(), 0);
+        qx::ogl->TextOut(0, FPSText, 10, 10);
+    }
+}
+
+void TGameMenu::Render() {
+    qx::ogl->Clear(true, false, false);
+    qx::ogl->Set2D(0, 0, static_cast<float>(ViewWidth()), static_cast<float>(ViewHeight()));
+    DrawBackground();
+    qx::ogl->Blend(1);
+    TMenu::Render();
+}
+
+void TGameMenu::Update() {
+    TMenu::Update();
+    Tick();
+}
+
+// ---- The game host ----
+
+void TGameMenu::Tick() {
+    if (ActiveMenu) ++AnimTick;
+}
+
+void TGameMenu::GameFinished() {
+    if (ResumeItem) ResumeItem->Enabled = false;
+    CurrentScene = this;
+}
+
+TScoreRec TGameMenu::BestRecord() const { return RecordsMenu->Records[0]; }
+
+void TGameMenu::AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) {
+    RecordsMenu->AddRecord(name, score, level, time);
+}
+
+void TGameMenu::SaveRecords() { RecordsMenu->SaveRecords(); }

@@ -1,0 +1,92 @@
+// The main menu "Menu": root of every menu screen, keeper of the player's
+// profile and display options, painter of the animated night background that
+// the menus, the nickname entry and the game draw behind themselves, and the
+// game scene's host.
+//
+// Build makes the six main items and four sub-menus: options and credits, the
+// offline records and the online records. It runs at start-up and again after
+// each nickname change; the new sub-menus replace the old ones and "Resume
+// game" is disabled, so a game paused under the old name cannot be resumed.
+// The settings live in "Settings.dat" in the working folder: read at creation
+// (missing or short: the login name with "^3", both options on), written when
+// the menu is destroyed. AnimTick counts background steps while ActiveMenu is on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "game/game_host.h"
+#include "menus/menu.h"
+
+class TAdditionMenu;
+class TRecordMenu;
+class TOnLineMenu;
+class TGameScene;
+class TInputScene;
+
+// One twinkling point of the background.
+struct TStar {
+    uint32_t Color = 0; // packed; red and blue in 100..254, green 255
+    uint8_t Phase = 0;  // 0..255: speed and direction of the twinkle
+    double X = 0, Y = 0; // window pixels
+};
+
+class TGameMenu : public TMenu, public TGameHost {
+public:
+    static constexpr int32_t kStarCount = 500;
+    static constexpr const char* kSettingsFile = "Settings.dat";
+
+    // Loads the settings, places the stars and builds the menus (the window and images must exist).
+    TGameMenu();
+    ~TGameMenu() override; // saves the settings
+
+    // ---- Set up by the program once the other scenes exist ----
+    void SetGameScene(TGameScene* game);  // "New game" and "Resume game" drive it
+    void SetInputScene(TInputScene* input); // "Profile : " opens it
+    TGameScene* GameScene() const { return Game; }
+
+    // ---- Menus and settings ----
+    void Build();         // main items and fresh sub-menus; Resume disabled
+    void LoadSettings();  // defaults, then "Settings.dat" when it can be read
+    void SaveSettings();  // "Settings.dat", the profile cut to 32 characters
+    void InitStars();     // 500 stars over the current window
+
+    // ---- Drawing ----
+    void DrawBackground() override; // whole window: clears, sets 2-D, night scene, FPS line
+    // A translucent grey panel with no texture, as the records and the nickname entry draw it.
+    static void DrawPanel(double x, double y, double width, double height);
+
+    // ---- The game host ----
+    void Tick() override;            // AnimTick + 1 while ActiveMenu is on
+    void GameFinished() override;    // Resume disabled, the menu current
+    std::string_view PlayerName() const override { return Profile; }
+    TScene* MenuScene() override { return this; }
+    TScoreRec BestRecord() const override;
+    void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) override;
+    void SaveRecords() override;
+
+    void Render() override;
+    void Update() override;
+
+    std::array<TStar, kStarCount> Stars{};
+    int32_t AnimTick = 0;
+    std::unique_ptr<TAdditionMenu> OptionsMenu;
+    std::unique_ptr<TAdditionMenu> CreditsMenu;
+    std::unique_ptr<TRecordMenu> RecordsMenu;
+    std::unique_ptr<TOnLineMenu> OnlineMenu;
+    TMenuItem* ResumeItem = nullptr;
+    bool ShowFPS = true;
+    bool ActiveMenu = true;
+    std::string Profile;
+    bool Debug = false; // started with "-Debug": the score server's replies go to the log
+
+private:
+    void BuildOptions();
+    void BuildCredits();
+
+    TGameScene* Game = nullptr;
+    TInputScene* Input = nullptr;
+    std::string FPSText; // reserved once: the background allocates nothing per frame
+};

@@ -1,0 +1,41 @@
+// The nickname entry "InputScene": a panel greeting the player by the current
+// profile name, two instruction lines revealed at 15 characters a second, and
+// the text typed so far with a blinking underscore.
+//
+// Typed characters come from the scene layer's text input, which this scene
+// starts when opened and stops when a name is accepted. Enter accepts three
+// or more characters: markup is stripped, the name becomes "^2" + the text in
+// the main menu and the game, and the menus are rebuilt. Esc returns to the
+// main menu with the old name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/scene.h"
+
+class TGameMenu;
+class TGameScene;
+
+class TInputScene : public TScene {
+public:
+    TInputScene(TGameMenu& menu, TGameScene& game); // joins the scene list as "InputScene"; Prepare
+
+    void Open();    // current scene, counter back to 0, Prepare
+    void Prepare(); // the greeting for the current profile; text input on with an empty text
+    void Accept();  // Enter: takes the typed name when it is longer than two characters
+
+    void Render() override;
+    void Update() override;
+
+    int32_t TickCount = 0;  // steps since opened: the reveal and the blink
+    std::string Prompt;     // greeting and instructions, with markup and line breaks
+    int32_t Shown = 0;      // characters of Prompt drawn; kept across openings
+    int32_t PanelW = 448;
+    int32_t PanelH = 80;
+
+private:
+    TGameMenu& Menu;
+    TGameScene& Game;
+    std::string Line; // the input line being drawn
+};

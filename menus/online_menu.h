@@ -1,0 +1,40 @@
+// The online records screen "OnLine": the score server's top list as a table
+// over the menu background, fetched only when the player chooses "Refresh".
+//
+// The table text is compiled into one display list at each refresh, so it is
+// laid out for the window size of that moment. A failed fetch (an empty reply)
+// changes no row; rows beyond those a reply brings keep their earlier texts.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "menus/menu.h"
+#include "menus/score_client.h"
+
+class TGameMenu;
+
+class TOnLineMenu : public TMenu {
+public:
+    static constexpr int32_t kRows = 20;
+
+    TOnLineMenu(const std::string& name, TGameMenu& parent); // reserves the display list
+    ~TOnLineMenu() override;
+
+    void RefreshTop();    // "Refresh": fetch, store up to 20 rows, recompile the table
+    void CompileTable();  // records the table's drawing into TableList
+    void ShowMessage(const std::string& text, double seconds);
+
+    void Render() override;
+    void Update() override;
+
+    std::array<TOnlineRec, kRows> OnlineRows{};
+    int32_t RowCount = 0;  // the count the last reply declared
+    int32_t MsgTimer = 0;
+    std::string MsgText;
+    uint32_t TableList = 0; // GL display list; 0 without a context
+
+private:
+    TGameMenu& Main() const;
+};

@@ -1,0 +1,46 @@
+// The offline records screen "Record": the twenty best finished games, kept
+// in "Sys.rec" in the working folder, shown as a panel over the menu
+// background, with "Send record", "Online Top" and "Back" below the table.
+//
+// Records holds rank 1 at index 0, best score first; a new result goes in
+// behind every stored result of the same score. LoadRecords reads the file
+// (a damaged one reads safely) or, when it is missing, writes the twenty
+// default records. Messages show in a box for a number of update steps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "menus/menu.h"
+#include "menus/records_file.h"
+
+class TGameMenu;
+
+class TRecordMenu : public TMenu {
+public:
+    static constexpr const char* kRecordsFile = "Sys.rec";
+    static constexpr int32_t kSpacers = 15; // invisible rows that push the items below the table
+
+    TRecordMenu(const std::string& name, TGameMenu& parent);
+
+    void LoadRecords(); // "Sys.rec", or the default table (then saved) when it is missing
+    void SaveRecords(); // writes "Sys.rec" whole; a failure is logged and keeps the old file
+    // Inserts a finished game; the name is cut to 32 characters.
+    void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time);
+    void ShowMessage(const std::string& text, double seconds); // shown for seconds x 100 steps
+    void SendRecords(); // "Send record": the whole table to the score server
+
+    void Render() override;
+    void Update() override;
+
+    // The message box of the records screens: Msg.bmp 256 x 64 centred, the text in font.
+    static void DrawMessage(int32_t font, const std::string& text);
+
+    TRecordTable Records{};
+    int32_t MsgTimer = 0; // update steps left; 0: hidden
+    std::string MsgText;
+
+private:
+    TGameMenu& Main() const;
+};
