@@ -21,9 +21,7 @@ TGameMenu& TRecordMenu::Main() const { return *static_cast<TGameMenu*>(Parent); 
 
 void TRecordMenu::LoadRecords() {
     if (const std::optional<TRecordTable> stored = ReadRecordsFile(kRecordsFile)) {
-        // The stored table is sorted again, so a hand-edited file still reads best first.
-        Records = {};
-        for (const TScoreRec& record : *stored) InsertRecord(Records, record);
+        Records = *stored;
     } else {
         Records = DefaultRecords();
         SaveRecords();
