@@ -1,0 +1,302 @@
+// A whole session with the real program on an X server of its own, played with
+// real key presses and mouse motion as a person would: the greeting, a typed
+// nickname, an option, a new game, a click on a group, pause, resume and quit. Each step is
+// followed by a Print Screen; the screenshot's arrival shows the step was
+// handled, and its pixels show which screen was up. Then the settings, the
+// records and the log the program leaves behind are checked.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "tests/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kWidth = 1024, kHeight = 768;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+// A 24-bit bottom-up bitmap as the game writes it.
+struct TShot {
+    std::string Bytes;
+    int Width = 0, Height = 0;
+
+    bool Valid() const { return Bytes.size() >= 54 && Bytes.compare(0, 2, "BM") == 0 && Width > 0 && Height > 0; }
+    // Mean red, green, blue of the w x h block at (x, y), y down.
+    std::array<double, 3> Mean(int x, int y, int w, int h) const {
+        std::array<double, 3> sum{};
+        const size_t row = (static_cast<size_t>(Width) * 3 + 3) & ~size_t{3};
+        for (int yy = y; yy < y + h; ++yy)
+            for (int xx = x; xx < x + w; ++xx) {
+                const size_t at = 54 + static_cast<size_t>(Height - 1 - yy) * row + static_cast<size_t>(xx) * 3;
+                for (int k = 0; k < 3; ++k) sum[k] += static_cast<uint8_t>(Bytes[at + 2 - k]);
+            }
+        for (double& channel : sum) channel /= static_cast<double>(w) * h;
+        return sum;
+    }
+    // The bytes of the w x h block at (x, y), to compare two shots.
+    std::string Block(int x, int y, int w, int h) const {
+        std::string block;
+        const size_t row = (static_cast<size_t>(Width) * 3 + 3) & ~size_t{3};
+        for (int yy = y; yy < y + h; ++yy)
+            block += Bytes.substr(54 + static_cast<size_t>(Height - 1 - yy) * row + static_cast<size_t>(x) * 3,
+                                  static_cast<size_t>(w) * 3);
+        return block;
+    }
+};
+
+TShot ReadShot(const fs::path& path) {
+    TShot shot;
+    shot.Bytes = ReadFile(path);
+    if (shot.Bytes.size() < 54) return shot;
+    const auto le32 = [&](size_t at) {
+        uint32_t value = 0;
+        for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<uint8_t>(shot.Bytes[at + k]);
+        return static_cast<int>(value);
+    };
+    shot.Width = le32(18);
+    shot.Height = le32(22);
+    const size_t row = (static_cast<size_t>(shot.Width) * 3 + 3) & ~size_t{3};
+    if (shot.Bytes.size() < 54 + row * static_cast<size_t>(shot.Height)) shot.Width = 0;
+    return shot;
+}
+
+// Starts an X server of its own and returns its pid; display gets ":N".
+pid_t StartXServer(std::string& display) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        const std::string fd = std::to_string(pipeFds[1]);
+        const std::string screen = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    char number[16] = {};
+    const ssize_t n = read(pipeFds[0], number, sizeof number - 1);
+    close(pipeFds[0]);
+    if (n <= 0) return -1;
+    display.assign(1, ':');
+    display.append(number, static_cast<size_t>(n - (number[n - 1] == '\n' ? 1 : 0)));
+    return pid;
+}
+
+class PlaySession : public testing::Test {
+protected:
+    void SetUp() override {
+        if (std::system("command -v Xvfb >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0)
+            GTEST_SKIP() << "needs Xvfb and xdotool";
+        server_ = StartXServer(display_);
+        ASSERT_GT(server_, 0);
+        root_ = MakeTempDir();
+        game_ = root_ / "game";
+        fs::create_directories(game_);
+        const fs::path gameDir = NIVORA_GAME_DIR;
+        fs::create_symlink(gameDir / "Images", game_ / "Images");
+        if (fs::exists(gameDir / "fonts.conf")) fs::copy_file(gameDir / "fonts.conf", game_ / "fonts.conf");
+    }
+    void TearDown() override {
+        if (pid_ > 0 && !exited_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status_, 0);
+        }
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
+        }
+    }
+
+    void Start() {
+        pid_ = fork();
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            if (chdir(game_.c_str()) != 0) _exit(127);
+            setenv("DISPLAY", display_.c_str(), 1);
+            const std::string program = (fs::path(NIVORA_GAME_DIR) / "nivora").string();
+            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    bool Finished() {
+        if (!exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
+        return exited_;
+    }
+    std::string Log() const { return ReadFile(game_ / "log.txt"); }
+
+    bool XDo(const std::string& arguments) const {
+        return std::system(("DISPLAY=" + display_ + " xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+    }
+    unsigned long FindWindow() const {
+        const std::string command =
+            "DISPLAY=" + display_ + " xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null";
+        FILE* output = popen(command.c_str(), "r");
+        if (!output) return 0;
+        unsigned long window = 0;
+        if (std::fscanf(output, "%lu", &window) != 1) window = 0;
+        pclose(output);
+        return window;
+    }
+    // Held for 50 ms: the game reads the key flags once per 10 ms step.
+    bool Press(const std::string& key) const {
+        return XDo("windowfocus --sync " + std::to_string(window_) + " keydown " + key + " sleep 0.05 keyup " + key);
+    }
+    // The software cursor follows relative motion: pushed into the top-left
+    // corner first, then moved to (x, y) in steps the server passes whole.
+    bool MoveCursorTo(int x, int y) const {
+        bool ok = XDo("mousemove_relative -- -3000 -3000") && XDo("mousemove_relative -- -3000 -3000");
+        for (int dx = x, dy = y; ok && (dx > 0 || dy > 0);) {
+            const int sx = std::min(dx, 200), sy = std::min(dy, 200);
+            ok = XDo("mousemove_relative -- " + std::to_string(sx) + " " + std::to_string(sy));
+            dx -= sx;
+            dy -= sy;
+        }
+        return ok;
+    }
+    bool Click() const { return XDo("mousedown 1 sleep 0.05 mouseup 1"); }
+    // Print Screen, then the new screenshot once the game has written it.
+    TShot Shot() {
+        EXPECT_TRUE(Press("Print"));
+        const fs::path folder = root_ / "ScreenShots";
+        fs::path found;
+        WaitFor(
+            [&] {
+                std::error_code error;
+                for (const auto& entry : fs::directory_iterator(folder, error)) {
+                    if (seen_.count(entry.path()) == 0 && ReadShot(entry.path()).Valid()) {
+                        found = entry.path();
+                        return true;
+                    }
+                }
+                return false;
+            },
+            60s);
+        if (found.empty()) return {};
+        seen_.insert(found);
+        return ReadShot(found);
+    }
+
+    std::string display_;
+    pid_t server_ = -1, pid_ = -1;
+    int status_ = 0;
+    bool exited_ = false;
+    unsigned long window_ = 0;
+    fs::path root_, game_;
+    std::set<fs::path> seen_;
+};
+
+// The middle of the board's bottom rows: cells in the game, snow in the menus.
+bool ShowsSnow(const TShot& shot) {
+    const auto mean = shot.Mean(kWidth / 2 - 150, kHeight - 96, 300, 60);
+    return mean[0] > 190 && mean[1] > 190 && mean[2] > 200;
+}
+// The nickname panel over the sky left of the logo: grey, where the menus show the dark sky.
+bool ShowsPanel(const TShot& shot) {
+    const auto mean = shot.Mean(10, 60, 240, 60);
+    return mean[0] > 25 && mean[2] > 25;
+}
+// The side panel's score line.
+std::string ScoreLine(const TShot& shot) { return shot.Block(25, 57, 150, 14); }
+
+TEST_F(PlaySession, GreetNameOptionNewGameClickPauseResumeQuit) {
+    Start();
+    ASSERT_TRUE(WaitFor([&] { return Log().find("Engine  : Main Loop start") != std::string::npos; }, 60s)) << Log();
+    ASSERT_TRUE(WaitFor([&] { return (window_ = FindWindow()) != 0; }, 30s)) << "no visible window";
+
+    const TShot greeting = Shot();
+    ASSERT_TRUE(greeting.Valid());
+    ASSERT_EQ(greeting.Width, kWidth);
+    EXPECT_TRUE(ShowsPanel(greeting)) << "the nickname entry is not the first screen";
+
+    ASSERT_TRUE(XDo("windowfocus --sync " + std::to_string(window_) + " type --delay 60 Bob"));
+    ASSERT_TRUE(Press("Return"));
+    const TShot menu = Shot();
+    EXPECT_FALSE(ShowsPanel(menu)) << "still on the nickname entry";
+    EXPECT_TRUE(ShowsSnow(menu));
+
+    // Options, "Active menu" off: the background stands still from here on,
+    // so two shots differ only where the game changed.
+    ASSERT_TRUE(Press("Down"));
+    ASSERT_TRUE(Press("Return"));
+    ASSERT_TRUE(Press("Up")); // round to "Back"
+    ASSERT_TRUE(Press("Up")); // "Active menu On"
+    ASSERT_TRUE(Press("Return"));
+    ASSERT_TRUE(Press("Escape"));
+    ASSERT_TRUE(Press("Up")); // "New game"
+    ASSERT_TRUE(Press("Return"));
+    const TShot dealt = Shot();
+    EXPECT_FALSE(ShowsSnow(dealt)) << "no board after New game";
+
+    // The board is random: click cells of the bottom rows until one was part
+    // of a group, which the score line then shows.
+    bool scored = false;
+    for (int row = 1; row <= 3 && !scored; ++row) {
+        for (int column = 1; column <= 10 && !scored; ++column) {
+            const int x = kWidth / 2 - (5 - (column - 1)) * 32 + 16;
+            const int y = kHeight - (row + 1) * 32 + 16;
+            ASSERT_TRUE(MoveCursorTo(x, y));
+            ASSERT_TRUE(Click());
+            scored = ScoreLine(Shot()) != ScoreLine(dealt);
+        }
+    }
+    EXPECT_TRUE(scored) << "no click removed a group";
+
+    ASSERT_TRUE(Press("Escape")); // pause
+    EXPECT_TRUE(ShowsSnow(Shot())) << "Esc did not pause into the menu";
+    ASSERT_TRUE(Press("Up"));     // "Resume game"
+    ASSERT_TRUE(Press("Return"));
+    EXPECT_FALSE(ShowsSnow(Shot())) << "Resume game did not return to the board";
+    ASSERT_TRUE(Press("Escape")); // pause again
+    ASSERT_TRUE(Press("Escape")); // Esc in the main menu quits
+    ASSERT_TRUE(WaitFor([&] { return Finished(); }, 60s)) << "the program did not end\n" << Log();
+    ASSERT_TRUE(WIFEXITED(status_)) << "signal " << WTERMSIG(status_);
+    EXPECT_EQ(WEXITSTATUS(status_), 0);
+
+    const std::string settings = ReadFile(game_ / "Settings.dat");
+    ASSERT_EQ(settings.size(), 44u);
+    EXPECT_EQ(settings[4], 5);
+    EXPECT_EQ(settings.substr(5, 5), "^2Bob");
+    EXPECT_EQ(settings[37], 1); // Show FPS
+    EXPECT_EQ(settings[38], 0); // Active menu, switched off
+    const std::string records = ReadFile(game_ / "Sys.rec");
+    ASSERT_EQ(records.size(), 960u);
+    EXPECT_EQ(records.substr(13, static_cast<uint8_t>(records[12])), "User[20]"); // no game was finished
+    const std::string log = Log();
+    EXPECT_NE(log.find("Engine  : Main Loop stop"), std::string::npos);
+    EXPECT_EQ(log.find("Error in Proc"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 26), "\"Quorvex 0.80\" log close\r\n");
+}
+
+} // namespace
