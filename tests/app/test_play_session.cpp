@@ -105,12 +105,17 @@ pid_t StartXServer(std::string& display) {
         _exit(127);
     }
     close(pipeFds[1]);
-    char number[16] = {};
-    const ssize_t n = read(pipeFds[0], number, sizeof number - 1);
+    // The server may write its report in pieces; it fails when the pipe closes before the line ends.
+    std::string report;
+    char chunk[16];
+    ssize_t n = 0;
+    while (report.find('\n') == std::string::npos && (n = read(pipeFds[0], chunk, sizeof chunk)) > 0)
+        report.append(chunk, static_cast<size_t>(n));
     close(pipeFds[0]);
-    if (n <= 0) return -1;
+    const size_t end = report.find('\n');
+    if (end == std::string::npos || end == 0) return -1;
     display.assign(1, ':');
-    display.append(number, static_cast<size_t>(n - (number[n - 1] == '\n' ? 1 : 0)));
+    display.append(report, 0, end);
     return pid;
 }
 
