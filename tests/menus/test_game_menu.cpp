@@ -104,7 +104,7 @@ TEST_F(GameMenuTest, NewGamePauseAndResumeThenAFinishedGameDisablesResume) {
 
     // Fill the top row so the next settled board ends the game.
     for (int32_t c = 1; c <= game->Columns; ++c)
-        for (int32_t r = 1; r <= game->Rows; ++r) game->Board[c][r] = TCell{CELL_FULL, 1, 0};
+        for (int32_t r = 1; r <= game->Rows; ++r) game->Board[c][r] = TCell{TCellState::Full, 1, 0};
     game->Cur.Score = 40;
     game->SettlePending = true;
     for (int step = 0; step < 100000 && CurrentScene == game.get(); ++step) AppUpdate();
