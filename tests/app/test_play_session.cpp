@@ -1,4 +1,4 @@
-// A whole session with the real program on an X server of its own, played with
+// A whole session with the real program on the test's own X server, played with
 // real key presses and mouse motion as a person would: the greeting, a typed
 // nickname, an option, a new game, a click on a group, pause, resume and quit. Each step is
 // followed by a Print Screen; the screenshot's arrival shows the step was
@@ -15,11 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
-#include <thread>
 
+#include "tests/support/program.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
@@ -27,24 +25,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
+using namespace test_program;
+
+// The size of the screen tests/with_display.sh starts, which the game fills.
 constexpr int kWidth = 1024, kHeight = 768;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
 
 // A 24-bit bottom-up bitmap as the game writes it.
 struct TShot {
@@ -91,69 +75,24 @@ TShot ReadShot(const fs::path& path) {
     return shot;
 }
 
-// Starts an X server of its own and returns its pid; display gets ":N".
-pid_t StartXServer(std::string& display) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(pipeFds[0]);
-        const std::string fd = std::to_string(pipeFds[1]);
-        const std::string screen = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeFds[1]);
-    // The server may write its report in pieces; it fails when the pipe closes before the line ends.
-    std::string report;
-    char chunk[16];
-    ssize_t n = 0;
-    while (report.find('\n') == std::string::npos && (n = read(pipeFds[0], chunk, sizeof chunk)) > 0)
-        report.append(chunk, static_cast<size_t>(n));
-    close(pipeFds[0]);
-    const size_t end = report.find('\n');
-    if (end == std::string::npos || end == 0) return -1;
-    display.assign(1, ':');
-    display.append(report, 0, end);
-    return pid;
-}
-
 class PlaySession : public testing::Test {
 protected:
     void SetUp() override {
-        if (std::system("command -v Xvfb >/dev/null 2>&1 && command -v xdotool >/dev/null 2>&1") != 0)
-            GTEST_SKIP() << "needs Xvfb and xdotool";
-        server_ = StartXServer(display_);
-        ASSERT_GT(server_, 0);
+        ASSERT_EQ(std::system("command -v xdotool >/dev/null 2>&1"), 0) << "needs xdotool (scripts/deps.sh)";
         root_ = MakeTempDir();
         game_ = root_ / "game";
         fs::create_directories(game_);
-        const fs::path gameDir = NIVORA_GAME_DIR;
-        fs::create_symlink(gameDir / "Images", game_ / "Images");
-        if (fs::exists(gameDir / "fonts.conf")) fs::copy_file(gameDir / "fonts.conf", game_ / "fonts.conf");
     }
     void TearDown() override {
         if (pid_ > 0 && !exited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, &status_, 0);
         }
-        if (server_ > 0) {
-            kill(server_, SIGTERM);
-            waitpid(server_, nullptr, 0);
-        }
     }
 
     void Start() {
-        pid_ = fork();
-        ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            if (chdir(game_.c_str()) != 0) _exit(127);
-            setenv("DISPLAY", display_.c_str(), 1);
-            const std::string program = (fs::path(NIVORA_GAME_DIR) / "nivora").string();
-            execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        pid_ = StartGame(game_);
+        ASSERT_GT(pid_, 0);
     }
     bool Finished() {
         if (!exited_ && waitpid(pid_, &status_, WNOHANG) == pid_) exited_ = true;
@@ -162,11 +101,10 @@ protected:
     std::string Log() const { return ReadFile(game_ / "log.txt"); }
 
     bool XDo(const std::string& arguments) const {
-        return std::system(("DISPLAY=" + display_ + " xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
+        return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
     }
     unsigned long FindWindow() const {
-        const std::string command =
-            "DISPLAY=" + display_ + " xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null";
+        const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null";
         FILE* output = popen(command.c_str(), "r");
         if (!output) return 0;
         unsigned long window = 0;
@@ -213,8 +151,7 @@ protected:
         return ReadShot(found);
     }
 
-    std::string display_;
-    pid_t server_ = -1, pid_ = -1;
+    pid_t pid_ = -1;
     int status_ = 0;
     bool exited_ = false;
     unsigned long window_ = 0;

@@ -11,7 +11,7 @@
 #include "app/scene.h"
 #include "engine/engine.h"
 #include "tests/test_support.h"
-#include "tests/window_support.h"
+#include "tests/support/window.h"
 
 namespace fs = std::filesystem;
 
@@ -23,7 +23,6 @@ TEST(Scenes, CreateScenesListsTheEightScenesInOrderAndAsksForTheNameFirst) {
     fs::create_symlink(fs::path(NIVORA_GAME_DIR) / "Images", folder / "Images");
     fs::current_path(folder);
     qx::InitEngine(TestLogPath());
-    window_test::IgnoreOtherInput();
     const char* args[] = {"nivora"};
     {
         TApp app(1, args);
@@ -37,10 +36,10 @@ TEST(Scenes, CreateScenesListsTheEightScenesInOrderAndAsksForTheNameFirst) {
         EXPECT_TRUE(TextInput);
         AppUpdate();
         AppRender();
-        window_test::Key(SDL_SCANCODE_F10, true); // the console opens on the entry
+        test_window::Key(SDL_SCANCODE_F10, true); // the console opens on the entry
         EXPECT_EQ(CurrentScene, nullptr);
         EXPECT_EQ(ConsoleSel, 6);
-        window_test::Key(SDL_SCANCODE_F10, false);
+        test_window::Key(SDL_SCANCODE_F10, false);
         app.FreeScenes();
         EXPECT_EQ(SceneList.Count(), 0);
     }

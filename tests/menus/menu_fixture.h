@@ -18,13 +18,13 @@
 #include "menus/game_menu.h"
 #include "menus/input_scene.h"
 #include "menus/record_menu.h"
-#include "tests/game/window_fixture.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 class MenusTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
+        ASSERT_TRUE(test_window::GameWindow::Ready()) << "the test needs a display";
         previous_ = std::filesystem::current_path();
         folder_ = MakeTempDir();
         std::filesystem::current_path(folder_);
@@ -59,18 +59,8 @@ protected:
         qx::inp->SetKey(code, false);
     }
     // Text typed on the keyboard, through the window as the system delivers it.
-    static void Type(const std::string& utf8) {
-        SDL_Event event{};
-        event.type = SDL_TEXTINPUT;
-        utf8.copy(event.text.text, sizeof event.text.text - 1);
-        test_window::Push(event);
-        qx::wnd->ProcessMessages();
-    }
-    static void Backspace() {
-        test_window::Key(SDL_SCANCODE_BACKSPACE, true);
-        test_window::Key(SDL_SCANCODE_BACKSPACE, false);
-        qx::wnd->ProcessMessages();
-    }
+    static void Type(const std::string& utf8) { test_window::Text(utf8); }
+    static void Backspace() { test_window::Tap(SDL_SCANCODE_BACKSPACE); }
     // Clicks the item of the menu with this caption (Enter on it).
     static void Choose(TMenu& target, const std::string& caption) {
         for (int32_t i = 0; i < target.Count(); ++i) {

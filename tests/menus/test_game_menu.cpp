@@ -11,12 +11,13 @@
 #include "menus/settings_file.h"
 #include "presentation/tools.h"
 #include "tests/menus/menu_fixture.h"
+#include "tests/support/window.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const bool installed = (test_window::Environment::Install(), true);
+const bool installed = (test_window::GameWindow::Install(), true);
 
 using GameMenuTest = MenusTest;
 

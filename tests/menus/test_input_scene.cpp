@@ -6,16 +6,17 @@
 #include <string>
 
 #include "tests/menus/menu_fixture.h"
+#include "tests/support/window.h"
 
 namespace {
 
-const bool installed = (test_window::Environment::Install(), true);
+const bool installed = (test_window::GameWindow::Install(), true);
 
 class InputSceneTest : public MenusTest {
 protected:
     void SetUp() override {
         MenusTest::SetUp();
-        if (IsSkipped()) return;
+        if (HasFatalFailure()) return;
         Create();
     }
     void Enter() { Press(qx::key::Enter); }

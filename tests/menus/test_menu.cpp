@@ -7,16 +7,16 @@
 
 #include "menus/menu.h"
 #include "presentation/text.h"
-#include "tests/game/window_fixture.h"
+#include "tests/support/window.h"
 
 namespace {
 
-const bool installed = (test_window::Environment::Install(), true);
+const bool installed = (test_window::GameWindow::Install(), true);
 
 class MenuTest : public testing::Test {
 protected:
     void SetUp() override {
-        if (!test_window::Environment::Ready()) GTEST_SKIP() << "no display";
+        ASSERT_TRUE(test_window::GameWindow::Ready()) << "the test needs a display";
         qx::inp->Reset();
         CurrentScene = nullptr;
     }
