@@ -12,7 +12,6 @@
 
 #include <array>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -103,19 +102,7 @@ protected:
     bool XDo(const std::string& arguments) const {
         return std::system(("xdotool " + arguments + " >/dev/null 2>&1").c_str()) == 0;
     }
-    unsigned long FindWindow() const {
-        const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid_) + " 2>/dev/null";
-        FILE* output = popen(command.c_str(), "r");
-        if (!output) return 0;
-        unsigned long window = 0;
-        if (std::fscanf(output, "%lu", &window) != 1) window = 0;
-        pclose(output);
-        return window;
-    }
-    // Held for 50 ms: the game reads the key flags once per 10 ms step.
-    bool Press(const std::string& key) const {
-        return XDo("windowfocus --sync " + std::to_string(window_) + " keydown " + key + " sleep 0.05 keyup " + key);
-    }
+    bool Press(const std::string& key) const { return test_program::Press(window_, key); }
     // The software cursor follows relative motion: pushed into the top-left
     // corner first, then moved to (x, y) in steps the server passes whole.
     bool MoveCursorTo(int x, int y) const {
@@ -175,7 +162,7 @@ std::string ScoreLine(const TShot& shot) { return shot.Block(25, 57, 150, 14); }
 TEST_F(PlaySession, GreetNameOptionNewGameClickPauseResumeQuit) {
     Start();
     ASSERT_TRUE(WaitFor([&] { return Log().find("Engine  : Main Loop start") != std::string::npos; }, 60s)) << Log();
-    ASSERT_TRUE(WaitFor([&] { return (window_ = FindWindow()) != 0; }, 30s)) << "no visible window";
+    ASSERT_TRUE(WaitFor([&] { return (window_ = WindowOf(pid_)) != 0; }, 30s)) << "no visible window";
 
     const TShot greeting = Shot();
     ASSERT_TRUE(greeting.Valid());

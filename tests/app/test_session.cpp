@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -23,28 +22,10 @@ namespace {
 
 using namespace test_program;
 
-// The program's visible window, found by its process; 0 when there is none yet.
-unsigned long WindowOf(pid_t pid) {
-    const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null";
-    FILE* output = popen(command.c_str(), "r");
-    if (!output) return 0;
-    unsigned long window = 0;
-    if (std::fscanf(output, "%lu", &window) != 1) window = 0;
-    pclose(output);
-    return window;
-}
-
 // Runs xdotool with the given arguments against the program's window.
 bool XDo(unsigned long window, const std::string& arguments) {
     const std::string command = "xdotool windowfocus --sync " + std::to_string(window) + " " + arguments;
     return std::system(command.c_str()) == 0;
-}
-
-// Holds the key for 50 ms, as a person presses it. Only for keys the program
-// acts on as their messages arrive: a key read from the step's flags could go
-// down and up within one slow pass of the loop and never be seen.
-bool Press(unsigned long window, const std::string& key) {
-    return XDo(window, "keydown " + key + " sleep 0.05 keyup " + key);
 }
 
 size_t FilesIn(const fs::path& folder) {

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace fs = std::filesystem;
@@ -32,6 +33,22 @@ pid_t StartGame(const fs::path& folder, const std::string& display) {
 
 bool WaitForExit(pid_t pid, int& status, std::chrono::milliseconds limit) {
     return WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit);
+}
+
+unsigned long WindowOf(pid_t pid) {
+    const std::string command = "xdotool search --onlyvisible --pid " + std::to_string(pid) + " 2>/dev/null";
+    FILE* output = popen(command.c_str(), "r");
+    if (!output) return 0;
+    unsigned long window = 0;
+    if (std::fscanf(output, "%lu", &window) != 1) window = 0;
+    pclose(output);
+    return window;
+}
+
+bool Press(unsigned long window, const std::string& key) {
+    const std::string command = "xdotool windowfocus --sync " + std::to_string(window) + " keydown " + key +
+                                " sleep 0.05 keyup " + key;
+    return std::system(command.c_str()) == 0;
 }
 
 } // namespace test_program

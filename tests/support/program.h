@@ -37,4 +37,13 @@ bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
 // Waits up to limit for the process to end, filling status; false when it still runs.
 bool WaitForExit(pid_t pid, int& status, std::chrono::milliseconds limit);
 
+// ---- Real input through xdotool ----
+// The program's visible window, found by its process; 0 when there is none yet.
+unsigned long WindowOf(pid_t pid);
+// Holds the key (an xdotool key name) for 50 ms on the focused window, as a
+// person presses it. Only for keys the program acts on as their messages
+// arrive: a key read from the step's flags could go down and up within one
+// slow pass of the loop and never be seen.
+bool Press(unsigned long window, const std::string& key);
+
 } // namespace test_program
