@@ -1,17 +1,185 @@
-// The score-server client.
+// The score-server client on libcurl.
 #include "menus/score_client.h"
+
+#include <curl/curl.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
+#include "engine/engine.h"
 #include "presentation/text.h"
 
-std::string PostForm(const std::string& /*page*/, const std::vector<std::string>& /*names*/,
-                     const std::vector<std::string>& /*values*/) {
-    return {};
+namespace {
+
+#ifndef NIVORA_SCORE_HOST
+#define NIVORA_SCORE_HOST "localhost"
+#endif
+
+void Note(const std::string& text) {
+    if (qx::log) qx::log->Print("Scores  : " + text);
 }
 
-std::string FetchTop(int32_t /*count*/) { return {}; }
+bool HostNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_';
+}
+
+// "host", "host:port", "[v6]" or "[v6]:port"; false for anything that could
+// change the URL beyond the host and port.
+bool ParseAddress(std::string_view text, TScoreServerAddress& address) {
+    std::string_view host = text;
+    std::string_view port;
+    if (text.starts_with('[')) {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos) return false;
+        host = text.substr(0, close + 1);
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest[0] != ':') return false;
+            port = rest.substr(1);
+        }
+        for (const char c : host.substr(1, host.size() - 2))
+            if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ':' && c != '.') return false;
+        if (host.size() < 3) return false;
+    } else {
+        const size_t colon = text.find(':');
+        if (colon != std::string_view::npos) {
+            host = text.substr(0, colon);
+            port = text.substr(colon + 1);
+        }
+        if (host.empty() || !std::all_of(host.begin(), host.end(), HostNameChar)) return false;
+    }
+    address.Host = host;
+    address.Port = 80;
+    if (text.size() > host.size()) {
+        if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), [](char c) {
+                return c >= '0' && c <= '9';
+            }))
+            return false;
+        const int value = std::stoi(std::string(port));
+        if (value < 1 || value > 65535) return false;
+        address.Port = static_cast<uint16_t>(value);
+    }
+    return true;
+}
+
+bool IsLoopback(const std::string& host) {
+    return host == "localhost" || host.starts_with("127.") || host == "[::1]";
+}
+
+// Collects the body up to the cap; past it the transfer stops and what came is kept.
+struct TReplySink {
+    std::string Body;
+    bool Cut = false;
+};
+
+size_t Collect(char* data, size_t size, size_t count, void* user) {
+    auto& sink = *static_cast<TReplySink*>(user);
+    const size_t bytes = size * count;
+    const size_t room = kMaxReplyBytes - sink.Body.size();
+    if (bytes > room) {
+        sink.Body.append(data, room);
+        sink.Cut = true;
+        return 0; // ends the transfer
+    }
+    sink.Body.append(data, bytes);
+    return bytes;
+}
+
+std::string Post(const std::string& path, const std::string& body) {
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    TScoreServerAddress address;
+    if (!ready || !ScoreServerAddress(address)) return {};
+    const std::string url = "http://" + address.Host + ":" + std::to_string(address.Port) + path;
+    CURL* curl = curl_easy_init();
+    if (!curl) {
+        Note(url + ": no HTTP client");
+        return {};
+    }
+    // The one header of the request; "Expect:" removes libcurl's own 100-continue.
+    curl_slist* headers = curl_slist_append(nullptr, "content-type: application/x-www-form-urlencoded");
+    headers = curl_slist_append(headers, "Expect:");
+    TReplySink sink;
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kRequestTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // A proxy from the environment cannot reach this machine's own server.
+    if (IsLoopback(address.Host)) curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    const CURLcode result = curl_easy_perform(curl);
+    curl_slist_free_all(headers);
+    curl_easy_cleanup(curl);
+    if (result == CURLE_WRITE_ERROR && sink.Cut) {
+        Note(url + ": reply cut at " + std::to_string(kMaxReplyBytes) + " bytes");
+        return sink.Body;
+    }
+    if (result != CURLE_OK) {
+        Note(url + ": " + curl_easy_strerror(result));
+        return {};
+    }
+    return sink.Body;
+}
+
+} // namespace
+
+bool ScoreServerAddress(TScoreServerAddress& address) {
+    const char* chosen = std::getenv("NIVORA_SCORE_SERVER");
+    if (chosen && *chosen) {
+        if (ParseAddress(chosen, address)) return true;
+        Note(std::string("NIVORA_SCORE_SERVER is not host or host:port: ") + chosen);
+        return false;
+    }
+    return ParseAddress(NIVORA_SCORE_HOST, address);
+}
+
+std::string FormEncode(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == ' ') {
+            out.push_back('+');
+        } else if (std::isalnum(byte) && byte < 0x80) {
+            out.push_back(c);
+        } else if (c == '_') {
+            out.push_back(c);
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[byte >> 4]);
+            out.push_back(kHex[byte & 15]);
+        }
+    }
+    return out;
+}
+
+std::string FormBody(const std::vector<std::string>& names, const std::vector<std::string>& values) {
+    std::string body;
+    if (names.empty()) return body;
+    const bool pairs = names.size() == values.size();
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i > 0) body += '&';
+        body += FormEncode(names[i % names.size()]);
+        body += pairs ? "=" : "[]=";
+        body += FormEncode(values[i]);
+    }
+    return body;
+}
+
+std::string PostForm(const std::string& page, const std::vector<std::string>& names,
+                     const std::vector<std::string>& values) {
+    return Post("/" + page, FormBody(names, values));
+}
+
+std::string FetchTop(int32_t count) { return Post("/top.php", FormBody({"count"}, {qx::IntToStr(count)})); }
 
 int32_t LeadingInt(const std::string& text) {
     size_t i = 0;

@@ -1,0 +1,121 @@
+// "Send record" and "Online Top" against running score servers on 127.0.0.1:
+// the debug log of the server's answer, the rows a refresh brings and the
+// rows above its count that keep their texts, and how long a refresh holds the
+// game when the server is not there or never answers.
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "menus/online_menu.h"
+#include "server/score_server.h"
+#include "tests/menus/menu_fixture.h"
+#include "tests/server/server_fixture.h"
+#include "tests/support/window.h"
+
+namespace {
+
+const bool installed = (test_window::GameWindow::Install(), true);
+
+class OnlineTest : public MenusTest {
+protected:
+    // A server with its own database; the game's requests go to it from now on.
+    uint16_t Serve(scores::TScoreServer& server) {
+        scores::TServerOptions options;
+        options.Address = "127.0.0.1";
+        options.Port = 0;
+        options.Database = MakeTempDir() + "/scores.db";
+        options.SendsPerMinute = 0;
+        options.Quiet = true;
+        EXPECT_TRUE(server.Start(options)) << server.LastError();
+        PointAt(server.Port());
+        return server.Port();
+    }
+    static void PointAt(uint16_t port) {
+        ::setenv("NIVORA_SCORE_SERVER", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    }
+    // Seconds a refresh holds the update step.
+    double TimedRefresh(TOnLineMenu& online) {
+        const auto start = std::chrono::steady_clock::now();
+        Choose(online, "Refresh");
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+TEST_F(OnlineTest, SentRecordsComeBackInTheOnlineTopAndRowsAboveTheCountKeepTheirTexts) {
+    scores::TScoreServer full;
+    Serve(full);
+    Create();
+    TRecordMenu& records = *menu->RecordsMenu; // the default table, User[20] first
+    menu->Debug = true;
+    Choose(records, "Send record");
+    EXPECT_NE(TestLogText().find("Received 20 rows: 20 new, 0 known, 0 empty, 0 rejected\r\n"), std::string::npos);
+    menu->Debug = false; // without -Debug only the line "Send Records", not the answer
+    Choose(records, "Send record");
+    EXPECT_NE(TestLogText().find("Send Records\r\n"), std::string::npos);
+    EXPECT_EQ(TestLogText().find("0 new, 20 known"), std::string::npos);
+
+    TOnLineMenu& online = *menu->OnlineMenu;
+    Choose(online, "Refresh");
+    EXPECT_EQ(online.MsgText, "Record loading...");
+    EXPECT_EQ(online.RowCount, 20);
+    for (int32_t i = 0; i < 20; ++i) {
+        const TScoreRec& sent = records.Records[static_cast<size_t>(i)];
+        EXPECT_EQ(online.OnlineRows[static_cast<size_t>(i)].Name, sent.Name.Str());
+        EXPECT_EQ(online.OnlineRows[static_cast<size_t>(i)].Score, std::to_string(sent.Score));
+        EXPECT_EQ(online.OnlineRows[static_cast<size_t>(i)].Time, std::to_string(sent.Time));
+        EXPECT_EQ(online.OnlineRows[static_cast<size_t>(i)].Place, std::to_string(i + 1));
+    }
+
+    // Another server with three results: rows 4..20 stay as the first one sent them.
+    scores::TScoreServer small;
+    const uint16_t port = Serve(small);
+    EXPECT_EQ(scorestest::Status(scorestest::Post(port, "/saver.php",
+                                                  "user[]=%5E2A&score[]=90&level[]=1&time[]=1&user[]=B&score[]=80"
+                                                  "&level[]=1&time[]=1&user[]=C&score[]=70&level[]=1&time[]=1")),
+              200);
+    Choose(online, "Refresh");
+    EXPECT_EQ(online.RowCount, 3);
+    EXPECT_EQ(online.OnlineRows[0].Name, "^2A");
+    EXPECT_EQ(online.OnlineRows[2].Name, "C");
+    EXPECT_EQ(online.OnlineRows[3].Name, records.Records[3].Name.Str());
+    EXPECT_EQ(online.OnlineRows[19].Name, records.Records[19].Name.Str());
+    CurrentScene = &online;
+    AppRender(); // the recompiled table draws
+}
+
+TEST_F(OnlineTest, ARefreshWithoutAnAnsweringServerHoldsTheGameOnlyForTheTimeOut) {
+    Create();
+    TOnLineMenu& online = *menu->OnlineMenu;
+    online.OnlineRows[5].Name = "^2Kept";
+
+    // A port nobody listens on: refused at once.
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    PointAt(ntohs(address.sin_port));
+    const double refused = TimedRefresh(online); // bound, not listening
+    // A server that takes the connection and never answers.
+    ASSERT_EQ(::listen(probe, 4), 0);
+    const double silent = TimedRefresh(online);
+    ::close(probe);
+    RecordProperty("refused_seconds", std::to_string(refused));
+    RecordProperty("silent_seconds", std::to_string(silent));
+    std::printf("Refresh held the game %.3f s against a closed port, %.3f s against a silent server\n", refused,
+                silent);
+    EXPECT_LT(refused, kRequestTimeoutMs / 1000.0 + 10);
+    EXPECT_LT(silent, kRequestTimeoutMs / 1000.0 + 10);
+    EXPECT_EQ(online.RowCount, 0);
+    EXPECT_EQ(online.OnlineRows[5].Name, "^2Kept");
+    EXPECT_EQ(online.MsgTimer, 250);
+}
+
+} // namespace
