@@ -170,7 +170,7 @@ void TEng::Update() {
     if (Quitting()) return;
     if (inp_) inp_->Poll();
     if (procUpdate_) CallGuarded(procUpdate_, "Error in ProcUpdate");
-    // The sound module's periodic work joins here once it has any.
+    if (snd_) snd_->SndUpdate();
     if (inp_) inp_->ClearStep();
 }
 

@@ -22,4 +22,11 @@ inline bool SdlStart(uint32_t flags) {
 // Stops subsystems started with SdlStart (one stop per successful start).
 inline void SdlStop(uint32_t flags) { SDL_QuitSubSystem(flags); }
 
+// The event type by which the sound module's music player tells the window
+// that a music file finished (it arrives on the audio thread).
+inline uint32_t SdlMusicEvent() {
+    static const uint32_t type = SDL_RegisterEvents(1);
+    return type;
+}
+
 } // namespace qx

@@ -209,7 +209,9 @@ public:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: Button(event.button); break;
         case SDL_MOUSEWHEEL: Wheel(event.wheel); break;
-        default: break;
+        default:
+            if (event.type == SdlMusicEvent()) window_.WndProc(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0);
+            break;
         }
     }
 
@@ -443,7 +445,7 @@ bool TWnd::Create(const std::string& caption, bool onTop) {
 
     // A failed graphics set-up leaves the window existing but hidden.
     if (ogl && !ogl->Init()) return false;
-    // The sound module joins here once it needs the window.
+    if (snd) snd->SndInit();
 
     if (!external_) {
         SDL_ShowWindow(handle_);
@@ -607,6 +609,7 @@ int32_t TWnd::BPP() const { return bpp_; }
 int32_t TWnd::Freq() const { return freq_; }
 
 uint32_t TWnd::WndProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
+    if (msg == MM_MCINOTIFY && wParam == MCI_NOTIFY_SUCCESSFUL && snd) snd->MusicNotify();
     if (!external_) {
         switch (msg) {
         case WM_DESTROY:

@@ -39,6 +39,9 @@ constexpr uint32_t WM_MBUTTONUP = 0x0208;
 constexpr uint32_t WM_MOUSEWHEEL = 0x020A;
 constexpr uint32_t WM_XBUTTONDOWN = 0x020B;
 constexpr uint32_t WM_XBUTTONUP = 0x020C;
+// The music player finished a file (wParam MCI_NOTIFY_SUCCESSFUL).
+constexpr uint32_t MM_MCINOTIFY = 0x03B9;
+constexpr uint32_t MCI_NOTIFY_SUCCESSFUL = 1;
 
 // One wheel notch in the high word of WM_MOUSEWHEEL's wParam.
 constexpr int32_t WHEEL_DELTA = 120;

@@ -3,7 +3,7 @@
 # Sourced by nivora.sh and test.sh; usage: install_deps [--tests]
 set -euo pipefail
 
-RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libgl-dev libglu1-mesa-dev
+RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libgl-dev libglu1-mesa-dev
   libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev
   libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base

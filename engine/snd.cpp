@@ -1,0 +1,541 @@
+// The sound table on the software mixer. SDL_mixer owns the audio device for
+// its music player; the mixer joins its output as the post-mix step, so
+// samples, Ogg music and the player's music all reach one device.
+#include "engine/snd.h"
+
+#include <SDL_mixer.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/sdl_internal.h"
+#include "engine/snd_mixer_internal.h"
+#include "engine/snd_ogg_internal.h"
+
+namespace qx {
+
+namespace {
+
+constexpr int kDeviceRate = 44100;
+constexpr int kDeviceFrames = 1024;
+constexpr int kMusicVoice = TSnd::kSlots; // the mixer voice of the Ogg stream
+constexpr int32_t kReleaseMs = 3000;      // a finished channel keeps its duplicate this long
+// Larger data is refused before anything is allocated for it.
+constexpr uint32_t kMaxDataBytes = 512u << 20;
+
+void SndLog(const std::string& message) {
+    if (log) log->Print("Sound   : " + message);
+}
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+int32_t NowMs() { return eng ? eng->GetTime() : TimeMs(); }
+
+uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t U32(const uint8_t* p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+// One loaded sample: PCM shared by its master and every channel duplicated from it.
+struct TPcm {
+    std::vector<int16_t> samples;
+    uint32_t frames = 0;
+    uint32_t channels = 1;
+};
+
+struct TWaveFormat {
+    uint16_t tag = 0;
+    uint16_t channels = 0;
+    uint32_t rate = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bits = 0;
+    uint32_t dataSize = 0;
+};
+
+enum class TWaveResult { Ok, Invalid };
+
+constexpr uint16_t kFormatPcm = 1;
+constexpr uint16_t kFormatFloat = 3;
+constexpr uint16_t kFormatExtensible = 0xFFFE;
+
+// Walks the chunks up to "data": a canonical 44-byte header reads as its fixed
+// offsets do, and chunks before the data (LIST, fact, ...) are skipped. Every
+// size is checked against the bytes the stream holds.
+TWaveResult ReadWaveHeader(TStream& stream, TWaveFormat& format) {
+    uint8_t riff[12];
+    if (stream.Read(riff, 12) != 12 || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
+        return TWaveResult::Invalid;
+    const int64_t size = stream.Size();
+    bool haveFormat = false;
+    for (int chunk = 0; chunk < 64; ++chunk) {
+        uint8_t head[8];
+        if (stream.Read(head, 8) != 8) return TWaveResult::Invalid;
+        const uint32_t length = U32(head + 4);
+        const int64_t body = stream.Position();
+        if (std::memcmp(head, "data", 4) == 0) {
+            if (!haveFormat || length > size - body) return TWaveResult::Invalid;
+            format.dataSize = length;
+            return TWaveResult::Ok;
+        }
+        if (std::memcmp(head, "fmt ", 4) == 0) {
+            if (length < 16 || length > size - body) return TWaveResult::Invalid;
+            uint8_t fmt[40] = {};
+            const size_t wanted = std::min<size_t>(length, sizeof fmt);
+            if (stream.Read(fmt, wanted) != wanted) return TWaveResult::Invalid;
+            format.tag = U16(fmt);
+            format.channels = U16(fmt + 2);
+            format.rate = U32(fmt + 4);
+            format.blockAlign = U16(fmt + 12);
+            format.bits = U16(fmt + 14);
+            // The extensible layout names the real format in its sub-format's first word.
+            if (format.tag == kFormatExtensible && length >= 40) format.tag = U16(fmt + 24);
+            haveFormat = true;
+        }
+        const int64_t next = body + length + (length & 1);
+        if (next > size) return TWaveResult::Invalid;
+        stream.Seek(next);
+    }
+    return TWaveResult::Invalid;
+}
+
+bool Playable(const TWaveFormat& f) {
+    if (f.channels < 1 || f.channels > 2 || f.rate == 0 || f.blockAlign == 0) return false;
+    if (f.tag == kFormatPcm) return f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32;
+    if (f.tag == kFormatFloat) return f.bits == 32;
+    return false;
+}
+
+int16_t Convert(const uint8_t* p, const TWaveFormat& f) {
+    switch (f.bits) {
+    case 8: return static_cast<int16_t>((p[0] - 128) * 256);
+    case 16: return static_cast<int16_t>(U16(p));
+    case 24: return static_cast<int16_t>(U16(p + 1));
+    default: break;
+    }
+    if (f.tag == kFormatFloat) {
+        float value;
+        std::memcpy(&value, p, 4);
+        if (!(value == value)) value = 0.0f; // NaN
+        return static_cast<int16_t>(std::lrint(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
+    }
+    return static_cast<int16_t>(U16(p + 2));
+}
+
+// Reads the data into 16-bit PCM; false when the stream gives fewer bytes than the header promised.
+bool ReadSamples(TStream& stream, const TWaveFormat& f, TPcm& pcm) {
+    const uint32_t bytesPerSample = f.bits / 8u;
+    const uint32_t frameBytes = bytesPerSample * f.channels;
+    pcm.channels = f.channels;
+    pcm.frames = f.dataSize / frameBytes;
+    pcm.samples.resize(size_t{pcm.frames} * f.channels);
+    std::array<uint8_t, 4096> chunk{}; // a whole number of frames for every accepted format
+    const uint32_t chunkFrames = static_cast<uint32_t>(chunk.size()) / frameBytes / 2 * 2;
+    size_t out = 0;
+    for (uint32_t frame = 0; frame < pcm.frames;) {
+        const uint32_t count = std::min(chunkFrames, pcm.frames - frame);
+        const size_t bytes = size_t{count} * frameBytes;
+        if (stream.Read(chunk.data(), bytes) != bytes) return false;
+        for (size_t at = 0; at < bytes; at += bytesPerSample) pcm.samples[out++] = Convert(chunk.data() + at, f);
+        frame += count;
+    }
+    return true;
+}
+
+// The music finished notice arrives on the audio thread: it reaches the main
+// thread as an event of the window's queue.
+void OnMusicFinished() {
+    SDL_Event event{};
+    event.type = SdlMusicEvent();
+    SDL_PushEvent(&event);
+}
+
+} // namespace
+
+struct TSnd::TState {
+    struct TSlot {
+        std::shared_ptr<const TPcm> buffer;
+        int32_t source = -1;
+        bool master = false;
+        bool playing = false;
+        int32_t stopTime = 0;
+        int32_t group = 0;
+        bool marked = false;
+        int32_t refs = 0;
+        float position[3] = {0, 0, 0};
+        std::string name;
+    };
+
+    bool initialized = false;
+    bool audioStarted = false;
+    int32_t volume = 100;
+    uint32_t frequency = 22050;
+    float panFactor = 0.1f;
+    float distFactor = 0.005f;
+    float listener[3] = {0, 0, 0};
+    float front[3] = {0, 0, -1};
+    float up[3] = {0, 1, 0};
+    float right[3] = {1, 0, 0};
+    std::array<TSlot, kSlots> slots;
+    TMixer mixer{kDeviceRate};
+    std::unique_ptr<TOGG> ogg;
+    Mix_Music* music = nullptr;
+    uint16_t musicDevice = 0; // the open player's id, 0 when none
+    uint16_t lastDevice = 0;
+    bool musicLoop = false;
+
+    static void PostMix(void* self, Uint8* stream, int bytes) {
+        if (bytes > 0) static_cast<TState*>(self)->mixer.Mix(reinterpret_cast<int16_t*>(stream), bytes / 4u);
+    }
+
+    void Release(int32_t i) {
+        mixer.Detach(i);
+        slots[i].buffer.reset();
+    }
+
+    int32_t FreeSlot() const {
+        int32_t idle = -1;
+        for (int32_t i = 0; i < kSlots; ++i) {
+            const TSlot& s = slots[i];
+            if (s.master || (s.playing && s.buffer)) continue;
+            if (!s.buffer) return i;
+            idle = i;
+        }
+        return idle;
+    }
+
+    void ChannelVolume(int32_t i, int32_t level) {
+        level = std::clamp(level, 0, 100);
+        const double share = level * volume / 10000.0;
+        int32_t db = TMixer::kSilence;
+        if (share > 0) db = static_cast<int32_t>(std::max(std::nearbyint(3322.0 * std::log10(share)), -10000.0));
+        mixer.SetVolume(i, db);
+    }
+
+    void Apply3D(int32_t i) {
+        const float* p = slots[i].position;
+        const double d[3] = {double{listener[0]} - p[0], double{listener[1]} - p[1], double{listener[2]} - p[2]};
+        const double dist = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+        const double cosine = dist > 0 ? (d[0] * right[0] + d[1] * right[1] + d[2] * right[2]) / dist : 0.0;
+        const double pan = std::clamp(std::nearbyint(cosine * -10000.0 * panFactor), -10000.0, 10000.0);
+        mixer.SetPan(i, static_cast<int32_t>(pan));
+        const double level = std::clamp(std::nearbyint((1.0 - dist * distFactor) * 100.0), 0.0, 100.0);
+        ChannelVolume(i, static_cast<int32_t>(level));
+    }
+
+    int32_t Load(const std::string& name, TStream* stream, int32_t group);
+    void CloseDevice();
+};
+
+int32_t TSnd::TState::Load(const std::string& name, TStream* stream, int32_t group) {
+    if (!initialized) return -1;
+    for (int32_t i = 0; i < kSlots; ++i) {
+        if (slots[i].buffer && slots[i].name == name) {
+            ++slots[i].refs;
+            return i;
+        }
+    }
+    const int32_t slot = FreeSlot();
+    if (slot < 0) return -1;
+    if (!stream || !stream->Valid()) {
+        SndLog("Can't load " + Quoted(name));
+        return -1;
+    }
+    try {
+        TWaveFormat format;
+        if (ReadWaveHeader(*stream, format) != TWaveResult::Ok || !Playable(format) ||
+            format.dataSize > kMaxDataBytes) {
+            SndLog("Invalid wave format " + Quoted(name));
+            return -1;
+        }
+        if (format.dataSize < format.channels * (format.bits / 8u)) {
+            SndLog("Can't create sound buffer for " + Quoted(name));
+            return -1;
+        }
+        auto pcm = std::make_shared<TPcm>();
+        if (!ReadSamples(*stream, format, *pcm)) {
+            SndLog("Error Loading " + Quoted(name));
+            return -1;
+        }
+        Release(slot);
+        TSlot& s = slots[slot];
+        s = TSlot{};
+        s.buffer = std::move(pcm);
+        s.name = name;
+        s.source = slot;
+        s.refs = 1;
+        s.master = true;
+        s.group = group;
+        mixer.Attach(slot, s.buffer->samples.data(), s.buffer->frames, s.buffer->channels, frequency);
+        SndLog("Loaded " + Quoted(name));
+        return slot;
+    } catch (const std::bad_alloc&) {
+        SndLog("Error Loading " + Quoted(name));
+        return -1;
+    }
+}
+
+void TSnd::TState::CloseDevice() {
+    if (initialized) {
+        Mix_SetPostMix(nullptr, nullptr);
+        Mix_CloseAudio();
+        initialized = false;
+    }
+    if (audioStarted) {
+        SdlStop(SDL_INIT_AUDIO);
+        audioStarted = false;
+    }
+}
+
+TSnd::TSnd() : state_(std::make_unique<TState>()) {}
+
+TSnd::~TSnd() {
+    StopMusic();
+    MarkGroup(-1);
+    PurgeGroup(-1);
+    state_->CloseDevice();
+}
+
+bool TSnd::Initialized() const { return state_->initialized; }
+
+void TSnd::SndInit() {
+    TState& s = *state_;
+    if (s.initialized) return;
+    s.audioStarted = SdlStart(SDL_INIT_AUDIO);
+    // The device is asked for exactly 16-bit stereo at 44.1 kHz: SDL converts
+    // for hardware that differs, so the mixer has one output format.
+    if (!s.audioStarted || Mix_OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) != 0) {
+        s.CloseDevice();
+        SndLog("Fatal Error \"DirectSoundCreate\"");
+        return;
+    }
+    Mix_AllocateChannels(0);
+    for (int32_t i = 0; i < kSlots; ++i) s.Release(i);
+    s.slots = {};
+    s.volume = 100;
+    s.frequency = 22050;
+    s.panFactor = 0.1f;
+    s.distFactor = 0.005f;
+    std::fill_n(s.listener, 3, 0.0f);
+    s.front[0] = 0, s.front[1] = 0, s.front[2] = -1;
+    s.up[0] = 0, s.up[1] = 1, s.up[2] = 0;
+    SdlMusicEvent(); // registered here, on the main thread, before the audio thread can ask
+    Mix_SetPostMix(TState::PostMix, &s);
+    s.initialized = true;
+    SndLog("DirectSound Initialized");
+    // The decoder is linked in: Ogg music is there whenever the device is.
+    SndLog("Ogg Vorbis ready");
+}
+
+int32_t TSnd::LoadSample(const std::string& fileName, int32_t group) {
+    if (!state_->initialized) return -1;
+    TFileStream stream(fileName);
+    return state_->Load(fileName, &stream, group);
+}
+
+int32_t TSnd::LoadSampleMem(const std::string& name, const void* memory, size_t size, int32_t group) {
+    if (!state_->initialized) return -1;
+    TMemoryStream stream(memory, memory ? size : 0);
+    return state_->Load(name, &stream, group);
+}
+
+bool TSnd::FreeSample(int32_t id) {
+    TState& s = *state_;
+    if (!s.initialized || id < 0 || id >= kSlots) return false;
+    TState::TSlot& slot = s.slots[id];
+    if (!slot.buffer || !slot.master) return false;
+    if (slot.refs <= 1) {
+        SndLog("Unload #" + IntToStr(id) + "\t" + slot.name);
+        s.Release(id);
+        slot = TState::TSlot{};
+    } else {
+        --slot.refs;
+    }
+    return true;
+}
+
+int32_t TSnd::Play(int32_t id, bool loop, float x, float y, float z) {
+    TState& s = *state_;
+    if (!s.initialized || id < 0 || id >= kSlots) return -1;
+    const TState::TSlot& master = s.slots[id];
+    if (!master.buffer || !master.master) return -1;
+    int32_t channel = -1;
+    for (int32_t i = 0; i < kSlots && channel < 0; ++i)
+        if (s.slots[i].source == id && !s.slots[i].playing && s.slots[i].buffer) channel = i;
+    if (channel < 0) {
+        channel = s.FreeSlot();
+        if (channel < 0) return -1;
+        TState::TSlot& slot = s.slots[channel];
+        s.Release(channel);
+        slot.source = id;
+        slot.master = false;
+        slot.marked = false;
+        slot.buffer = master.buffer; // shared, not copied
+        slot.name.clear();
+        slot.group = 0;
+        s.mixer.Attach(channel, slot.buffer->samples.data(), slot.buffer->frames, slot.buffer->channels,
+                       s.frequency);
+    }
+    TState::TSlot& slot = s.slots[channel];
+    if (!slot.master) slot.refs = 1;
+    slot.position[0] = x, slot.position[1] = y, slot.position[2] = z;
+    s.Apply3D(channel);
+    s.mixer.SetRate(channel, s.frequency);
+    // From the start, also for a channel that Stop left part-way.
+    s.mixer.SetCursor(channel, 0);
+    s.mixer.Start(channel, loop);
+    slot.playing = s.mixer.Playing(channel);
+    return channel;
+}
+
+void TSnd::Stop(int32_t channel) {
+    TState& s = *state_;
+    if (channel == -1) {
+        for (int32_t i = 0; i < kSlots; ++i)
+            if (s.slots[i].playing) s.mixer.Stop(i);
+    } else if (channel >= 0 && channel < kSlots && s.slots[channel].playing) {
+        s.mixer.Stop(channel);
+    }
+}
+
+void TSnd::MarkGroup(int32_t mask) {
+    for (auto& slot : state_->slots)
+        if ((slot.group & mask) > 0 || mask == -1) slot.marked = true;
+}
+
+void TSnd::PurgeGroup(int32_t mask) {
+    for (int32_t i = 0; i < kSlots; ++i) {
+        const auto& slot = state_->slots[i];
+        if (((slot.group & mask) > 0 || mask == -1) && slot.marked) FreeSample(i);
+    }
+}
+
+void TSnd::SetVolume(int32_t volume) {
+    TState& s = *state_;
+    if (!s.initialized) return;
+    s.volume = std::clamp(volume, 0, 100);
+    for (int32_t i = 0; i < kSlots; ++i)
+        if (s.slots[i].playing && s.slots[i].buffer) s.ChannelVolume(i, s.volume);
+}
+
+void TSnd::SetFreq(uint32_t frequency) {
+    TState& s = *state_;
+    if (!s.initialized) return;
+    s.frequency = frequency;
+    for (int32_t i = 0; i < kSlots; ++i)
+        if (s.slots[i].playing) s.mixer.SetRate(i, frequency);
+}
+
+void TSnd::SetPos(int32_t channel, float x, float y, float z) {
+    TState& s = *state_;
+    if (!s.initialized || channel < 0 || channel >= kSlots || !s.slots[channel].buffer) return;
+    float* p = s.slots[channel].position;
+    p[0] = x, p[1] = y, p[2] = z;
+    s.Apply3D(channel);
+}
+
+void TSnd::SetListener(float x, float y, float z) {
+    TState& s = *state_;
+    if (!s.initialized) return;
+    s.listener[0] = x, s.listener[1] = y, s.listener[2] = z;
+}
+
+void TSnd::SetOrient(float frontX, float frontY, float frontZ, float upX, float upY, float upZ) {
+    TState& s = *state_;
+    s.front[0] = frontX, s.front[1] = frontY, s.front[2] = frontZ;
+    s.up[0] = upX, s.up[1] = upY, s.up[2] = upZ;
+}
+
+void TSnd::SetPanFactor(float factor) { state_->panFactor = factor; }
+void TSnd::SetDistFactor(float factor) { state_->distFactor = factor; }
+
+void TSnd::SndUpdate() {
+    TState& s = *state_;
+    if (!s.initialized) return;
+    const float* f = s.front;
+    const float* u = s.up;
+    s.right[0] = f[1] * u[2] - f[2] * u[1];
+    s.right[1] = f[2] * u[0] - f[0] * u[2];
+    s.right[2] = f[0] * u[1] - f[1] * u[0];
+    const int32_t now = NowMs();
+    for (int32_t i = 0; i < kSlots; ++i) {
+        TState::TSlot& slot = s.slots[i];
+        if (!slot.buffer) continue;
+        if (s.mixer.Playing(i)) {
+            s.Apply3D(i);
+            continue;
+        }
+        if (!slot.master) {
+            if (slot.playing) {
+                slot.stopTime = now;
+            } else if (static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(slot.stopTime)) >
+                       kReleaseMs) {
+                s.Release(i);
+                slot.source = -1;
+            }
+        }
+        slot.playing = false;
+    }
+}
+
+void TSnd::PlayMusic(const std::string& fileName, bool loop) {
+    TState& s = *state_;
+    if (LowerCase(fileName.size() >= 3 ? fileName.substr(fileName.size() - 3) : fileName) == "ogg") {
+        s.ogg.reset();
+        s.ogg = std::make_unique<TOGG>(s.mixer, kMusicVoice, std::make_unique<TFileStream>(fileName), s.initialized);
+        s.ogg->Play(loop);
+        return;
+    }
+    s.musicLoop = loop;
+    StopMusic();
+    if (!s.initialized) return;
+    s.music = Mix_LoadMUS(fileName.c_str());
+    if (!s.music) {
+        SndLog("Can't open music " + Quoted(fileName));
+        return;
+    }
+    s.lastDevice = static_cast<uint16_t>(s.lastDevice == 0xFFFF ? 1 : s.lastDevice + 1);
+    s.musicDevice = s.lastDevice;
+    Mix_HookMusicFinished(OnMusicFinished);
+    Mix_PlayMusic(s.music, 1);
+}
+
+void TSnd::PlayMusicMem(const void* memory, size_t size, bool loop) {
+    TState& s = *state_;
+    s.ogg.reset();
+    s.ogg = std::make_unique<TOGG>(s.mixer, kMusicVoice, std::make_unique<TMemoryStream>(memory, memory ? size : 0),
+                                   s.initialized);
+    s.ogg->Play(loop);
+}
+
+void TSnd::MusicNotify() {
+    TState& s = *state_;
+    if (s.music && s.musicLoop) Mix_PlayMusic(s.music, 1);
+}
+
+void TSnd::StopMusic() {
+    TState& s = *state_;
+    if (s.music) {
+        // Halting calls the finished hook too; a stop is no end to repeat.
+        Mix_HookMusicFinished(nullptr);
+        Mix_HaltMusic();
+        Mix_FreeMusic(s.music);
+        s.music = nullptr;
+        s.musicDevice = 0;
+    }
+    s.ogg.reset();
+}
+
+bool TSnd::Playing(int32_t slot) const { return slot >= 0 && slot < kSlots && state_->slots[slot].playing; }
+bool TSnd::HasBuffer(int32_t slot) const {
+    return slot >= 0 && slot < kSlots && state_->slots[slot].buffer != nullptr;
+}
+bool TSnd::MusicStreaming() const { return state_->ogg && state_->ogg->IsPlaying(); }
+bool TSnd::MusicEnded() const { return state_->ogg && state_->ogg->Ended(); }
+
+} // namespace qx
