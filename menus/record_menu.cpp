@@ -20,7 +20,7 @@ TRecordMenu::TRecordMenu(const std::string& name, TGameMenu& parent) : TMenu(nam
 TGameMenu& TRecordMenu::Main() const { return *static_cast<TGameMenu*>(Parent); }
 
 void TRecordMenu::LoadRecords() {
-    if (const std::optional<TRecordTable> stored = ReadRecordsFile(kRecordsFile)) {
+    if (const std::optional<TRecordTable> stored = ReadRecordsFile(kRecordsFile, &storedUnread_)) {
         Records = *stored;
     } else {
         Records = DefaultRecords();
@@ -28,7 +28,23 @@ void TRecordMenu::LoadRecords() {
     }
 }
 
-void TRecordMenu::SaveRecords() { WriteRecordsFile(kRecordsFile, Records); }
+void TRecordMenu::SaveRecords() {
+    // A table that could not be read at load time (another copy of the game
+    // held it, say) must not be replaced by this session's results alone: read
+    // it again and keep both, or leave it as it is.
+    if (storedUnread_) {
+        bool stillUnread = false;
+        const std::optional<TRecordTable> stored = ReadRecordsFile(kRecordsFile, &stillUnread);
+        if (stillUnread) {
+            qx::log->Print(std::string("Records : ") + kRecordsFile + " is kept as it is; this table is not saved");
+            return;
+        }
+        if (stored)
+            for (const TScoreRec& record : *stored) InsertRecord(Records, record);
+        storedUnread_ = false;
+    }
+    WriteRecordsFile(kRecordsFile, Records);
+}
 
 void TRecordMenu::AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) {
     TScoreRec record;

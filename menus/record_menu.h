@@ -25,7 +25,9 @@ public:
     TRecordMenu(const std::string& name, TGameMenu& parent);
 
     void LoadRecords(); // "Sys.rec", or the default table (then saved) when it is missing
-    void SaveRecords(); // writes "Sys.rec" whole; a failure is logged and keeps the old file
+    // Writes "Sys.rec" whole; a failure is logged and keeps the old file. A file
+    // that could not be read at load is merged in first, or kept when still unreadable.
+    void SaveRecords();
     // Inserts a finished game; the name is cut to 32 characters.
     void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time);
     void ShowMessage(const std::string& text, double seconds); // shown for seconds x 100 steps
@@ -43,4 +45,6 @@ public:
 
 private:
     TGameMenu& Main() const;
+
+    bool storedUnread_ = false; // Sys.rec existed at load but could not be read
 };

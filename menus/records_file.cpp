@@ -78,7 +78,8 @@ TRecordTable DecodeRecords(std::span<const uint8_t> bytes) {
     return table;
 }
 
-std::optional<TRecordTable> ReadRecordsFile(const std::string& path) {
+std::optional<TRecordTable> ReadRecordsFile(const std::string& path, bool* unreadable) {
+    if (unreadable) *unreadable = false;
     std::array<uint8_t, kRecordsFileBytes> bytes{};
     size_t count = 0;
     std::string reason;
@@ -87,6 +88,7 @@ std::optional<TRecordTable> ReadRecordsFile(const std::string& path) {
         return std::nullopt;
     case TStoredRead::Failed:
         LogStored(kTag, "Cannot read " + path + ": " + reason + "; the table starts empty");
+        if (unreadable) *unreadable = true;
         return TRecordTable{};
     case TStoredRead::Read:
         break;

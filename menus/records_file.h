@@ -46,7 +46,8 @@ TRecordTable DecodeRecords(std::span<const uint8_t> bytes);
 
 // The table stored at path; nullopt only when no file exists there. A file that
 // exists but cannot be read gives the empty table and a log line, so the caller
-// does not write defaults over records it merely failed to read.
-std::optional<TRecordTable> ReadRecordsFile(const std::string& path);
+// does not write defaults over records it merely failed to read; `unreadable`
+// (when given) tells that case apart from an empty table that was read.
+std::optional<TRecordTable> ReadRecordsFile(const std::string& path, bool* unreadable = nullptr);
 // Replaces the file atomically; false (with a log line saying why) on failure.
 bool WriteRecordsFile(const std::string& path, const TRecordTable& table);

@@ -4,6 +4,10 @@
 // a finished game, and the settings and records surviving a restart.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -87,6 +91,34 @@ TEST_F(GameMenuTest, RecordsGoInThroughTheMenuAndSurviveARebuild) {
     menu->Build(); // a new records screen reads the file again
     EXPECT_EQ(menu->RecordsMenu->Records[0].Name.View(), "^2Ann");
     EXPECT_EQ(menu->RecordsMenu->Records[2].Time, 1234);
+}
+
+TEST_F(GameMenuTest, ARecordsFileThatCouldNotBeReadIsNeverReplacedByTheSessionsResultsAlone) {
+    TRecordTable stored{};
+    stored[0].Score = 50;
+    stored[0].Name = "^2Old";
+    ASSERT_TRUE(WriteRecordsFile("Sys.rec", stored));
+    const std::string before = ReadFile("Sys.rec");
+    // Another copy of the game is writing the file while this one starts.
+    const int holder = ::open("Sys.rec", O_RDWR);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    Create();
+    EXPECT_EQ(menu->RecordsMenu->Records[0].Score, 0); // nothing could be read
+    TGameHost& host = *menu;
+    host.AddRecord("^2New", 40, 3, 300);
+
+    host.SaveRecords(); // still held: the old table stays whole
+    EXPECT_EQ(ReadFile("Sys.rec"), before);
+    EXPECT_NE(TestLogText().find("Records : Sys.rec is kept as it is; this table is not saved"), std::string::npos);
+
+    ::close(holder);
+    host.SaveRecords(); // readable again: both tables go in
+    const std::optional<TRecordTable> saved = ReadRecordsFile("Sys.rec");
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ((*saved)[0].Name.View(), "^2Old");
+    EXPECT_EQ((*saved)[1].Name.View(), "^2New");
+    EXPECT_EQ((*saved)[2].Score, 0);
 }
 
 TEST_F(GameMenuTest, NewGamePauseAndResumeThenAFinishedGameDisablesResume) {
