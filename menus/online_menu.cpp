@@ -4,28 +4,17 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <cmath>
 
 #include "engine/engine.h"
 #include "menus/game_menu.h"
-#include "menus/record_menu.h"
 #include "presentation/text.h"
 
-TOnLineMenu::TOnLineMenu(const std::string& name, TGameMenu& parent) : TMenu(name, &parent) {
-    for (int32_t i = 0; i < TRecordMenu::kSpacers; ++i) AddItem("", false)->DisabledColor = qx::PackRGBA(0, 0, 0, 0);
-    MsgText.clear();
+TOnLineMenu::TOnLineMenu(const std::string& name, TGameMenu& parent) : TTableMenu(name, parent) {
     if (qx::ogl && qx::ogl->HasContext()) TableList = glGenLists(1);
 }
 
 TOnLineMenu::~TOnLineMenu() {
     if (TableList != 0 && qx::ogl && qx::ogl->HasContext()) glDeleteLists(TableList, 1);
-}
-
-TGameMenu& TOnLineMenu::Main() const { return *static_cast<TGameMenu*>(Parent); }
-
-void TOnLineMenu::ShowMessage(const std::string& text, double seconds) {
-    MsgText = text;
-    MsgTimer = static_cast<int32_t>(std::nearbyint(seconds * 100));
 }
 
 void TOnLineMenu::RefreshTop() {
@@ -63,12 +52,6 @@ void TOnLineMenu::Render() {
     TGameMenu::DrawPanel(cx - 450, y0, 930, 464);
     TMenu::Render();
     if (TableList != 0) glCallList(TableList);
-    if (MsgTimer > 0) TRecordMenu::DrawMessage(Font, MsgText);
+    if (MsgTimer > 0) DrawMessage(Font, MsgText);
     DrawCursor(CursorTex);
-}
-
-void TOnLineMenu::Update() {
-    TMenu::Update();
-    Main().Tick();
-    if (MsgTimer > 0) --MsgTimer;
 }

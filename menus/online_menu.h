@@ -10,12 +10,12 @@
 #include <cstdint>
 #include <string>
 
-#include "menus/menu.h"
 #include "menus/score_client.h"
+#include "menus/table_menu.h"
 
 class TGameMenu;
 
-class TOnLineMenu : public TMenu {
+class TOnLineMenu : public TTableMenu {
 public:
     static constexpr int32_t kRows = 20;
 
@@ -24,17 +24,10 @@ public:
 
     void RefreshTop();    // "Refresh": fetch, store up to 20 rows, recompile the table
     void CompileTable();  // records the table's drawing into TableList
-    void ShowMessage(const std::string& text, double seconds);
 
     void Render() override;
-    void Update() override;
 
     std::array<TOnlineRec, kRows> OnlineRows{};
     int32_t RowCount = 0;  // the count the last reply declared
-    int32_t MsgTimer = 0;
-    std::string MsgText;
     uint32_t TableList = 0; // GL display list; 0 without a context
-
-private:
-    TGameMenu& Main() const;
 };

@@ -3,21 +3,14 @@
 
 #include <GL/gl.h>
 
-#include <cmath>
 #include <vector>
 
 #include "engine/engine.h"
-#include "game/resources.h"
 #include "menus/game_menu.h"
 #include "menus/score_client.h"
 #include "presentation/text.h"
 
-TRecordMenu::TRecordMenu(const std::string& name, TGameMenu& parent) : TMenu(name, &parent) {
-    for (int32_t i = 0; i < kSpacers; ++i) AddItem("", false)->DisabledColor = qx::PackRGBA(0, 0, 0, 0);
-    MsgText.clear();
-}
-
-TGameMenu& TRecordMenu::Main() const { return *static_cast<TGameMenu*>(Parent); }
+TRecordMenu::TRecordMenu(const std::string& name, TGameMenu& parent) : TTableMenu(name, parent) {}
 
 void TRecordMenu::LoadRecords() {
     if (const std::optional<TRecordTable> stored = ReadRecordsFile(kRecordsFile, &storedUnread_)) {
@@ -55,11 +48,6 @@ void TRecordMenu::AddRecord(std::string_view name, int32_t score, int32_t level,
     InsertRecord(Records, record);
 }
 
-void TRecordMenu::ShowMessage(const std::string& text, double seconds) {
-    MsgText = text;
-    MsgTimer = static_cast<int32_t>(std::nearbyint(seconds * 100));
-}
-
 void TRecordMenu::SendRecords() {
     ShowMessage("Record sending...", 2.5);
     std::vector<std::string> values;
@@ -77,17 +65,6 @@ void TRecordMenu::SendRecords() {
         qx::log->Print("Send Records");
         PostForm("saver.php", names, values);
     }
-}
-
-void TRecordMenu::DrawMessage(int32_t font, const std::string& text) {
-    const double w = ViewWidth();
-    const double h = ViewHeight();
-    qx::ogl->Blend(1);
-    glColor4f(1, 1, 1, 0.95f);
-    qx::tex->Enable(res::Msg, 0);
-    DrawQuadRot(w / 2, h / 2, 256, 64, 0);
-    qx::tex->Disable(0);
-    DrawText(font, text, w / 2 - MarkupWidth(font, text) / 2.0, h / 2 - 16);
 }
 
 void TRecordMenu::Render() {
@@ -110,10 +87,4 @@ void TRecordMenu::Render() {
     }
     if (MsgTimer > 0) DrawMessage(Font, MsgText);
     DrawCursor(CursorTex);
-}
-
-void TRecordMenu::Update() {
-    TMenu::Update();
-    Main().Tick();
-    if (MsgTimer > 0) --MsgTimer;
 }

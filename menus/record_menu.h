@@ -12,15 +12,14 @@
 #include <string>
 #include <string_view>
 
-#include "menus/menu.h"
 #include "menus/records_file.h"
+#include "menus/table_menu.h"
 
 class TGameMenu;
 
-class TRecordMenu : public TMenu {
+class TRecordMenu : public TTableMenu {
 public:
     static constexpr const char* kRecordsFile = "Sys.rec";
-    static constexpr int32_t kSpacers = 15; // invisible rows that push the items below the table
 
     TRecordMenu(const std::string& name, TGameMenu& parent);
 
@@ -30,21 +29,12 @@ public:
     void SaveRecords();
     // Inserts a finished game; the name is cut to 32 characters.
     void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time);
-    void ShowMessage(const std::string& text, double seconds); // shown for seconds x 100 steps
     void SendRecords(); // "Send record": the whole table to the score server
 
     void Render() override;
-    void Update() override;
-
-    // The message box of the records screens: Msg.bmp 256 x 64 centred, the text in font.
-    static void DrawMessage(int32_t font, const std::string& text);
 
     TRecordTable Records{};
-    int32_t MsgTimer = 0; // update steps left; 0: hidden
-    std::string MsgText;
 
 private:
-    TGameMenu& Main() const;
-
     bool storedUnread_ = false; // Sys.rec existed at load but could not be read
 };

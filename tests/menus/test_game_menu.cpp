@@ -42,8 +42,8 @@ TEST_F(GameMenuTest, BuildsTheMainItemsAndTheOptionsFromTheDesktopMode) {
     for (int32_t i = 1; i <= 3; ++i) EXPECT_FALSE(options.Item(i)->Enabled);
     EXPECT_EQ(options.Item(options.Count() - 1)->Caption, "Back");
     EXPECT_EQ(menu->CreditsMenu->Count(), 7);
-    EXPECT_EQ(menu->RecordsMenu->Count(), TRecordMenu::kSpacers + 3);
-    EXPECT_EQ(menu->OnlineMenu->Count(), TRecordMenu::kSpacers + 3);
+    EXPECT_EQ(menu->RecordsMenu->Count(), TTableMenu::kSpacers + 3);
+    EXPECT_EQ(menu->OnlineMenu->Count(), TTableMenu::kSpacers + 3);
 }
 
 TEST_F(GameMenuTest, OptionCaptionsShowTheValueAfterTheToggle) {
