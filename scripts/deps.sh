@@ -5,9 +5,9 @@ set -euo pipefail
 
 RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libgl-dev libglu1-mesa-dev
   libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev
-  libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev)
+  libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev libpq-dev)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base
-  chromium)
+  chromium postgresql)
 
 install_deps() {
   local wanted=("${RUNTIME_PACKAGES[@]}")

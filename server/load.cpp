@@ -1,38 +1,69 @@
-// nivora-scores-load: how many top-list reads and sends a score server answers
-// per second on this machine. It starts a server of its own on 127.0.0.1 with
-// a fresh database, fills it with a game's table, then runs a bounded number of
-// requests from a few client threads, each on a new connection as the game
-// makes them, and stops early when a time limit passes.
+// nivora-scores-load: how many top-list reads and sends score servers answer
+// on this machine, and proof that none of what they acknowledged is lost.
 //
-//   nivora-scores-load [--requests N] [--clients C] [--seconds S]
+// It starts nivora-scores front ends of its own on 127.0.0.1 (the program
+// beside this one) over one database, or uses running ones (--ports), and
+// runs a bounded number of requests from C client threads, each on a new
+// connection as the game makes them, sends and top-list reads in turn, until
+// the count is done or the time limit passes. It reports requests per second
+// and the median and 99th-percentile latency of each kind. Then it reads the
+// whole table through the store and checks that every result a server
+// acknowledged is there exactly once, and the store's integrity check.
+// Every top list a server answered with 200 must be in rank order and hold at
+// least the best result acknowledged before it was asked for.
+//
+//   nivora-scores-load [--clients C] [--requests N] [--seconds S] [--db DATABASE]
+//                      [--fronts N | --ports P,P,...] [--compare POSTGRES-DATABASE]
+//                      [--fault --restart-db COMMAND]
+//
+// --compare runs the same load three times: a fresh SQLite file with one front
+// end, then the PostgreSQL database with one and with two. --fault (two or
+// more front ends of its own) kills one front end with SIGKILL once a fifth
+// of the sends are acknowledged, starts it again, runs COMMAND (which
+// restarts the database server) once two fifths are, and demands
+// acknowledged sends after that. Exit status 0 only when every check passes.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <csignal>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "server/form.h"
-#include "server/score_server.h"
+#include "server/score_store.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// One request on a new connection; true when the answer is a 200.
-bool Request(uint16_t port, const std::string& bytes) {
+struct TReply {
+    int Status = 0; // 0: no answer (refused, reset, timed out)
+    std::string Body;
+};
+
+// One request on a new connection to 127.0.0.1:port.
+TReply Request(uint16_t port, const std::string& bytes) {
+    TReply reply;
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
+    if (fd < 0) return reply;
     timeval limit{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
@@ -44,7 +75,12 @@ bool Request(uint16_t port, const std::string& bytes) {
     ssize_t got;
     while (ok && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, static_cast<size_t>(got));
     ::close(fd);
-    return ok && answer.rfind("HTTP/1.1 200", 0) == 0;
+    if (!ok || answer.rfind("HTTP/1.", 0) != 0 || answer.size() < 12) return reply;
+    const size_t end = answer.find("\r\n\r\n");
+    if (end == std::string::npos) return reply;
+    reply.Status = std::atoi(answer.c_str() + 9);
+    reply.Body = answer.substr(end + 4);
+    return reply;
 }
 
 std::string PostBytes(const std::string& path, const std::string& body) {
@@ -53,92 +89,353 @@ std::string PostBytes(const std::string& path, const std::string& body) {
            std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
-// A game's table of 20 results; `fresh` makes the first row one the server has not seen.
-std::string Table(int fresh) {
+using TKey = std::tuple<std::string, int32_t, int32_t, int32_t>;
+
+// A game's table of 20 results: one the run has not sent before, ranked among
+// 19 every client sends, so sends from all clients overlap on the unique key.
+std::vector<TKey> Table(const std::string& run, int client, int sequence) {
+    std::vector<TKey> rows;
+    const int32_t fresh = static_cast<int32_t>((client * 7919 + sequence * 104729) % 100000);
+    rows.emplace_back(run + "-" + std::to_string(client) + "-" + std::to_string(sequence), fresh, 7, sequence);
+    for (int32_t rank = 1; rank < 20; ++rank) rows.emplace_back(run + "-shared" + std::to_string(rank), 50000 - rank * 997, 3, rank);
+    std::sort(rows.begin(), rows.end(), [](const TKey& a, const TKey& b) { return std::get<1>(a) > std::get<1>(b); });
+    return rows;
+}
+
+std::string SendBody(const std::vector<TKey>& rows) {
     std::string body;
-    for (int rank = 1; rank <= 20; ++rank) {
-        const int score = rank == 1 ? 1000 + fresh : 500 - rank;
+    for (const auto& [name, score, level, time] : rows) {
         if (!body.empty()) body += "&";
-        body += "user[]=%5E2Player" + std::to_string(rank) + "&score[]=" + std::to_string(score) +
-                "&level[]=7&time[]=" + std::to_string(rank * 1234);
+        body += "user[]=" + name + "&score[]=" + std::to_string(score) + "&level[]=" + std::to_string(level) +
+                "&time[]=" + std::to_string(time);
     }
     return body;
 }
 
-struct TRun {
-    int Done = 0;
-    int Failed = 0;
-    double Seconds = 0;
-};
-
-template <class MakeRequest>
-TRun Run(uint16_t port, int requests, int clients, double maxSeconds, MakeRequest make) {
-    std::atomic<int> next{0};
-    std::atomic<int> failed{0};
-    std::atomic<int> done{0};
-    const auto start = Clock::now();
-    const auto deadline = start + std::chrono::duration<double>(maxSeconds);
-    std::vector<std::thread> threads;
-    for (int c = 0; c < clients; ++c) {
-        threads.emplace_back([&] {
-            for (int i; (i = next.fetch_add(1)) < requests && Clock::now() < deadline;)
-            {
-                if (!Request(port, make(i))) failed.fetch_add(1);
-                done.fetch_add(1);
-            }
-        });
-    }
-    for (std::thread& thread : threads) thread.join();
-    TRun run;
-    run.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.Done = done.load();
-    run.Failed = failed.load();
-    return run;
+// The scores of a top-list reply in order; false when it is not one.
+bool TopScores(const std::string& body, std::vector<int32_t>& scores) {
+    const std::string marker = "<pre id=\"view_record\">\n";
+    if (body.rfind(marker, 0) != 0) return false;
+    std::vector<std::string> lines;
+    for (size_t start = marker.size(), end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(body.substr(start, end - start));
+    if (lines.empty()) return false;
+    const int rows = std::atoi(lines[0].c_str());
+    if (rows < 0 || lines.size() != 2 + 6 * static_cast<size_t>(rows) || lines.back() != "</pre>") return false;
+    for (int r = 0; r < rows; ++r) scores.push_back(std::atoi(lines[2 + 6 * static_cast<size_t>(r)].c_str()));
+    return true;
 }
 
-void Report(const char* what, const TRun& run) {
-    std::printf("%-10s %6d requests in %6.2f s: %8.0f per second, %d failed\n", what, run.Done, run.Seconds,
-                run.Done / run.Seconds, run.Failed);
+// A nivora-scores process of this run.
+struct TFront {
+    pid_t Pid = -1;
+    std::atomic<uint16_t> Port{0};
+};
+
+bool StartFront(TFront& front, const std::string& program, const std::string& database) {
+    int output[2];
+    if (::pipe(output) != 0) return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(output[1], 1);
+        ::close(output[0]);
+        ::execl(program.c_str(), program.c_str(), "--address", "127.0.0.1", "--port", "0", "--db", database.c_str(),
+                "--quiet", "--sends-per-minute", "0", "--connections-per-address", "0", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    FILE* lines = ::fdopen(output[0], "r");
+    char line[512] = "";
+    const bool got = lines && std::fgets(line, sizeof line, lines);
+    if (lines) std::fclose(lines);
+    const std::string banner = line;
+    const size_t colon = banner.rfind(':');
+    if (!got || colon == std::string::npos) {
+        std::fprintf(stderr, "nivora-scores-load: a front end did not start\n");
+        ::waitpid(child, nullptr, 0);
+        return false;
+    }
+    front.Pid = child;
+    front.Port = static_cast<uint16_t>(std::atoi(banner.c_str() + colon + 1));
+    return true;
+}
+
+void StopFront(TFront& front, int signal) {
+    if (front.Pid <= 0) return;
+    ::kill(front.Pid, signal);
+    ::waitpid(front.Pid, nullptr, 0);
+    front.Pid = -1;
+}
+
+struct TSettings {
+    int Clients = 8;
+    int Requests = 2000; // of both kinds together
+    int Seconds = 60;
+    std::string Database;
+    int Fronts = 1;
+    std::vector<uint16_t> Ports;
+    bool Fault = false;
+    std::string RestartDatabase;
+    std::string Program; // nivora-scores
+};
+
+struct TKind {
+    std::vector<double> Milliseconds;
+    int Failed = 0;
+};
+
+struct TOutcome {
+    TKind Sends, Tops;
+    double Seconds = 0;
+    bool Ok = true;
+};
+
+double Percentile(std::vector<double>& values, double share) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const size_t index = std::min(values.size() - 1, static_cast<size_t>(share * static_cast<double>(values.size())));
+    return values[index];
+}
+
+void Print(const char* store, size_t fronts, const char* kind, TKind& k, double seconds) {
+    std::printf("%-10s %6zu  %-9s %8zu %7d %9.0f %9.2f %9.2f\n", store, fronts, kind, k.Milliseconds.size(), k.Failed,
+                static_cast<double>(k.Milliseconds.size()) / seconds, Percentile(k.Milliseconds, 0.5),
+                Percentile(k.Milliseconds, 0.99));
+}
+
+// One load run over settings.Database; false when a check fails.
+TOutcome Run(const TSettings& settings) {
+    TOutcome outcome;
+    std::vector<TFront> fronts(settings.Ports.empty() ? static_cast<size_t>(settings.Fronts) : settings.Ports.size());
+    const auto stopAll = [&] {
+        for (TFront& front : fronts) StopFront(front, SIGTERM);
+    };
+    if (settings.Ports.empty()) {
+        for (TFront& front : fronts)
+            if (!StartFront(front, settings.Program, settings.Database)) {
+                stopAll();
+                outcome.Ok = false;
+                return outcome;
+            }
+    } else {
+        for (size_t i = 0; i < fronts.size(); ++i) fronts[i].Port = settings.Ports[i];
+    }
+    const std::string run = "L" + std::to_string(::getpid()) + "-" +
+                            std::to_string(std::chrono::system_clock::now().time_since_epoch().count() % 1000000);
+
+    std::atomic<int> next{0};
+    std::atomic<int> ackedSends{0};
+    std::atomic<int32_t> bestAcked{-1};
+    std::atomic<bool> wrongTable{false};
+    std::atomic<bool> faultsDone{!settings.Fault};
+    std::mutex merge;
+    std::vector<TKey> acknowledged;
+    const auto start = Clock::now();
+    const auto deadline = start + std::chrono::seconds(settings.Seconds);
+    std::vector<std::thread> clients;
+    for (int c = 0; c < settings.Clients; ++c) {
+        clients.emplace_back([&, c] {
+            TKind sends, tops;
+            std::vector<TKey> mine;
+            int sequence = 0;
+            bool resend = false; // a send that failed goes again, as the game would send it again
+            std::vector<TKey> table;
+            // A fault run goes on past the count until its faults are through (at most
+            // four times the count); a client waits a moment after a failure, as a person would.
+            const auto more = [&](int i) {
+                return Clock::now() < deadline &&
+                       (i < settings.Requests || (!faultsDone.load() && i < 4 * settings.Requests));
+            };
+            for (int i; more(i = next.fetch_add(1));) {
+                const uint16_t port = fronts[static_cast<size_t>(i / 2) % fronts.size()].Port.load(); // both kinds to each
+                const auto begin = Clock::now();
+                if (i % 2 == 0) {
+                    if (!resend) table = Table(run, c, sequence++);
+                    const TReply reply = Request(port, PostBytes("/saver.php", SendBody(table)));
+                    sends.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+                    resend = reply.Status != 200;
+                    if (resend) {
+                        ++sends.Failed;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                        continue;
+                    }
+                    mine.insert(mine.end(), table.begin(), table.end());
+                    int32_t best = bestAcked.load();
+                    while (std::get<1>(table.front()) > best && !bestAcked.compare_exchange_weak(best, std::get<1>(table.front()))) {}
+                    ackedSends.fetch_add(1);
+                } else {
+                    const int32_t bestBefore = bestAcked.load();
+                    const TReply reply = Request(port, PostBytes("/top.php", "count=20"));
+                    tops.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+                    if (reply.Status != 200) {
+                        ++tops.Failed;
+                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                        continue;
+                    }
+                    std::vector<int32_t> scores;
+                    const bool wrong = !TopScores(reply.Body, scores) || !std::is_sorted(scores.rbegin(), scores.rend()) ||
+                                       (bestBefore >= 0 && (scores.empty() || scores.front() < bestBefore));
+                    if (wrong && !wrongTable.exchange(true))
+                        std::fprintf(stderr, "nivora-scores-load: a wrong top list with 200: %s\n", reply.Body.c_str());
+                }
+            }
+            const std::lock_guard lock(merge);
+            acknowledged.insert(acknowledged.end(), mine.begin(), mine.end());
+            auto append = [](TKind& into, const TKind& from) {
+                into.Milliseconds.insert(into.Milliseconds.end(), from.Milliseconds.begin(), from.Milliseconds.end());
+                into.Failed += from.Failed;
+            };
+            append(outcome.Sends, sends);
+            append(outcome.Tops, tops);
+        });
+    }
+
+    if (settings.Fault) {
+        // The faults come at counts of acknowledged sends, not at times, so a
+        // slow machine sees the same run, only longer.
+        const int sends = settings.Requests / 2;
+        const auto waitFor = [&](int count) {
+            while (ackedSends.load() < count && next.load() < 4 * settings.Requests && Clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return ackedSends.load() >= count;
+        };
+        bool faulted = waitFor(sends / 5);
+        if (faulted) {
+            std::printf("fault: SIGKILL front end on port %u after %d acknowledged sends\n",
+                        static_cast<unsigned>(fronts[0].Port.load()), ackedSends.load());
+            StopFront(fronts[0], SIGKILL);
+            faulted = StartFront(fronts[0], settings.Program, settings.Database);
+        }
+        faulted = faulted && waitFor(2 * sends / 5);
+        int afterRestart = 0;
+        if (faulted) {
+            std::printf("fault: restarting the database after %d acknowledged sends\n", ackedSends.load());
+            std::fflush(stdout);
+            faulted = std::system(settings.RestartDatabase.c_str()) == 0;
+            afterRestart = ackedSends.load();
+        }
+        faulted = faulted && waitFor(afterRestart + sends / 10);
+        if (!faulted) {
+            std::fprintf(stderr, "nivora-scores-load: the fault run did not get through its steps\n");
+            outcome.Ok = false;
+        } else {
+            std::printf("fault: %d acknowledged sends after the database came back\n", ackedSends.load() - afterRestart);
+        }
+        faultsDone = true;
+    }
+    for (std::thread& client : clients) client.join();
+    outcome.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    stopAll();
+    if (wrongTable) outcome.Ok = false;
+
+    // Every acknowledged result once, read from the store itself.
+    std::string error;
+    const std::unique_ptr<scores::TScoreStore> store = scores::OpenScoreStore(settings.Database, error);
+    std::optional<std::vector<scores::TResult>> table;
+    if (store) table = store->Top(std::numeric_limits<int32_t>::max());
+    if (!store || !table) {
+        std::fprintf(stderr, "nivora-scores-load: cannot read the table: %s\n",
+                     store ? store->LastError().c_str() : error.c_str());
+        outcome.Ok = false;
+        return outcome;
+    }
+    std::map<TKey, int> stored;
+    for (const scores::TResult& result : *table) ++stored[{result.Name, result.Score, result.Level, result.Time}];
+    std::sort(acknowledged.begin(), acknowledged.end());
+    acknowledged.erase(std::unique(acknowledged.begin(), acknowledged.end()), acknowledged.end());
+    size_t missing = 0, repeated = 0;
+    for (const TKey& key : acknowledged) {
+        const auto found = stored.find(key);
+        if (found == stored.end()) ++missing;
+        else if (found->second > 1) ++repeated;
+    }
+    const bool intact = store->IntegrityOk();
+    std::printf("check: %zu acknowledged results, %zu missing, %zu more than once; table of %zu, integrity %s%s\n",
+                acknowledged.size(), missing, repeated, table->size(), intact ? "ok" : "FAILED",
+                wrongTable ? "; a wrong top list was served" : "");
+    if (missing || repeated || !intact) outcome.Ok = false;
+    return outcome;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: nivora-scores-load [--clients C] [--requests N] [--seconds S] [--db DATABASE]\n"
+                         "                          [--fronts N | --ports P,P,...] [--compare POSTGRES-DATABASE]\n"
+                         "                          [--fault --restart-db COMMAND]\n");
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    int requests = 2000;
-    int clients = 4;
-    int seconds = 30;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    TSettings settings;
+    std::string compare;
+    for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        const std::optional<int32_t> value = scores::ParseCount(argv[i + 1]);
-        if (!value || *value == 0) return 2;
-        if (option == "--requests") requests = *value;
-        else if (option == "--clients") clients = std::min(*value, 64);
-        else if (option == "--seconds") seconds = *value;
-        else return 2;
+        if (option == "--fault") {
+            settings.Fault = true;
+            continue;
+        }
+        if (i + 1 >= argc) return Usage();
+        const std::string value = argv[++i];
+        const std::optional<int32_t> number = scores::ParseCount(value);
+        if (option == "--clients" && number && *number > 0) settings.Clients = std::min(*number, 60);
+        else if (option == "--requests" && number && *number > 0) settings.Requests = std::min(*number, 1000000);
+        else if (option == "--seconds" && number && *number > 0) settings.Seconds = std::min(*number, 3600);
+        else if (option == "--fronts" && number && *number > 0) settings.Fronts = std::min(*number, 16);
+        else if (option == "--db") settings.Database = value;
+        else if (option == "--compare" && scores::IsPostgresDatabase(value)) compare = value;
+        else if (option == "--restart-db") settings.RestartDatabase = value;
+        else if (option == "--ports") {
+            for (size_t at = 0; at <= value.size();) {
+                const size_t comma = std::min(value.find(',', at), value.size());
+                const std::optional<int32_t> port = scores::ParseCount(value.substr(at, comma - at));
+                if (!port || *port == 0 || *port > 65535) return Usage();
+                settings.Ports.push_back(static_cast<uint16_t>(*port));
+                at = comma + 1;
+            }
+        } else return Usage();
     }
+    if (settings.Fault && (settings.Fronts < 2 || !settings.Ports.empty() || settings.RestartDatabase.empty() ||
+                           !scores::IsPostgresDatabase(settings.Database)))
+        return Usage(); // a fault run needs front ends of its own over PostgreSQL, and a way to restart it
+    if (!settings.Ports.empty() && settings.Database.empty()) return Usage(); // the table to check
+    std::signal(SIGPIPE, SIG_IGN);
+    settings.Program = (std::filesystem::canonical("/proc/self/exe").parent_path() / "nivora-scores").string();
+
     const std::filesystem::path dir =
         std::filesystem::temp_directory_path() / ("nivora-scores-load-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
-    scores::TServerOptions options;
-    options.Address = "127.0.0.1";
-    options.Port = 0;
-    options.Database = (dir / "load.db").string();
-    options.SendsPerMinute = 0;
-    options.ConnectionsPerAddress = 0; // every client comes from 127.0.0.1
-    options.Quiet = true;
-    scores::TScoreServer server;
-    if (!server.Start(options)) {
-        std::fprintf(stderr, "nivora-scores-load: %s\n", server.LastError().c_str());
-        return 1;
+    const std::string sqlite = (dir / "load.db").string();
+    std::vector<std::tuple<const char*, std::string, int>> runs;
+    if (!compare.empty()) {
+        runs = {{"sqlite", sqlite, 1}, {"postgresql", compare, 1}, {"postgresql", compare, 2}};
+    } else {
+        if (settings.Database.empty()) settings.Database = sqlite;
+        runs = {{scores::IsPostgresDatabase(settings.Database) ? "postgresql" : "sqlite", settings.Database,
+                 settings.Ports.empty() ? settings.Fronts : static_cast<int>(settings.Ports.size())}};
     }
-    const uint16_t port = server.Port();
-    Request(port, PostBytes("/saver.php", Table(0)));
-    std::printf("%d requests of each kind (at most %d s), %d clients, a new connection each\n", requests, seconds,
-                clients);
-    const std::string top = PostBytes("/top.php", "count=20");
-    Report("/top.php", Run(port, requests, clients, seconds, [&](int) { return top; }));
-    Report("/saver.php", Run(port, requests, clients, seconds, [](int i) { return PostBytes("/saver.php", Table(i)); }));
-    server.Stop();
+    std::printf("%d clients, at most %d requests in %d s per run: sends of a 20-row table and top-20 reads in turn,\n"
+                "a new connection each\n",
+                settings.Clients, settings.Requests, settings.Seconds);
+    bool ok = true;
+    std::vector<std::pair<std::string, TOutcome>> outcomes;
+    for (const auto& [store, database, fronts] : runs) {
+        TSettings one = settings;
+        one.Database = database;
+        one.Fronts = fronts;
+        outcomes.emplace_back(std::string(store) + " " + std::to_string(fronts), Run(one));
+        ok = ok && outcomes.back().second.Ok;
+    }
+    std::printf("%-10s %6s  %-9s %8s %7s %9s %9s %9s\n", "store", "fronts", "kind", "requests", "failed", "per s",
+                "p50 ms", "p99 ms");
+    for (size_t i = 0; i < runs.size(); ++i) {
+        TOutcome& outcome = outcomes[i].second;
+        const auto fronts = static_cast<size_t>(std::get<2>(runs[i]));
+        Print(std::get<0>(runs[i]), fronts, "send", outcome.Sends, outcome.Seconds);
+        Print(std::get<0>(runs[i]), fronts, "top", outcome.Tops, outcome.Seconds);
+    }
     std::filesystem::remove_all(dir);
-    return 0;
+    std::fflush(stdout);
+    std::printf("%s\n", ok ? "all checks passed" : "CHECKS FAILED");
+    return ok ? 0 : 1;
 }

@@ -1,11 +1,12 @@
 // nivora-scores: serves a score table to the game and to browsers until
 // interrupted (Ctrl+C or SIGTERM).
 //
-//   nivora-scores [--port N] [--address A] [--db FILE] [--sends-per-minute N]
-//                 [--timeout SECONDS] [--quiet]
+//   nivora-scores [--port N] [--address A] [--db FILE|postgresql://...] [--sends-per-minute N]
+//                 [--connections-per-address N] [--timeout SECONDS] [--quiet]
 //
 // Without options it listens on 0.0.0.0:8080 and keeps its table in
-// nivora-scores.db in the current folder.
+// nivora-scores.db in the current folder. With a PostgreSQL connection string
+// several of them, on other ports or machines, serve one table.
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -18,9 +19,20 @@ namespace {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: nivora-scores [--port N] [--address A] [--db FILE] [--sends-per-minute N]\n"
+                 "usage: nivora-scores [--port N] [--address A] [--db FILE|postgresql://...]\n"
+                 "                     [--sends-per-minute N] [--connections-per-address N]\n"
                  "                     [--timeout SECONDS] [--quiet]\n");
     return 2;
+}
+
+// The database as the banner shows it: a connection string without its user and password.
+std::string Shown(const std::string& database) {
+    if (!scores::IsPostgresDatabase(database)) return database;
+    const size_t scheme = database.find("://") + 3;
+    const size_t at = database.find('@', scheme);
+    const size_t slash = database.find('/', scheme);
+    if (at == std::string::npos || (slash != std::string::npos && slash < at)) return database;
+    return database.substr(0, scheme) + "..." + database.substr(at);
 }
 
 } // namespace
@@ -44,6 +56,8 @@ int main(int argc, char** argv) {
             options.Database = value;
         } else if (option == "--sends-per-minute" && number) {
             options.SendsPerMinute = *number;
+        } else if (option == "--connections-per-address" && number) {
+            options.ConnectionsPerAddress = static_cast<unsigned>(*number);
         } else if (option == "--timeout" && number && *number > 0) {
             options.TimeoutSeconds = static_cast<unsigned>(*number);
         } else {
@@ -63,7 +77,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nivora-scores: %s\n", server.LastError().c_str());
         return 1;
     }
-    std::printf("nivora-scores: serving %s on http://%s:%u/\n", options.Database.c_str(), options.Address.c_str(),
+    std::printf("nivora-scores: serving %s on http://%s:%u/\n", Shown(options.Database).c_str(), options.Address.c_str(),
                 static_cast<unsigned>(server.Port()));
     std::fflush(stdout);
     int received = 0;

@@ -39,26 +39,104 @@ std::string AddressOf(MHD_Connection* connection) {
     return text;
 }
 
-MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string& body, const char* type) {
-    MHD_Response* response =
-        MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+MHD_Result Queue(MHD_Connection* connection, const TAnswer& answer) {
+    MHD_Response* response = MHD_create_response_from_buffer(answer.Body.size(), const_cast<char*>(answer.Body.data()),
+                                                             MHD_RESPMEM_MUST_COPY);
     if (!response) return MHD_NO;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, answer.Type);
     // A browser must take the plain answers as plain text, whatever a name holds.
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-    if (std::string_view(type).starts_with("text/html"))
+    if (std::string_view(answer.Type).starts_with("text/html"))
         MHD_add_response_header(response, "Content-Security-Policy",
                                 "default-src 'none'; style-src 'unsafe-inline'; frame-ancestors 'none'");
-    const MHD_Result queued = MHD_queue_response(connection, status, response);
+    const MHD_Result queued = MHD_queue_response(connection, answer.Status, response);
     MHD_destroy_response(response);
     return queued;
 }
 
-MHD_Result Refuse(MHD_Connection* connection, unsigned status, const std::string& why) {
-    return Reply(connection, status, why, kPlainText);
-}
+TAnswer Refusal(unsigned status, std::string why) { return {status, std::move(why), kPlainText}; }
 
 } // namespace
+
+TAnswer TRequestHandler::Table(int32_t count, bool page, const std::string& address) {
+    const std::optional<std::vector<TResult>> results = store.Top(count);
+    if (!results) {
+        // An empty or partial list would read as the table itself: say it is not there.
+        Note(address, store.LastError());
+        return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be read now");
+    }
+    if (page) return TAnswer{MHD_HTTP_OK, TopPage(*results), "text/html; charset=utf-8"};
+    return TAnswer{MHD_HTTP_OK, TopReply(*results), kPlainText};
+}
+
+std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string_view path, const char* contentLength,
+                                              const std::string& address) {
+    const bool get = verb == "GET" || verb == "HEAD";
+    const bool post = verb == "POST";
+    if (path != "/" && path != "/top.php" && path != "/saver.php") return Refusal(MHD_HTTP_NOT_FOUND, "not found");
+    if (!(post || (get && path != "/saver.php")) || (post && path == "/"))
+        return Refusal(MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed");
+    if (get) return Table(path == "/" ? kMaxTopCount : kDefaultTopCount, path == "/", address);
+    if (contentLength) {
+        const std::optional<int32_t> bytes = ParseCount(contentLength);
+        if (!bytes || static_cast<size_t>(*bytes) > options.MaxBody)
+            return Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large");
+    }
+    if (path == "/saver.php" && !store.CountsSends() && !SendAllowed(address)) {
+        Note(address, "too many sends");
+        return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
+    }
+    return std::nullopt;
+}
+
+TAnswer TRequestHandler::Finish(std::string_view path, std::string_view body, const std::string& address) {
+    const TForm form = DecodeForm(body, options.MaxBody, kMaxFields);
+    if (!form.Error.empty()) {
+        Note(address, form.Error);
+        return Refusal(MHD_HTTP_BAD_REQUEST, form.Error);
+    }
+    if (path == "/top.php") return Table(ReadTopCount(form.Fields), false, address);
+    const TSend send = ReadSend(form.Fields);
+    if (!send.Error.empty()) {
+        Note(address, send.Error);
+        return Refusal(MHD_HTTP_BAD_REQUEST, send.Error);
+    }
+    // A shared store counts the send in the transaction that stores it, so the
+    // limit holds across every server over the database.
+    const TSender sender{address, options.SendsPerMinute};
+    const bool counted = store.CountsSends() && options.SendsPerMinute > 0;
+    const int32_t added =
+        store.Add(send.Results, static_cast<int64_t>(std::time(nullptr)), counted ? &sender : nullptr);
+    if (added == kSendLimited) {
+        Note(address, "too many sends");
+        return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
+    }
+    if (added < 0) {
+        Note(address, store.LastError());
+        return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
+    }
+    std::string summary = SendSummary(send, added);
+    Note(address, summary);
+    return {MHD_HTTP_OK, std::move(summary), kPlainText};
+}
+
+bool TRequestHandler::SendAllowed(const std::string& address) {
+    if (options.SendsPerMinute <= 0) return true;
+    const auto now = std::chrono::steady_clock::now();
+    const auto minute = std::chrono::minutes(1);
+    if (sends.size() >= kMaxTrackedAddresses) {
+        std::erase_if(sends, [&](const auto& entry) { return now - entry.second.Start >= minute; });
+        // Still full: many addresses at once; start counting afresh rather than grow without end.
+        if (sends.size() >= kMaxTrackedAddresses) sends.clear();
+    }
+    TWindow& window = sends[address];
+    if (window.Sends == 0 || now - window.Start >= minute) window = {now, 0};
+    return ++window.Sends <= options.SendsPerMinute;
+}
+
+void TRequestHandler::Note(const std::string& address, const std::string& text) const {
+    if (!options.Quiet) std::fprintf(stderr, "nivora-scores: %s: %s\n", address.c_str(), text.c_str());
+}
 
 struct TServerGlue {
     static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method,
@@ -66,14 +144,17 @@ struct TServerGlue {
         auto& server = *static_cast<TScoreServer*>(self);
         auto* request = static_cast<TRequest*>(*context);
         const std::string_view path = url ? url : "";
-        const std::string_view verb = method ? method : "";
         if (!request) {
             request = new TRequest;
             *context = request;
         }
         if (!request->Started) {
             request->Started = true;
-            return Begin(server, connection, path, verb);
+            const std::optional<TAnswer> answer = server.handler->Begin(
+                method ? method : "", path,
+                MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH),
+                AddressOf(connection));
+            return answer ? Queue(connection, *answer) : MHD_YES;
         }
         if (*size > 0) {
             // Bodies without a length (chunked) are counted as they come; past
@@ -85,69 +166,14 @@ struct TServerGlue {
             *size = 0;
             return MHD_YES;
         }
-        if (request->TooLarge) return Refuse(connection, MHD_HTTP_CONTENT_TOO_LARGE, "request body too large");
-        return Finish(server, connection, path, *request);
+        if (request->TooLarge) return Queue(connection, Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
+        return Queue(connection, server.handler->Finish(path, request->Body, AddressOf(connection)));
     }
 
     static void Completed(void* /*self*/, MHD_Connection* /*connection*/, void** context,
                           MHD_RequestTerminationCode /*reason*/) {
         delete static_cast<TRequest*>(*context);
         *context = nullptr;
-    }
-
-    // The request line and headers have come: refuse what needs no body to judge.
-    static MHD_Result Begin(TScoreServer& server, MHD_Connection* connection, std::string_view path,
-                            std::string_view verb) {
-        const bool get = verb == "GET" || verb == "HEAD";
-        const bool post = verb == "POST";
-        if (path != "/" && path != "/top.php" && path != "/saver.php")
-            return Refuse(connection, MHD_HTTP_NOT_FOUND, "not found");
-        if (!(post || (get && path != "/saver.php")) || (post && path == "/"))
-            return Refuse(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed");
-        if (get) {
-            if (path == "/") return Reply(connection, MHD_HTTP_OK, TopPage(server.store.Top(kMaxTopCount)),
-                                          "text/html; charset=utf-8");
-            return Reply(connection, MHD_HTTP_OK, TopReply(server.store.Top(kDefaultTopCount)), kPlainText);
-        }
-        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
-        if (length) {
-            const std::optional<int32_t> bytes = ParseCount(length);
-            if (!bytes || static_cast<size_t>(*bytes) > server.options.MaxBody)
-                return Refuse(connection, MHD_HTTP_CONTENT_TOO_LARGE, "request body too large");
-        }
-        if (path == "/saver.php") {
-            const std::string address = AddressOf(connection);
-            if (!server.SendAllowed(address)) {
-                server.Note(address, "too many sends");
-                return Refuse(connection, MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
-            }
-        }
-        return MHD_YES;
-    }
-
-    // The whole body has come.
-    static MHD_Result Finish(TScoreServer& server, MHD_Connection* connection, std::string_view path,
-                             const TRequest& request) {
-        const TForm form = DecodeForm(request.Body, server.options.MaxBody, kMaxFields);
-        if (!form.Error.empty()) {
-            server.Note(AddressOf(connection), form.Error);
-            return Refuse(connection, MHD_HTTP_BAD_REQUEST, form.Error);
-        }
-        if (path == "/top.php")
-            return Reply(connection, MHD_HTTP_OK, TopReply(server.store.Top(ReadTopCount(form.Fields))), kPlainText);
-        const TSend send = ReadSend(form.Fields);
-        if (!send.Error.empty()) {
-            server.Note(AddressOf(connection), send.Error);
-            return Refuse(connection, MHD_HTTP_BAD_REQUEST, send.Error);
-        }
-        const int32_t added = server.store.Add(send.Results, static_cast<int64_t>(std::time(nullptr)));
-        if (added < 0) {
-            server.Note(AddressOf(connection), server.store.LastError());
-            return Refuse(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
-        }
-        const std::string summary = SendSummary(send, added);
-        server.Note(AddressOf(connection), summary);
-        return Reply(connection, MHD_HTTP_OK, summary, kPlainText);
     }
 };
 
@@ -156,10 +182,9 @@ TScoreServer::~TScoreServer() { Stop(); }
 bool TScoreServer::Start(const TServerOptions& startOptions) {
     Stop();
     options = startOptions;
-    if (!store.Open(options.Database)) {
-        lastError = store.LastError();
-        return false;
-    }
+    store = OpenScoreStore(options.Database, lastError);
+    if (!store) return false;
+    handler = std::make_unique<TRequestHandler>(*store, options);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(options.Port);
@@ -189,26 +214,8 @@ void TScoreServer::Stop() {
     if (daemon) MHD_stop_daemon(daemon);
     daemon = nullptr;
     port = 0;
-    sends.clear();
-    // The store closes with the next Open or with the server.
-}
-
-bool TScoreServer::SendAllowed(const std::string& address) {
-    if (options.SendsPerMinute <= 0) return true;
-    const auto now = std::chrono::steady_clock::now();
-    const auto minute = std::chrono::minutes(1);
-    if (sends.size() >= kMaxTrackedAddresses) {
-        std::erase_if(sends, [&](const auto& entry) { return now - entry.second.Start >= minute; });
-        // Still full: many addresses at once; start counting afresh rather than grow without end.
-        if (sends.size() >= kMaxTrackedAddresses) sends.clear();
-    }
-    TWindow& window = sends[address];
-    if (window.Sends == 0 || now - window.Start >= minute) window = {now, 0};
-    return ++window.Sends <= options.SendsPerMinute;
-}
-
-void TScoreServer::Note(const std::string& address, const std::string& text) const {
-    if (!options.Quiet) std::fprintf(stderr, "nivora-scores: %s: %s\n", address.c_str(), text.c_str());
+    handler.reset();
+    store.reset();
 }
 
 } // namespace scores

@@ -1,15 +1,13 @@
-// The score table on SQLite.
-#include "server/score_store.h"
-
+// The score table on SQLite, and the choice between the two stores.
 #include <sqlite3.h>
 
 #include <ctime>
 
+#include "server/score_store_internal.h"
+
 namespace scores {
 
-namespace {
-
-std::string DateOf(int64_t unixSeconds) {
+std::string UtcDate(int64_t unixSeconds) {
     const std::time_t when = static_cast<std::time_t>(unixSeconds);
     std::tm parts{};
     gmtime_r(&when, &parts);
@@ -17,6 +15,16 @@ std::string DateOf(int64_t unixSeconds) {
     std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
     return text;
 }
+
+bool IsPostgresDatabase(const std::string& database) {
+    return database.starts_with("postgresql://") || database.starts_with("postgres://");
+}
+
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error) {
+    return IsPostgresDatabase(database) ? OpenPgScoreStore(database, error) : OpenSqliteScoreStore(database, error);
+}
+
+namespace {
 
 const char* kSchema =
     "CREATE TABLE IF NOT EXISTS results ("
@@ -26,11 +34,27 @@ const char* kSchema =
     " UNIQUE (name, score, level, time));"
     "CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, id);";
 
-} // namespace
+// One file, one server process: the send counts stay in the server.
+class TSqliteScoreStore final : public TScoreStore {
+public:
+    ~TSqliteScoreStore() override { Close(); }
+    bool Open(const std::string& path);
+    int32_t Add(const std::vector<TResult>& results, int64_t unixSeconds, const TSender* sender) override;
+    std::optional<std::vector<TResult>> Top(int32_t count) override;
+    int64_t Size() override;
+    bool IntegrityOk() override;
 
-TScoreStore::~TScoreStore() { Close(); }
+private:
+    void Close();
+    bool Exec(const char* sql);
+    bool Fail(const char* what);
 
-void TScoreStore::Close() {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_stmt* top = nullptr;
+};
+
+void TSqliteScoreStore::Close() {
     sqlite3_finalize(insert);
     sqlite3_finalize(top);
     insert = top = nullptr;
@@ -38,12 +62,12 @@ void TScoreStore::Close() {
     db = nullptr;
 }
 
-bool TScoreStore::Fail(const char* what) {
+bool TSqliteScoreStore::Fail(const char* what) {
     lastError = std::string(what) + ": " + (db ? sqlite3_errmsg(db) : "no database");
     return false;
 }
 
-bool TScoreStore::Exec(const char* sql) {
+bool TSqliteScoreStore::Exec(const char* sql) {
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
     lastError = message ? message : "statement failed";
@@ -51,7 +75,7 @@ bool TScoreStore::Exec(const char* sql) {
     return false;
 }
 
-bool TScoreStore::Open(const std::string& path) {
+bool TSqliteScoreStore::Open(const std::string& path) {
     Close();
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         Fail("cannot open the database");
@@ -77,11 +101,11 @@ bool TScoreStore::Open(const std::string& path) {
     return ok;
 }
 
-int32_t TScoreStore::Add(const std::vector<TResult>& results, int64_t unixSeconds) {
-    if (!db) return -1;
-    const std::string date = DateOf(unixSeconds);
+int32_t TSqliteScoreStore::Add(const std::vector<TResult>& results, int64_t unixSeconds, const TSender*) {
+    if (!db) return kStoreFailed;
+    const std::string date = UtcDate(unixSeconds);
     // One transaction for the whole send: all of it is stored or none.
-    if (!Exec("BEGIN IMMEDIATE;")) return -1;
+    if (!Exec("BEGIN IMMEDIATE;")) return kStoreFailed;
     int32_t added = 0;
     for (const TResult& result : results) {
         sqlite3_reset(insert);
@@ -94,21 +118,22 @@ int32_t TScoreStore::Add(const std::vector<TResult>& results, int64_t unixSecond
             Fail("cannot store a result");
             sqlite3_reset(insert);
             Exec("ROLLBACK;");
-            return -1;
+            return kStoreFailed;
         }
         added += sqlite3_changes(db);
     }
     sqlite3_reset(insert);
     if (!Exec("COMMIT;")) {
         Exec("ROLLBACK;");
-        return -1;
+        return kStoreFailed;
     }
     return added;
 }
 
-std::vector<TResult> TScoreStore::Top(int32_t count) {
+std::optional<std::vector<TResult>> TSqliteScoreStore::Top(int32_t count) {
     std::vector<TResult> results;
-    if (!db || count <= 0) return results;
+    if (!db) return std::nullopt;
+    if (count <= 0) return results;
     sqlite3_reset(top);
     sqlite3_bind_int(top, 1, count);
     int step;
@@ -122,15 +147,15 @@ std::vector<TResult> TScoreStore::Top(int32_t count) {
         const auto* date = reinterpret_cast<const char*>(sqlite3_column_text(top, 4));
         result.Date = date ? date : "";
     }
+    sqlite3_reset(top);
     if (step != SQLITE_DONE) {
         Fail("cannot read the table");
-        results.clear();
+        return std::nullopt;
     }
-    sqlite3_reset(top);
     return results;
 }
 
-int64_t TScoreStore::Size() {
+int64_t TSqliteScoreStore::Size() {
     if (!db) return -1;
     sqlite3_stmt* count = nullptr;
     int64_t size = -1;
@@ -141,7 +166,7 @@ int64_t TScoreStore::Size() {
     return size;
 }
 
-bool TScoreStore::IntegrityOk() {
+bool TSqliteScoreStore::IntegrityOk() {
     if (!db) return false;
     sqlite3_stmt* check = nullptr;
     bool ok = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
@@ -149,6 +174,15 @@ bool TScoreStore::IntegrityOk() {
               std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
     sqlite3_finalize(check);
     return ok;
+}
+
+} // namespace
+
+std::unique_ptr<TScoreStore> OpenSqliteScoreStore(const std::string& path, std::string& error) {
+    auto store = std::make_unique<TSqliteScoreStore>();
+    if (store->Open(path)) return store;
+    error = store->LastError();
+    return nullptr;
 }
 
 } // namespace scores

@@ -1,19 +1,23 @@
-// The score server's table: every distinct result it has received, in one
-// SQLite database file in WAL mode.
+// The score server's table: every distinct result it has received, behind one
+// narrow interface with two implementations. The default keeps the table in
+// one SQLite database file in WAL mode, for one server process; the other
+// keeps it on a PostgreSQL server, for several server processes over one table.
+// OpenScoreStore picks by the database text: a "postgresql://" or
+// "postgres://" connection string, anything else a file path.
 //
 // A result is (name, score, level, time); the same result sent again (the game
 // sends its whole table every time) is stored once, dated when it first came.
 // Ranking: best score first, among equal scores the one received first. Every
 // statement binds its values; no text from a request is ever part of SQL.
-// Failures come back as false or an empty list, with the reason in LastError.
+// Failures come back as a negative count or no list, with the reason in
+// LastError; a store that lost its database tries again on the next call.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace scores {
 
@@ -25,34 +29,43 @@ struct TResult {
     std::string Date;         // "YYYY-MM-DD" (UTC) of the first receipt; set by the store
 };
 
+// Who sends, for a store that keeps the per-address send counts itself.
+struct TSender {
+    std::string Address;
+    int32_t SendsPerMinute = 0; // > 0
+};
+
+inline constexpr int32_t kStoreFailed = -1;  // Add: nothing stored, see LastError
+inline constexpr int32_t kSendLimited = -2;  // Add: the sender used up its sends this minute
+
 class TScoreStore {
 public:
-    TScoreStore() = default;
-    ~TScoreStore();
-    TScoreStore(const TScoreStore&) = delete;
-    TScoreStore& operator=(const TScoreStore&) = delete;
+    virtual ~TScoreStore() = default;
 
-    // Opens or creates the database file; false (see LastError) when it cannot be used.
-    bool Open(const std::string& path);
-    // Stores the results not yet known, dated by unixSeconds; the number newly stored, -1 on failure.
-    int32_t Add(const std::vector<TResult>& results, int64_t unixSeconds);
-    // The best count results (count is clamped to 0..limit by the caller).
-    std::vector<TResult> Top(int32_t count);
+    // Stores the results not yet known, dated by unixSeconds, in one transaction; the
+    // number newly stored, kStoreFailed, or kSendLimited when sender is given and over its limit.
+    virtual int32_t Add(const std::vector<TResult>& results, int64_t unixSeconds,
+                        const TSender* sender = nullptr) = 0;
+    // The best count results in rank order (count >= 0; the caller bounds it); nothing on failure.
+    virtual std::optional<std::vector<TResult>> Top(int32_t count) = 0;
     // How many results the table holds; -1 on failure.
-    int64_t Size();
-    // SQLite's own integrity check passes.
-    bool IntegrityOk();
+    virtual int64_t Size() = 0;
+    // The database's own checks pass and every result is there once.
+    virtual bool IntegrityOk() = 0;
+    // True when Add counts sends per address (across every server over the same database).
+    virtual bool CountsSends() const { return false; }
     const std::string& LastError() const { return lastError; }
 
-private:
-    void Close();
-    bool Exec(const char* sql);
-    bool Fail(const char* what);
-
-    sqlite3* db = nullptr;
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_stmt* top = nullptr;
+protected:
     std::string lastError;
 };
+
+// Opens (creating or updating the schema) the store the database text names;
+// nothing, with the reason in error, when it cannot be used.
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error);
+// True for a PostgreSQL connection string.
+bool IsPostgresDatabase(const std::string& database);
+// "YYYY-MM-DD" (UTC) of a Unix time.
+std::string UtcDate(int64_t unixSeconds);
 
 } // namespace scores

@@ -94,7 +94,7 @@ protected:
     void StartServer(int32_t sendsPerMinute = 0, unsigned timeoutSeconds = 10) {
         options.Address = "127.0.0.1";
         options.Port = 0;
-        options.Database = dir + "/scores.db";
+        options.Database = database;
         options.SendsPerMinute = sendsPerMinute;
         options.TimeoutSeconds = timeoutSeconds;
         options.Quiet = true;
@@ -104,13 +104,15 @@ protected:
 
     // The database as another process would find it: whole and consistent.
     void ExpectDatabaseIntact(int64_t results) {
-        scores::TScoreStore check;
-        ASSERT_TRUE(check.Open(options.Database)) << check.LastError();
-        EXPECT_TRUE(check.IntegrityOk());
-        EXPECT_EQ(check.Size(), results);
+        std::string error;
+        const std::unique_ptr<scores::TScoreStore> check = scores::OpenScoreStore(options.Database, error);
+        ASSERT_TRUE(check) << error;
+        EXPECT_TRUE(check->IntegrityOk()) << check->LastError();
+        EXPECT_EQ(check->Size(), results);
     }
 
     std::string dir = MakeTempDir();
+    std::string database = dir + "/scores.db"; // a subclass may choose another before SetUp
     scores::TServerOptions options;
     scores::TScoreServer server;
     uint16_t port = 0;

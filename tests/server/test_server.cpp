@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "tests/server/server_fixture.h"
+#include "tests/server/backends.h"
 
 using namespace scorestest;
 
@@ -42,7 +42,9 @@ std::vector<std::string> TopNames(uint16_t port, int count = 20) {
 
 } // namespace
 
-TEST_F(ServerTest, StoresEachDistinctResultOnceBestFirstAndOlderFirstAmongEquals) {
+NIVORA_ON_BOTH_BACKENDS(BackendTest);
+
+TEST_P(BackendTest, StoresEachDistinctResultOnceBestFirstAndOlderFirstAmongEquals) {
     const std::string first = Post(port, "/saver.php", SendBody({{"Ann", 30, 5, 100}, {"Bob", 20, 3, 90}}));
     EXPECT_EQ(Status(first), 200);
     EXPECT_EQ(Body(first), "Received 2 rows: 2 new, 0 known, 0 empty, 0 rejected");
@@ -57,7 +59,7 @@ TEST_F(ServerTest, StoresEachDistinctResultOnceBestFirstAndOlderFirstAmongEquals
     ExpectDatabaseIntact(4);
 }
 
-TEST_F(ServerTest, TopReplyFollowsTheGrammarAndHonoursTheCountWithinItsLimit) {
+TEST_P(BackendTest, TopReplyFollowsTheGrammarAndHonoursTheCountWithinItsLimit) {
     std::vector<std::tuple<std::string, int, int, int>> rows;
     for (int i = 1; i <= 20; ++i) rows.emplace_back("P" + std::to_string(i), i, 2, i * 10);
     Post(port, "/saver.php", SendBody(rows));
@@ -73,7 +75,7 @@ TEST_F(ServerTest, TopReplyFollowsTheGrammarAndHonoursTheCountWithinItsLimit) {
     EXPECT_EQ(Status(Get(port, "/top.php")), 200);
 }
 
-TEST_F(ServerTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
+TEST_P(BackendTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
     ASSERT_EQ(Status(Post(port, "/saver.php", SendBody({{"Keep", 10, 1, 1}}))), 200);
     const std::string overlong(200 * 1024, 'a');
     struct Case {
@@ -156,7 +158,7 @@ TEST_F(ServerTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
     ExpectDatabaseIntact(4);
 }
 
-TEST_F(ServerTest, ASlowClientIsCutOffWhileOthersAreServed) {
+TEST_P(BackendTest, ASlowClientIsCutOffWhileOthersAreServed) {
     server.Stop();
     StartServer(0, 1);
     const int slow = Connect(port);
@@ -173,7 +175,7 @@ TEST_F(ServerTest, ASlowClientIsCutOffWhileOthersAreServed) {
     ExpectDatabaseIntact(1);
 }
 
-TEST_F(ServerTest, OneAddressMaySendOnlySoOftenAMinute) {
+TEST_P(BackendTest, OneAddressMaySendOnlySoOftenAMinute) {
     server.Stop();
     StartServer(2);
     EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"A", 1, 1, 1}}))), 200);
@@ -184,11 +186,11 @@ TEST_F(ServerTest, OneAddressMaySendOnlySoOftenAMinute) {
     EXPECT_EQ(TopNames(port), (std::vector<std::string>{"B", "A"}));
 }
 
-TEST_F(ServerTest, TheProgramStartsWithItsOptionsAndStopsOnSigterm) {
+TEST_P(BackendTest, TheProgramStartsWithItsOptionsAndStopsOnSigterm) {
     server.Stop();
     int output[2];
     ASSERT_EQ(::pipe(output), 0);
-    const std::string db = dir + "/own.db";
+    const std::string db = database;
     const pid_t child = ::fork();
     if (child == 0) {
         ::dup2(output[1], 1);
