@@ -93,11 +93,16 @@ using TKey = std::tuple<std::string, int32_t, int32_t, int32_t>;
 
 // A game's table of 20 results: one the run has not sent before, ranked among
 // 19 every client sends, so sends from all clients overlap on the unique key.
-std::vector<TKey> Table(const std::string& run, int client, int sequence) {
+std::vector<TKey> Table(const char* run, int client, int sequence) {
     std::vector<TKey> rows;
     const int32_t fresh = static_cast<int32_t>((client * 7919 + sequence * 104729) % 100000);
-    rows.emplace_back(run + "-" + std::to_string(client) + "-" + std::to_string(sequence), fresh, 7, sequence);
-    for (int32_t rank = 1; rank < 20; ++rank) rows.emplace_back(run + "-shared" + std::to_string(rank), 50000 - rank * 997, 3, rank);
+    char name[64];
+    std::snprintf(name, sizeof name, "%s-%d-%d", run, client, sequence);
+    rows.emplace_back(name, fresh, 7, sequence);
+    for (int32_t rank = 1; rank < 20; ++rank) {
+        std::snprintf(name, sizeof name, "%s-shared%d", run, static_cast<int>(rank));
+        rows.emplace_back(name, 50000 - rank * 997, 3, rank);
+    }
     std::sort(rows.begin(), rows.end(), [](const TKey& a, const TKey& b) { return std::get<1>(a) > std::get<1>(b); });
     return rows;
 }
@@ -220,8 +225,10 @@ TOutcome Run(const TSettings& settings) {
     } else {
         for (size_t i = 0; i < fronts.size(); ++i) fronts[i].Port = settings.Ports[i];
     }
-    const std::string run = "L" + std::to_string(::getpid()) + "-" +
-                            std::to_string(std::chrono::system_clock::now().time_since_epoch().count() % 1000000);
+    // Names of this run only, so a table that already holds results is checked as well.
+    char run[32];
+    std::snprintf(run, sizeof run, "L%d-%lld", static_cast<int>(::getpid()),
+                  static_cast<long long>(std::chrono::system_clock::now().time_since_epoch().count() % 1000000));
 
     std::atomic<int> next{0};
     std::atomic<int> ackedSends{0};
