@@ -1,10 +1,26 @@
 // The program entry.
+#include <cstdio>
+#include <string>
+
 #include "app/app.h"
 #include "app/scene.h"
 #include "engine/engine.h"
 #include "presentation/tools.h"
 
 int main(int argc, char** argv) {
+    // An installed game keeps the player's files in their own data folder; the
+    // log opens there, so a folder that cannot be made is told without it.
+    const qx::TFolders folders = qx::TFolders::ForThisProgram();
+    std::string error;
+    if (!folders.Enter(error)) {
+        const std::string text = "Nivora cannot keep its files: " + error;
+        std::fprintf(stderr, "nivora: %s\n", text.c_str());
+        qx::InitEngine("");
+        qx::log->MsgBox("Nivora", text, qx::TLog::MB_OK | qx::TLog::MB_ICONERROR);
+        qx::FreeEngine();
+        return 1;
+    }
+    qx::SetGameFolders(folders);
     qx::InitEngine("log.txt");
     SeedRandomFromClock();
     {

@@ -17,7 +17,6 @@ bool TextInput = false;
 std::string InputText;
 
 namespace {
-const char* const kScreenShotFolder = "../ScreenShots/";
 
 // Prints console lines from a running pen position.
 class TLinePrinter {
@@ -107,7 +106,9 @@ void ConsoleRender() {
 }
 
 void TakeScreenShot() {
-    if (!DirExists(kScreenShotFolder) && ::mkdir(kScreenShotFolder, 0755) != 0)
+    // Beside the game folder, or in the player's folder of an installed game.
+    const std::string& folder = qx::GameFolders().screenShots;
+    if (!DirExists(folder) && ::mkdir(folder.c_str(), 0755) != 0)
         throw std::runtime_error("screenshot folder cannot be created");
     const std::string timeSeparator = TimeSeparator;
     const std::string dateSeparator = DateSeparator;
@@ -115,7 +116,7 @@ void TakeScreenShot() {
     TimeSeparator.assign(1, '-');
     DateSeparator.assign(1, '-');
     const std::string name =
-        std::string(kScreenShotFolder) + "Nivora" + DateText(LocalDate()) + "-" + TimeText(LocalTime()) + ".bmp";
+        folder + "Nivora" + DateText(LocalDate()) + "-" + TimeText(LocalTime()) + ".bmp";
     TimeSeparator = timeSeparator;
     DateSeparator = dateSeparator;
     qx::ogl->ScreenShot(name);

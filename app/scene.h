@@ -53,7 +53,8 @@ void InputChar(uint32_t wParam);
 void ConsoleUpdate();
 void ConsoleRender();
 
-// Writes "../ScreenShots/Nivora<date>-<time>.bmp"; throws when the folder cannot be made.
+// Writes "../ScreenShots/Nivora<date>-<time>.bmp" (an installed game: ScreenShots/ in the
+// player's folder); throws when the folder cannot be made.
 void TakeScreenShot();
 
 // The engine procedures of the game.

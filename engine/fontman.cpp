@@ -49,12 +49,14 @@ int HexDigit(char c) {
 
 uint8_t HexByte(char high, char low) { return static_cast<uint8_t>(HexDigit(high) * 16 + HexDigit(low)); }
 
-// The game's face-name mapping: beside the executable, in the game folder below
-// it (where the test programs live), or where NIVORA_GAME_DIR points.
+// The game's face-name mapping: in the installed data folder, beside the
+// executable, in the game folder below it (where the test programs live), or
+// where NIVORA_GAME_DIR points.
 std::string FindConfigFile() {
     namespace fs = std::filesystem;
     std::vector<fs::path> candidates;
     std::error_code error;
+    if (!GameFolders().data.empty()) candidates.push_back(fs::path(GameFolders().data) / kConfigName);
     const fs::path exe = fs::read_symlink("/proc/self/exe", error);
     if (!error) {
         candidates.push_back(exe.parent_path() / kConfigName);

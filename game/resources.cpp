@@ -25,12 +25,13 @@ namespace {
 const char* const kImageFolder = "Images/";
 const char* const kImageExt = ".tga";
 
-uint32_t LoadBitmap(const std::string& fileName) {
-    return qx::tex->Load(kImageFolder + fileName, false, true, 0);
-}
+// In the current folder, or the installed data folder.
+std::string ImagePath(const std::string& fileName) { return qx::GameFolders().data + kImageFolder + fileName; }
+
+uint32_t LoadBitmap(const std::string& fileName) { return qx::tex->Load(ImagePath(fileName), false, true, 0); }
 } // namespace
 
-uint32_t LoadImage(const std::string& name) { return qx::tex->Load(kImageFolder + name + kImageExt, false, true, 0); }
+uint32_t LoadImage(const std::string& name) { return qx::tex->Load(ImagePath(name + kImageExt), false, true, 0); }
 
 void LoadResources() {
     res::Cell = LoadImage("Cell");

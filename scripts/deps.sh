@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the game and the tests need, when missing.
-# Sourced by nivora.sh and test.sh; usage: install_deps [--tests]
+# Sourced by nivora.sh, test.sh and scripts/deb.sh; usage: install_deps [--tests | --deb]
 set -euo pipefail
 
 RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libgl-dev libglu1-mesa-dev
   libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev
-  libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev libpq-dev)
+  libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev libpq-dev zlib1g-dev)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base
-  chromium postgresql)
+  chromium postgresql desktop-file-utils appstream)
+# Building and checking the Debian packages (scripts/deb.sh).
+DEB_PACKAGES=(debhelper dpkg-dev fakeroot lintian)
 
 install_deps() {
   local wanted=("${RUNTIME_PACKAGES[@]}")
   [[ "${1:-}" == "--tests" ]] && wanted+=("${TEST_PACKAGES[@]}")
+  [[ "${1:-}" == "--deb" ]] && wanted+=("${DEB_PACKAGES[@]}")
   local missing=()
   for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,7 +1,10 @@
 // TGA and BMP encoders for the image generator.
 #include "image_file.h"
 
+#include <zlib.h>
+
 #include <fstream>
+#include <string_view>
 
 namespace imagegen {
 
@@ -15,6 +18,21 @@ void PutU16(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 void PutU32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
     PutU16(out, at, v & 0xFFFF);
     PutU16(out, at + 2, v >> 16);
+}
+
+// PNG numbers are big-endian, unlike the other two formats.
+void AppendU32BigEndian(std::vector<uint8_t>& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>((v >> shift) & 0xFF));
+}
+
+// Length, type, data and the CRC of type and data.
+void AppendPngChunk(std::vector<uint8_t>& out, std::string_view type, const std::vector<uint8_t>& data) {
+    AppendU32BigEndian(out, static_cast<uint32_t>(data.size()));
+    const size_t typeAt = out.size();
+    out.insert(out.end(), type.begin(), type.end());
+    out.insert(out.end(), data.begin(), data.end());
+    const uLong crc = crc32(crc32(0L, Z_NULL, 0), out.data() + typeAt, static_cast<uInt>(out.size() - typeAt));
+    AppendU32BigEndian(out, static_cast<uint32_t>(crc));
 }
 
 } // namespace
@@ -73,6 +91,34 @@ std::vector<uint8_t> EncodeBmp(const Bitmap& image) {
             out[at++] = p[0];
         }
     }
+    return out;
+}
+
+std::vector<uint8_t> EncodePng(const Bitmap& image) {
+    std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    std::vector<uint8_t> header;
+    AppendU32BigEndian(header, static_cast<uint32_t>(image.width));
+    AppendU32BigEndian(header, static_cast<uint32_t>(image.height));
+    header.insert(header.end(), {8, 6, 0, 0, 0}); // 8 bits, RGBA, deflate, no filter, not interlaced
+    AppendPngChunk(out, "IHDR", header);
+
+    // Each row starts with its filter type, 0: the bytes as they are.
+    const size_t rowBytes = static_cast<size_t>(image.width) * 4;
+    std::vector<uint8_t> raw;
+    raw.reserve((rowBytes + 1) * image.height);
+    for (int y = 0; y < image.height; ++y) {
+        raw.push_back(0);
+        const uint8_t* row = image.At(0, y);
+        raw.insert(raw.end(), row, row + rowBytes);
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    std::vector<uint8_t> packed(packedSize);
+    // A buffer of compressBound bytes cannot run short; only memory can.
+    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION) != Z_OK)
+        return {};
+    packed.resize(packedSize);
+    AppendPngChunk(out, "IDAT", packed);
+    AppendPngChunk(out, "IEND", {});
     return out;
 }
 

@@ -989,6 +989,44 @@ Picture DrawSnow() {
     });
 }
 
+// ---------------------------------------------------------------------------
+// The desktop icon: a three-by-three board of the game's beads on a night-blue
+// tile, drawn on a 64-unit canvas and scaled to each size.
+
+// The game's three cell colours; the pattern holds groups a player would click.
+const Color kIconColours[3] = {Rgb(1.0, 0.5, 0.0), Rgb(0.5, 1.0, 0.0), Rgb(0.0, 0.5, 1.0)};
+constexpr int kIconBoard[3][3] = {{2, 0, 0}, {1, 0, 2}, {1, 1, 2}};
+constexpr double kIconCell = 17.0; // units per cell, a one-unit gap between them
+constexpr double kIconBoardOrigin = 32.0 - (3 * kIconCell + 2.0) / 2.0;
+
+Picture DrawIcon(int size) {
+    const double scale = 64.0 / size;
+    return Render(size, size, size <= 64 ? 8 : 4, [scale](Vec2 pixel) {
+        const Vec2 u = pixel * scale;
+        const double tile = SdRoundBox(u - Vec2{32.0, 32.0}, 31.0, 31.0, 11.0);
+        if (tile > 0) return Color{};
+        const double v = Clamp01(u.y / 64.0);
+        Color out = Lerp(Rgb(0.05, 0.08, 0.26), Rgb(0.16, 0.22, 0.5), v);
+        const double cx = (u.x - kIconBoardOrigin) / (kIconCell + 1.0);
+        const double cy = (u.y - kIconBoardOrigin) / (kIconCell + 1.0);
+        if (cx >= 0 && cy >= 0 && cx < 3 && cy < 3) {
+            const int column = static_cast<int>(cx);
+            const int row = static_cast<int>(cy);
+            // Into the bead's own 64-pixel frame.
+            const Vec2 local{(u.x - kIconBoardOrigin - column * (kIconCell + 1.0)) * 64.0 / kIconCell,
+                             (u.y - kIconBoardOrigin - row * (kIconCell + 1.0)) * 64.0 / kIconCell};
+            if (CellDistance(local) <= 0) {
+                const double lum = BeadLuminance(local, 0.84, 0.6);
+                const Color tint = kIconColours[kIconBoard[row][column]];
+                // The gloss whitens the tint as it does on screen.
+                const double white = 0.25 * lum * lum;
+                out = Rgb(Clamp01(tint.r * lum + white), Clamp01(tint.g * lum + white), Clamp01(tint.b * lum + white));
+            }
+        }
+        return out;
+    });
+}
+
 GeneratedImage Make(const char* name, FileKind kind, Picture picture) {
     return {name, kind, ToBitmap(std::move(picture))};
 }
@@ -1013,6 +1051,22 @@ std::vector<GeneratedImage> DrawAllImages() {
     images.push_back(Make("Msg.bmp", FileKind::Bmp24, DrawMsg()));
     images.push_back(Make("Snow.bmp", FileKind::Bmp24, DrawSnow()));
     return images;
+}
+
+std::vector<int> IconSizes() { return {16, 22, 24, 32, 48, 64, 128, 256}; }
+
+Bitmap DrawIconBitmap(int size) { return ToBitmap(DrawIcon(size)); }
+
+int WriteIcons(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    int failures = 0;
+    for (const int size : IconSizes()) {
+        const std::vector<uint8_t> png = EncodePng(DrawIconBitmap(size));
+        const std::string name = "nivora-" + std::to_string(size) + ".png";
+        if (png.empty() || !WriteFile(folder / name, png)) ++failures;
+    }
+    return failures;
 }
 
 std::vector<uint8_t> EncodeImage(const GeneratedImage& image) {

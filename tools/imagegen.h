@@ -1,4 +1,4 @@
-// Procedural drawings of the game's fifteen images.
+// Procedural drawings of the game's fifteen images and its desktop icon.
 //
 // Every picture is computed from geometry and seeded noise only, so running the
 // generator again gives the same bytes. Shapes are anti-aliased by sampling each
@@ -29,9 +29,17 @@ std::vector<GeneratedImage> DrawAllImages();
 // The encoded file bytes of one image.
 std::vector<uint8_t> EncodeImage(const GeneratedImage& image);
 
+// The desktop icon's square sizes in pixels, smallest first.
+std::vector<int> IconSizes();
+// The icon drawn at one size (straight alpha, clear outside its rounded tile).
+Bitmap DrawIconBitmap(int size);
+
 // --- Output ---
 // Draws and writes every image into the folder (created when missing).
 // Returns the number of files that could not be written; 0 means success.
 int WriteAllImages(const std::filesystem::path& folder);
+// Writes the icon as "nivora-<size>.png" for every size into the folder
+// (created when missing); the number of files that could not be written.
+int WriteIcons(const std::filesystem::path& folder);
 
 } // namespace imagegen

@@ -2,7 +2,9 @@
 // set of images (names, sizes, alpha where the game blends).
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -88,6 +90,83 @@ TEST(ImageFiles, BmpRowsArePaddedToFourBytesAndStoredBottomUp) {
         EXPECT_EQ(bmp[at + 2], left[0]);
         for (size_t pad = 9; pad < stride; ++pad) EXPECT_EQ(bmp[at + pad], 0) << "row " << row;
     }
+}
+
+uint32_t BigEndian32(const std::vector<uint8_t>& b, size_t at) {
+    return (uint32_t{b[at]} << 24) | (uint32_t{b[at + 1]} << 16) | (uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+struct PngChunk {
+    std::string type;
+    std::vector<uint8_t> data;
+};
+
+// Splits a PNG into its chunks, checking each one's CRC; empty on any fault.
+std::vector<PngChunk> PngChunks(const std::vector<uint8_t>& png) {
+    const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (png.size() < 8 || !std::equal(signature, signature + 8, png.begin())) return {};
+    std::vector<PngChunk> chunks;
+    for (size_t at = 8; at < png.size();) {
+        if (png.size() - at < 12) return {};
+        const uint32_t length = BigEndian32(png, at);
+        if (png.size() - at - 12 < length) return {};
+        const uLong crc = crc32(crc32(0L, Z_NULL, 0), png.data() + at + 4, length + 4);
+        if (crc != BigEndian32(png, at + 8 + length)) return {};
+        chunks.push_back({std::string(png.begin() + at + 4, png.begin() + at + 8),
+                          std::vector<uint8_t>(png.begin() + at + 8, png.begin() + at + 8 + length)});
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+// The pixels of an unfiltered 8-bit RGBA PNG as a Bitmap; 0 x 0 when it is not one.
+Bitmap DecodeRgbaPng(const std::vector<uint8_t>& png) {
+    const std::vector<PngChunk> chunks = PngChunks(png);
+    if (chunks.size() != 3 || chunks[0].type != "IHDR" || chunks[1].type != "IDAT" || chunks[2].type != "IEND")
+        return {};
+    const std::vector<uint8_t>& header = chunks[0].data;
+    if (header.size() != 13 || header[8] != 8 || header[9] != 6 || header[12] != 0) return {};
+    Bitmap image(static_cast<int>(BigEndian32(header, 0)), static_cast<int>(BigEndian32(header, 4)));
+    const size_t rowBytes = static_cast<size_t>(image.width) * 4;
+    std::vector<uint8_t> raw((rowBytes + 1) * image.height + 1);
+    uLongf rawSize = raw.size();
+    if (uncompress(raw.data(), &rawSize, chunks[1].data.data(), chunks[1].data.size()) != Z_OK ||
+        rawSize != raw.size() - 1)
+        return {};
+    for (int y = 0; y < image.height; ++y) {
+        const uint8_t* row = &raw[y * (rowBytes + 1)];
+        if (row[0] != 0) return {};
+        std::copy(row + 1, row + 1 + rowBytes, image.At(0, y));
+    }
+    return image;
+}
+
+TEST(ImageFiles, PngHoldsTheRgbaRowsTopFirstWithValidChunks) {
+    const Bitmap image = ThreeByTwo();
+    const Bitmap decoded = DecodeRgbaPng(imagegen::EncodePng(image));
+    EXPECT_EQ(decoded.width, 3);
+    EXPECT_EQ(decoded.height, 2);
+    EXPECT_EQ(decoded.rgba, image.rgba);
+}
+
+TEST(Icons, EverySizeIsASquarePngOfAnOpaqueTileWithClearCorners) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("nivora_icons_test_" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(imagegen::WriteIcons(folder), 0);
+    for (const int size : imagegen::IconSizes()) {
+        SCOPED_TRACE(size);
+        std::ifstream file(folder / ("nivora-" + std::to_string(size) + ".png"), std::ios::binary);
+        const std::vector<uint8_t> png{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+        const Bitmap icon = DecodeRgbaPng(png);
+        ASSERT_EQ(icon.width, size);
+        ASSERT_EQ(icon.height, size);
+        // Rounded corners let the desktop's background through; the board fills the middle.
+        EXPECT_EQ(icon.At(0, 0)[3], 0);
+        EXPECT_EQ(icon.At(size - 1, size - 1)[3], 0);
+        EXPECT_EQ(icon.At(size / 2, size / 2)[3], 255);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(ImageFiles, WriteFileReportsAFolderThatIsMissing) {

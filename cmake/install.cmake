@@ -1,0 +1,43 @@
+# Install rules: the game, the score server and everything they read, in the
+# GNU layout under CMAKE_INSTALL_PREFIX:
+#   bin/nivora, bin/nivora-scores
+#   share/nivora/Images/, share/nivora/fonts.conf      (read by the installed game)
+#   share/applications/, share/metainfo/, share/icons/hicolor/<size>/apps/
+#   lib/systemd/system/nivora-scores.service            (only when NIVORA_INSTALL_SYSTEMD_UNIT)
+# The game tells it is installed by finding its data at NIVORA_DATA_FROM_BIN
+# from its own folder (engine/folders.h), so the tree can move as a whole.
+include(GNUInstallDirs)
+
+set(NIVORA_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/nivora)
+file(RELATIVE_PATH NIVORA_DATA_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/nivora)
+set_property(SOURCE ${PROJECT_SOURCE_DIR}/engine/folders.cpp APPEND PROPERTY
+  COMPILE_DEFINITIONS NIVORA_DATA_FROM_BIN="${NIVORA_DATA_FROM_BIN}")
+
+install(TARGETS nivora nivora-scores RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/Images/ DESTINATION ${NIVORA_INSTALL_DATADIR}/Images
+  FILES_MATCHING PATTERN "*.tga" PATTERN "*.bmp")
+install(FILES ${PROJECT_SOURCE_DIR}/engine/fonts.conf DESTINATION ${NIVORA_INSTALL_DATADIR})
+
+set(NIVORA_APP_ID org.nivora.Nivora)
+install(FILES ${PROJECT_SOURCE_DIR}/dist/${NIVORA_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# Software centres fetch the screenshots from the web: a packager points this at
+# wherever docs/game.png, menu.png and records.png are published.
+set(NIVORA_SCREENSHOT_URL "https://nivora.example.org/screenshots" CACHE STRING
+  "Web folder holding the screenshots named in the AppStream metainfo")
+configure_file(${PROJECT_SOURCE_DIR}/dist/${NIVORA_APP_ID}.metainfo.xml.in ${PROJECT_BINARY_DIR}/${NIVORA_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/${NIVORA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+if(TARGET nivora_icons)
+  foreach(size IN LISTS NIVORA_ICON_SIZES)
+    install(FILES ${NIVORA_ICON_DIR}/nivora-${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME nivora.png)
+  endforeach()
+endif()
+
+# A distribution package installs the unit where its systemd looks; a plain
+# `cmake --install` into a home folder has no use for it.
+option(NIVORA_INSTALL_SYSTEMD_UNIT "Install the systemd unit of nivora-scores" OFF)
+set(NIVORA_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING "Where the systemd unit goes, relative to the prefix")
+configure_file(${PROJECT_SOURCE_DIR}/dist/nivora-scores.service.in ${PROJECT_BINARY_DIR}/nivora-scores.service @ONLY)
+if(NIVORA_INSTALL_SYSTEMD_UNIT)
+  install(FILES ${PROJECT_BINARY_DIR}/nivora-scores.service DESTINATION ${NIVORA_SYSTEMD_UNIT_DIR})
+endif()
