@@ -1,5 +1,6 @@
 // The program entry.
-#include <cstdio>
+#include <unistd.h>
+
 #include <string>
 
 #include "app/app.h"
@@ -14,7 +15,10 @@ int main(int argc, char** argv) {
     std::string error;
     if (!folders.Enter(error)) {
         const std::string text = "Nivora cannot keep its files: " + error;
-        std::fprintf(stderr, "nivora: %s\n", text.c_str());
+        // write(2) rather than stdio's stderr: the C library's stream object
+        // would be copied into the program and exported with it.
+        const std::string line = "nivora: " + text + "\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
         qx::InitEngine("");
         qx::log->MsgBox("Nivora", text, qx::TLog::MB_OK | qx::TLog::MB_ICONERROR);
         qx::FreeEngine();

@@ -1,19 +1,25 @@
 # Install rules: the game, the score server and everything they read, in the
 # GNU layout under CMAKE_INSTALL_PREFIX:
-#   bin/nivora, bin/nivora-scores
-#   share/nivora/Images/, share/nivora/fonts.conf      (read by the installed game)
+#   bin/nivora, bin/nivora-scores                       (the game: NIVORA_GAME_BINDIR)
+#   share/nivora/Images/, share/nivora/fonts.conf      (read by the installed game: NIVORA_GAME_DATADIR)
 #   share/applications/, share/metainfo/, share/icons/hicolor/<size>/apps/
 #   lib/systemd/system/nivora-scores.service            (only when NIVORA_INSTALL_SYSTEMD_UNIT)
 # The game tells it is installed by finding its data at NIVORA_DATA_FROM_BIN
 # from its own folder (engine/folders.h), so the tree can move as a whole.
+# Debian keeps games apart (games/ and share/games/): its packaging sets the
+# two game folders.
 include(GNUInstallDirs)
 
-set(NIVORA_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/nivora)
-file(RELATIVE_PATH NIVORA_DATA_FROM_BIN ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_DATADIR}/nivora)
+set(NIVORA_GAME_BINDIR ${CMAKE_INSTALL_BINDIR} CACHE STRING "Where the game goes, relative to the prefix")
+set(NIVORA_GAME_DATADIR ${CMAKE_INSTALL_DATADIR}/nivora CACHE STRING "Where the game's data goes, relative to the prefix")
+set(NIVORA_INSTALL_DATADIR ${NIVORA_GAME_DATADIR})
+file(RELATIVE_PATH NIVORA_DATA_FROM_BIN ${CMAKE_INSTALL_PREFIX}/${NIVORA_GAME_BINDIR}
+  ${CMAKE_INSTALL_PREFIX}/${NIVORA_GAME_DATADIR})
 set_property(SOURCE ${PROJECT_SOURCE_DIR}/engine/folders.cpp APPEND PROPERTY
   COMPILE_DEFINITIONS NIVORA_DATA_FROM_BIN="${NIVORA_DATA_FROM_BIN}")
 
-install(TARGETS nivora nivora-scores RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS nivora RUNTIME DESTINATION ${NIVORA_GAME_BINDIR})
+install(TARGETS nivora-scores RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/Images/ DESTINATION ${NIVORA_INSTALL_DATADIR}/Images
   FILES_MATCHING PATTERN "*.tga" PATTERN "*.bmp")
 install(FILES ${PROJECT_SOURCE_DIR}/engine/fonts.conf DESTINATION ${NIVORA_INSTALL_DATADIR})
