@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the game and the tests need, when missing.
-# Sourced by nivora.sh, test.sh and scripts/deb.sh; usage: install_deps [--tests | --deb]
+# Sourced by nivora.sh, test.sh, scripts/deb.sh and scripts/fuzz.sh; usage: install_deps [--tests | --deb | --fuzz]
 set -euo pipefail
 
 RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libgl-dev libglu1-mesa-dev
@@ -10,11 +10,14 @@ TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth 
   chromium postgresql desktop-file-utils appstream)
 # Building and checking the Debian packages (scripts/deb.sh).
 DEB_PACKAGES=(debhelper dpkg-dev fakeroot lintian)
+# scripts/fuzz.sh builds the fuzz targets with clang's libFuzzer.
+FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 install_deps() {
   local wanted=("${RUNTIME_PACKAGES[@]}")
   [[ "${1:-}" == "--tests" ]] && wanted+=("${TEST_PACKAGES[@]}")
   [[ "${1:-}" == "--deb" ]] && wanted+=("${DEB_PACKAGES[@]}")
+  [[ "${1:-}" == "--fuzz" ]] && wanted+=("${FUZZ_PACKAGES[@]}")
   local missing=()
   for package in "${wanted[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")

@@ -1,0 +1,485 @@
+// Writes the seed inputs of the fuzz targets: valid inputs of every kind each
+// reader takes, made here with the game's own writers (records, settings, form
+// bodies, the server's top-list reply), hand-built picture and sound headers,
+// and the Vorbis and JPEG encoders. Usage: make_seeds <corpus folder>; files
+// named seed-* are replaced, every other file (crash-*, edge-*) is left alone.
+#include <stb/stb_image_write.h>
+#include <vorbis/vorbisenc.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "menus/records_file.h"
+#include "menus/score_client.h"
+#include "menus/settings_file.h"
+#include "server/pages.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+std::filesystem::path root;
+
+void Write(const std::string& target, const std::string& name, const Bytes& bytes) {
+    const std::filesystem::path folder = root / target;
+    std::filesystem::create_directories(folder);
+    std::ofstream out(folder / ("seed-" + name), std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+void Write(const std::string& target, const std::string& name, const std::string& text) {
+    Write(target, name, Bytes(text.begin(), text.end()));
+}
+
+void Put16(Bytes& b, uint32_t v) {
+    b.push_back(static_cast<uint8_t>(v));
+    b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(Bytes& b, uint32_t v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+void Append(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
+
+// A small test picture: a colour ramp, so rows and channels differ.
+uint8_t Channel(int x, int y, int c) { return static_cast<uint8_t>(x * 40 + y * 25 + c * 70); }
+
+// ---- TGA ----
+Bytes Tga(int type, int depth, int width, int height, uint8_t descriptor, int idLength, int paletteEntries) {
+    Bytes b{static_cast<uint8_t>(idLength), static_cast<uint8_t>(paletteEntries ? 1 : 0), static_cast<uint8_t>(type)};
+    Put16(b, 0);
+    Put16(b, static_cast<uint32_t>(paletteEntries));
+    b.push_back(paletteEntries ? 24 : 0);
+    Put16(b, 0);
+    Put16(b, 0);
+    Put16(b, static_cast<uint32_t>(width));
+    Put16(b, static_cast<uint32_t>(height));
+    b.push_back(static_cast<uint8_t>(depth));
+    b.push_back(descriptor);
+    for (int i = 0; i < idLength; ++i) b.push_back(static_cast<uint8_t>('a' + i));
+    for (int i = 0; i < paletteEntries * 3; ++i) b.push_back(static_cast<uint8_t>(i * 11));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int c = 0; c < depth / 8; ++c)
+                b.push_back(type == 1 ? static_cast<uint8_t>((x + y) % paletteEntries) : Channel(x, y, c));
+    return b;
+}
+
+void TgaSeeds() {
+    Write("tga", "rgb24", Tga(2, 24, 3, 2, 0, 0, 0));
+    Write("tga", "rgba32-top-down", Tga(2, 32, 3, 2, 32 | 8, 0, 0));
+    Write("tga", "rgb24-mirrored-id", Tga(2, 24, 4, 3, 16, 5, 0));
+    Write("tga", "rgb16", Tga(2, 16, 2, 2, 0, 0, 0));
+    Write("tga", "grey8", Tga(3, 8, 5, 1, 0, 0, 0));
+    Write("tga", "mapped8", Tga(1, 8, 3, 3, 0, 0, 4));
+    Bytes cut = Tga(2, 24, 3, 2, 0, 0, 0);
+    cut.resize(cut.size() - 1);
+    Write("tga", "rgb24-cut", cut);
+}
+
+// ---- BMP ----
+// headerSize 12 (OS/2), 40, 108 (V4) or 124 (V5); negative height is top-down.
+Bytes Bmp(uint32_t headerSize, int depth, int width, int height, uint32_t compression, int paletteEntries,
+          const Bytes& pixels) {
+    const uint32_t paletteBytes = static_cast<uint32_t>(paletteEntries) * (headerSize == 12 ? 3 : 4);
+    const uint32_t offset = 14 + headerSize + paletteBytes + (compression == 3 && headerSize == 40 ? 12 : 0);
+    Bytes b{'B', 'M'};
+    Put32(b, offset + static_cast<uint32_t>(pixels.size()));
+    Put32(b, 0);
+    Put32(b, offset);
+    Put32(b, headerSize);
+    if (headerSize == 12) {
+        Put16(b, static_cast<uint32_t>(width));
+        Put16(b, static_cast<uint32_t>(height));
+        Put16(b, 1);
+        Put16(b, static_cast<uint32_t>(depth));
+    } else {
+        Put32(b, static_cast<uint32_t>(width));
+        Put32(b, static_cast<uint32_t>(height));
+        Put16(b, 1);
+        Put16(b, static_cast<uint32_t>(depth));
+        Put32(b, compression);
+        Put32(b, static_cast<uint32_t>(pixels.size()));
+        Put32(b, 2835);
+        Put32(b, 2835);
+        Put32(b, static_cast<uint32_t>(paletteEntries));
+        Put32(b, 0);
+        const bool fields = compression == 3;
+        const uint32_t masks[4] = {depth == 16 ? 0xF800u : 0xFF0000u, depth == 16 ? 0x07E0u : 0xFF00u,
+                                   depth == 16 ? 0x001Fu : 0xFFu, depth == 32 ? 0xFF000000u : 0u};
+        if (headerSize == 40 && fields) {
+            for (int i = 0; i < 3; ++i) Put32(b, masks[i]);
+        } else if (headerSize > 40) {
+            for (int i = 0; i < 4; ++i) Put32(b, fields ? masks[i] : 0);
+            Put32(b, 0x73524742); // sRGB
+            for (uint32_t i = 56; i < headerSize; ++i) b.push_back(0);
+        }
+    }
+    for (int i = 0; i < paletteEntries; ++i) {
+        b.push_back(static_cast<uint8_t>(i * 60));
+        b.push_back(static_cast<uint8_t>(255 - i * 30));
+        b.push_back(static_cast<uint8_t>(i * 17));
+        if (headerSize != 12) b.push_back(0);
+    }
+    b.insert(b.end(), pixels.begin(), pixels.end());
+    return b;
+}
+
+Bytes BmpRows(int depth, int width, int height) {
+    Bytes rows;
+    const size_t stride = (static_cast<size_t>(width) * depth + 31) / 32 * 4;
+    for (int y = 0; y < height; ++y) {
+        Bytes row;
+        for (int x = 0; x < width; ++x) {
+            if (depth >= 24) {
+                for (int c = 0; c < depth / 8; ++c) row.push_back(Channel(x, y, c));
+            } else if (depth == 16) {
+                Put16(row, static_cast<uint32_t>(Channel(x, y, 0) * 257));
+            } else if (depth == 8) {
+                row.push_back(static_cast<uint8_t>((x + y) % 4));
+            }
+        }
+        if (depth == 4) for (int x = 0; x < width; x += 2) row.push_back(static_cast<uint8_t>(((x + y) % 4) << 4 | 1));
+        if (depth == 1) for (int x = 0; x < width; x += 8) row.push_back(static_cast<uint8_t>(0xA5 >> (y % 2)));
+        row.resize(stride, 0);
+        rows.insert(rows.end(), row.begin(), row.end());
+    }
+    return rows;
+}
+
+void BmpSeeds() {
+    Write("picture", "bmp24", Bmp(40, 24, 3, 2, 0, 0, BmpRows(24, 3, 2)));
+    Write("picture", "bmp24-top-down", Bmp(40, 24, 3, -2, 0, 0, BmpRows(24, 3, 2)));
+    Write("picture", "bmp32", Bmp(40, 32, 2, 2, 0, 0, BmpRows(32, 2, 2)));
+    Write("picture", "bmp32-fields-v4", Bmp(108, 32, 2, 2, 3, 0, BmpRows(32, 2, 2)));
+    Write("picture", "bmp32-fields-v5", Bmp(124, 32, 2, 3, 3, 0, BmpRows(32, 2, 3)));
+    Write("picture", "bmp16-555", Bmp(40, 16, 3, 2, 0, 0, BmpRows(16, 3, 2)));
+    Write("picture", "bmp16-565", Bmp(40, 16, 3, 2, 3, 0, BmpRows(16, 3, 2)));
+    Write("picture", "bmp24-palette", Bmp(40, 24, 2, 2, 0, 4, BmpRows(24, 2, 2)));
+    Write("picture", "bmp8", Bmp(40, 8, 5, 3, 0, 4, BmpRows(8, 5, 3)));
+    Write("picture", "bmp4", Bmp(40, 4, 4, 2, 0, 4, BmpRows(4, 4, 2)));
+    Write("picture", "bmp1", Bmp(40, 1, 9, 2, 0, 2, BmpRows(1, 9, 2)));
+    Write("picture", "bmp-os2", Bmp(12, 24, 3, 2, 0, 0, BmpRows(24, 3, 2)));
+    Write("picture", "bmp-os2-8", Bmp(12, 8, 3, 2, 0, 4, BmpRows(8, 3, 2)));
+    // RLE8: a run, an absolute run, a delta, line ends and the end of the picture.
+    const Bytes rle8{3, 1, 0, 3, 2, 0, 1, 0, 0, 0, 2, 0, 2, 0, 0, 0, 0, 1};
+    Write("picture", "bmp-rle8", Bmp(40, 8, 4, 3, 1, 4, rle8));
+    const Bytes rle4{4, 0x12, 0, 3, 0x30, 0x10, 0, 0, 2, 0x23, 0, 1};
+    Write("picture", "bmp-rle4", Bmp(40, 4, 4, 2, 2, 4, rle4));
+    const Bytes rle8Early{2, 1, 0, 2, 9, 9};
+    Write("picture", "bmp-rle8-early-end", Bmp(40, 8, 4, 3, 1, 4, rle8Early));
+}
+
+void JpegSeeds() {
+    for (const int components : {1, 3}) {
+        for (const int quality : {10, 90}) {
+            const int width = 17;
+            const int height = 9;
+            Bytes pixels;
+            for (int y = 0; y < height; ++y)
+                for (int x = 0; x < width; ++x)
+                    for (int c = 0; c < components; ++c) pixels.push_back(Channel(x, y, c));
+            Bytes file;
+            stbi_write_jpg_to_func(
+                [](void* context, void* data, int size) {
+                    auto* out = static_cast<Bytes*>(context);
+                    out->insert(out->end(), static_cast<uint8_t*>(data), static_cast<uint8_t*>(data) + size);
+                },
+                &file, width, height, components, pixels.data(), quality);
+            Write("picture", "jpeg-" + std::to_string(components) + "-q" + std::to_string(quality), file);
+        }
+    }
+}
+
+// A GIF whose LZW stream sends every pixel as a literal, with a clear code
+// before the code size would grow, so no compressor is needed.
+Bytes Gif(int width, int height, bool interlaced, bool localPalette, bool twoFrames) {
+    Bytes b;
+    Append(b, "GIF89a");
+    Put16(b, static_cast<uint32_t>(width));
+    Put16(b, static_cast<uint32_t>(height));
+    b.push_back(localPalette ? 0x00 : 0xF1); // global table of 4 entries
+    b.push_back(0);
+    b.push_back(0);
+    const auto palette = [&] {
+        for (int i = 0; i < 4; ++i) {
+            b.push_back(static_cast<uint8_t>(i * 80));
+            b.push_back(static_cast<uint8_t>(200 - i * 40));
+            b.push_back(static_cast<uint8_t>(i * 30));
+        }
+    };
+    if (!localPalette) palette();
+    // A graphic control extension with a transparent index.
+    const Bytes control{0x21, 0xF9, 4, 1, 0, 0, 3, 0};
+    b.insert(b.end(), control.begin(), control.end());
+    for (int frame = 0; frame < (twoFrames ? 2 : 1); ++frame) {
+        b.push_back(0x2C);
+        Put16(b, 0);
+        Put16(b, 0);
+        Put16(b, static_cast<uint32_t>(width));
+        Put16(b, static_cast<uint32_t>(height));
+        b.push_back(static_cast<uint8_t>((localPalette ? 0x81 : 0) | (interlaced ? 0x40 : 0)));
+        if (localPalette) palette();
+        const int minimum = 2;
+        b.push_back(minimum);
+        Bytes codes;
+        uint32_t bits = 0;
+        int count = 0;
+        const auto emit = [&](uint32_t code) {
+            bits |= code << count;
+            count += 3;
+            while (count >= 8) {
+                codes.push_back(static_cast<uint8_t>(bits));
+                bits >>= 8;
+                count -= 8;
+            }
+        };
+        // 3-bit codes: clear (4), end (5); after clear, two literals fit before the width grows.
+        int sinceClear = 0;
+        emit(4);
+        for (int i = 0; i < width * height; ++i) {
+            if (sinceClear == 2) {
+                emit(4);
+                sinceClear = 0;
+            }
+            emit(static_cast<uint32_t>((i + frame) % 4));
+            ++sinceClear;
+        }
+        emit(5);
+        if (count > 0) codes.push_back(static_cast<uint8_t>(bits));
+        for (size_t at = 0; at < codes.size(); at += 255) {
+            const size_t n = std::min<size_t>(255, codes.size() - at);
+            b.push_back(static_cast<uint8_t>(n));
+            b.insert(b.end(), codes.begin() + static_cast<long>(at), codes.begin() + static_cast<long>(at + n));
+        }
+        b.push_back(0);
+    }
+    b.push_back(0x3B);
+    return b;
+}
+
+void GifSeeds() {
+    Write("picture", "gif", Gif(5, 3, false, false, false));
+    Write("picture", "gif-interlaced", Gif(3, 9, true, false, false));
+    Write("picture", "gif-local-palette-two-frames", Gif(4, 2, false, true, true));
+}
+
+// ---- WAV ----
+Bytes Wav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, int frames, bool extensible, bool listChunk) {
+    const uint16_t block = static_cast<uint16_t>(channels * bits / 8);
+    Bytes fmt;
+    Put16(fmt, extensible ? 0xFFFE : tag);
+    Put16(fmt, channels);
+    Put32(fmt, rate);
+    Put32(fmt, rate * block);
+    Put16(fmt, block);
+    Put16(fmt, bits);
+    if (extensible) {
+        Put16(fmt, 22);
+        Put16(fmt, bits);
+        Put32(fmt, channels == 2 ? 3 : 4);
+        Put16(fmt, tag);
+        const uint8_t guid[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+        fmt.insert(fmt.end(), guid, guid + 14);
+    }
+    Bytes data;
+    for (int i = 0; i < frames * channels; ++i) {
+        const double value = std::sin(i * 0.3) * 0.8;
+        if (tag == 3) {
+            float f = static_cast<float>(value);
+            uint32_t u;
+            std::memcpy(&u, &f, 4);
+            Put32(data, u);
+        } else if (bits == 8) {
+            data.push_back(static_cast<uint8_t>(128 + value * 127));
+        } else {
+            const auto v = static_cast<int32_t>(value * 2147483647.0);
+            for (int byte = 4 - bits / 8; byte < 4; ++byte) data.push_back(static_cast<uint8_t>(v >> (8 * byte)));
+        }
+    }
+    Bytes b;
+    Append(b, "RIFF");
+    Put32(b, 0); // patched below
+    Append(b, "WAVE");
+    if (listChunk) {
+        Append(b, "LIST");
+        Put32(b, 5);
+        Append(b, "INFOx");
+        b.push_back(0); // pad byte of an odd chunk
+    }
+    Append(b, "fmt ");
+    Put32(b, static_cast<uint32_t>(fmt.size()));
+    b.insert(b.end(), fmt.begin(), fmt.end());
+    Append(b, "data");
+    Put32(b, static_cast<uint32_t>(data.size()));
+    b.insert(b.end(), data.begin(), data.end());
+    const uint32_t riffSize = static_cast<uint32_t>(b.size() - 8);
+    std::memcpy(b.data() + 4, &riffSize, 4);
+    return b;
+}
+
+void WavSeeds() {
+    Write("wav", "pcm8-mono", Wav(1, 1, 8000, 8, 40, false, false));
+    Write("wav", "pcm16-stereo", Wav(1, 2, 44100, 16, 30, false, false));
+    Write("wav", "pcm24-mono-list", Wav(1, 1, 22050, 24, 20, false, true));
+    Write("wav", "pcm32-stereo", Wav(1, 2, 48000, 32, 10, false, false));
+    Write("wav", "float32-mono", Wav(3, 1, 44100, 32, 20, false, false));
+    Write("wav", "extensible16-stereo", Wav(1, 2, 44100, 16, 20, true, false));
+    Bytes cut = Wav(1, 1, 8000, 16, 40, false, false);
+    cut.resize(cut.size() - 7);
+    Write("wav", "pcm16-cut", cut);
+}
+
+// ---- Ogg Vorbis ----
+Bytes Vorbis(int channels, long rate, int frames) {
+    vorbis_info info;
+    vorbis_info_init(&info);
+    vorbis_encode_init_vbr(&info, channels, rate, 0.1f);
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_dsp_state dsp;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block block;
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, 1);
+    Bytes out;
+    const auto flush = [&](bool all) {
+        ogg_page page;
+        while (all ? ogg_stream_flush(&stream, &page) : ogg_stream_pageout(&stream, &page)) {
+            out.insert(out.end(), page.header, page.header + page.header_len);
+            out.insert(out.end(), page.body, page.body + page.body_len);
+        }
+    };
+    ogg_packet header, commentPacket, codebooks;
+    vorbis_analysis_headerout(&dsp, &comment, &header, &commentPacket, &codebooks);
+    ogg_stream_packetin(&stream, &header);
+    ogg_stream_packetin(&stream, &commentPacket);
+    ogg_stream_packetin(&stream, &codebooks);
+    flush(true);
+    float** buffer = vorbis_analysis_buffer(&dsp, frames);
+    for (int i = 0; i < frames; ++i)
+        for (int c = 0; c < channels; ++c) buffer[c][i] = static_cast<float>(0.5 * std::sin(i * 0.05 * (c + 1)));
+    vorbis_analysis_wrote(&dsp, frames);
+    vorbis_analysis_wrote(&dsp, 0);
+    while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+        vorbis_analysis(&block, nullptr);
+        vorbis_bitrate_addblock(&block);
+        ogg_packet packet;
+        while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
+            ogg_stream_packetin(&stream, &packet);
+            flush(false);
+        }
+    }
+    flush(true);
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    return out;
+}
+
+void OggSeeds() {
+    Write("ogg", "mono-8000", Vorbis(1, 8000, 1600));
+    Write("ogg", "stereo-22050", Vorbis(2, 22050, 2000));
+}
+
+// ---- Game files and server text ----
+void GameSeeds() {
+    const auto image = [](const TSettings& s) {
+        const auto bytes = EncodeSettings(s);
+        return Bytes(bytes.begin(), bytes.end());
+    };
+    TSettings settings;
+    settings.Profile = "^2Player";
+    Write("settings", "profile", image(settings));
+    settings.Profile = std::string(32, 'z');
+    settings.ShowFPS = false;
+    settings.ActiveMenu = false;
+    Write("settings", "full-profile-flags-off", image(settings));
+    Bytes oversized = image(settings);
+    oversized[4] = 200;
+    oversized.push_back(7);
+    Write("settings", "length-above-capacity", oversized);
+    Write("settings", "short", Bytes(43, 1));
+
+    const auto recordsInput = [](const TRecordTable& table, size_t keep, const Bytes& adds) {
+        const auto image = EncodeRecords(table);
+        Bytes b;
+        Put16(b, static_cast<uint32_t>(keep));
+        b.insert(b.end(), image.begin(), image.begin() + static_cast<long>(keep));
+        b.insert(b.end(), adds.begin(), adds.end());
+        return b;
+    };
+    Bytes adds;
+    for (const int32_t score : {30, 7, 0, -5, 25}) {
+        Put32(adds, static_cast<uint32_t>(score));
+        Put32(adds, 3);
+        Put32(adds, 1234);
+        const std::string name = score == 7 ? std::string(40, 'n') : "^1Name";
+        adds.push_back(static_cast<uint8_t>(name.size()));
+        Append(adds, name);
+    }
+    Write("records", "default-table", recordsInput(DefaultRecords(), kRecordsFileBytes, {}));
+    Write("records", "default-table-adds", recordsInput(DefaultRecords(), kRecordsFileBytes, adds));
+    Write("records", "cut-record-adds", recordsInput(DefaultRecords(), 100, adds));
+    Bytes damaged = recordsInput(DefaultRecords(), kRecordsFileBytes, {});
+    damaged[2 + 12] = 255; // a name length above 32
+    damaged[2 + 48 + 3] = 0x80; // a negative score
+    Write("records", "damaged", damaged);
+
+    std::vector<scores::TResult> results;
+    for (int i = 0; i < 3; ++i)
+        results.push_back({"^" + std::to_string(i) + "Name" + std::to_string(i), 100 - i, 5 + i, 12345 * i, "2026-12-09"});
+    const std::string reply = scores::TopReply(results);
+    Write("top_list", "three-rows", std::string(1, 20) + reply);
+    Write("top_list", "empty", std::string(1, 20) + scores::TopReply({}));
+    Write("top_list", "count-above-rows", std::string(1, 20) + "<pre id=\"view_record\">\n2147483647\nA\n1\n");
+    Write("top_list", "no-marker", std::string(1, 5) + "404 Not Found\n");
+
+    std::vector<std::string> values;
+    for (int i = 0; i < 3; ++i)
+        for (const std::string& v : {std::string("^3Na me&=%") + char('a' + i), std::to_string(99 - i), std::string("4"),
+                                     std::to_string(1000 * i)})
+            values.push_back(v);
+    const std::string saver = FormBody({"user", "score", "level", "time"}, values);
+    Write("form", "saver", std::string(1, 0) + saver);
+    Write("form", "top", std::string(1, 0) + FormBody({"count"}, {"20"}));
+    Write("form", "small-limits", std::string(1, 3) + saver);
+    Write("form", "bad-escape", std::string(1, 0) + "count=%2");
+
+    Write("markup", "strip", std::string(1, 0) + "^1Red ^xFF8800orange^-next^X12345^");
+    Write("markup", "find", std::string(1, 1) + std::string("\x02\0\0\0", 4) + "\x02" "ab" "xxabyyab");
+    Write("markup", "find-negative-start", std::string(1, 1) + "\xff\xff\xff\xff" "\x01" "\n" "line\nline\n");
+    Write("markup", "extract", std::string(1, 2) + std::string("\x01\0\0\0", 4) + "\x05<pre>" "\x06</pre>" +
+                                   "head<pre>body</pre>tail");
+    Write("markup", "extract-no-start", std::string(1, 2) + std::string("\x01\0\0\0", 4) + "\x00" "\x01\n" + "a\nb\n");
+
+    std::string typed;
+    for (const char c : std::string("Name_1 ^2\xC0\xFF")) typed += std::string(1, c) + '\0';
+    typed += std::string("\b\0\b\0@\0\x7F\0a\x80", 10);
+    Write("text_input", "typed", typed);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+        return 2;
+    }
+    root = argv[1];
+    TgaSeeds();
+    BmpSeeds();
+    JpegSeeds();
+    GifSeeds();
+    WavSeeds();
+    OggSeeds();
+    GameSeeds();
+    return 0;
+}
