@@ -1,11 +1,5 @@
-// UDP on POSIX sockets with one std::thread receiver per socket.
-//
-// The receive queue is a singly linked list that always ends with one empty
-// node. The receiver fills that tail node, then publishes a fresh empty node as
-// its successor with a release store; the main thread reads a node only once
-// it sees the successor (acquire), so it always sees the node's contents whole.
-// The main thread frees nodes, the receiver allocates them; neither touches the
-// other's end of the list, so no lock is needed.
+// UDP on POSIX sockets with one std::thread receiver per socket, each
+// feeding its socket's receive queue (net_queue_internal.h).
 //
 // A receiver is stopped by shutting its socket down, which wakes its recvfrom,
 // and is then joined: it is never killed while it may hold the allocator's lock.
@@ -29,6 +23,7 @@
 #include <thread>
 
 #include "engine/engine.h"
+#include "engine/net_queue_internal.h"
 
 namespace qx {
 
@@ -47,44 +42,19 @@ void UDPLog(const std::string& message) { NetLog("UDP > " + message); }
 
 } // namespace
 
-// ---- The receive queue ------------------------------------------------------
-
-namespace {
-
-struct TNode {
-    int32_t size = 0;
-    std::unique_ptr<uint8_t[]> data;
-    sockaddr_in from{};
-    std::atomic<TNode*> next{nullptr};
-    bool taken = false; // main thread only
-};
-
-// What a queued node counts against the queue's byte budget.
-size_t NodeCost(const TNode& node) { return sizeof(TNode) + static_cast<size_t>(node.size); }
-
-} // namespace
-
 struct TUDP::TSocket {
     int handle = -1;
     int32_t port = 0;
     std::thread receiver;
-    TNode* head = nullptr; // main thread only; the receiver keeps its own tail
+    TDatagramQueue queue;
     std::atomic<bool> stopping{false};
-    std::atomic<size_t> queuedBytes{0};
-    std::atomic<size_t> queuedDatagrams{0};
-    std::atomic<uint32_t> dropped{0};
     bool dropsLogged = false;
 
     ~TSocket() {
-        for (TNode* node = head; node;) {
-            TNode* next = node->next.load(std::memory_order_acquire);
-            delete node;
-            node = next;
-        }
         if (handle >= 0) ::close(handle);
     }
 
-    void Receive(TNode* tail) {
+    void Receive() {
         std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kReceiveBuffer]);
         if (!buffer) return;
         for (;;) {
@@ -98,39 +68,16 @@ struct TUDP::TSocket {
             }
             // A shut-down socket reads as an empty datagram; only the flag tells them apart.
             if (stopping.load(std::memory_order_acquire)) return;
-
-            // Beyond the budget a flood is dropped here rather than held: the
-            // reader may never come, and the memory must stay bounded.
-            const size_t cost = sizeof(TNode) + static_cast<size_t>(got);
-            if (queuedDatagrams.load(std::memory_order_relaxed) >= kQueueDatagrams ||
-                queuedBytes.load(std::memory_order_relaxed) + cost > kQueueBytes) {
-                dropped.fetch_add(1, std::memory_order_relaxed);
-                continue;
-            }
-            auto* next = new (std::nothrow) TNode;
-            std::unique_ptr<uint8_t[]> bytes;
-            if (got > 0) bytes.reset(new (std::nothrow) uint8_t[static_cast<size_t>(got)]);
-            if (!next || (got > 0 && !bytes)) {
-                delete next;
-                dropped.fetch_add(1, std::memory_order_relaxed);
-                continue;
-            }
-            if (got > 0) std::memcpy(bytes.get(), buffer.get(), static_cast<size_t>(got));
-            tail->size = static_cast<int32_t>(got);
-            tail->data = std::move(bytes);
-            tail->from = from;
-            queuedBytes.fetch_add(cost, std::memory_order_relaxed);
-            queuedDatagrams.fetch_add(1, std::memory_order_relaxed);
-            // The link last: it is what hands the node to the main thread.
-            tail->next.store(next, std::memory_order_release);
-            tail = next;
+            // Beyond the budget a flood is dropped by the queue rather than
+            // held: the reader may never come, and the memory must stay bounded.
+            (void)queue.Push(from, buffer.get(), static_cast<size_t>(got));
         }
     }
 
     // Drops are counted by the receiver and reported here, on the main thread
     // the log belongs to, once per socket.
     void ReportDrops() {
-        if (dropsLogged || dropped.load(std::memory_order_relaxed) == 0) return;
+        if (dropsLogged || queue.Dropped() == 0) return;
         dropsLogged = true;
         UDPLog("Receive queue full on port (" + IntToStr(port) + "): datagrams dropped");
     }
@@ -196,14 +143,13 @@ int32_t TUDP::InitSocket(int32_t port) {
         return -1;
     }
 
-    record->head = new (std::nothrow) TNode;
-    if (!record->head) {
+    if (!record->queue.Ready()) {
         UDPLog(failed);
         return -1;
     }
     try {
         TSocket* socket = record.get();
-        record->receiver = std::thread([socket, tail = record->head] { socket->Receive(tail); });
+        record->receiver = std::thread([socket] { socket->Receive(); });
     } catch (const std::system_error&) {
         UDPLog(failed);
         return -1;
@@ -253,18 +199,7 @@ TNetData TUDP::Recv(int32_t socket) {
     TSocket* record = Find(socket);
     if (!record) return {};
     record->ReportDrops();
-    TNode* head = record->head;
-    TNode* next = head->next.load(std::memory_order_acquire);
-    if (next && head->taken) {
-        record->queuedBytes.fetch_sub(NodeCost(*head), std::memory_order_relaxed);
-        record->queuedDatagrams.fetch_sub(1, std::memory_order_relaxed);
-        delete head;
-        record->head = head = next;
-        next = head->next.load(std::memory_order_acquire);
-    }
-    if (!next) return {};
-    head->taken = true;
-    return {head->from.sin_addr.s_addr, ntohs(head->from.sin_port), head->size, head->data.get()};
+    return record->queue.Next();
 }
 
 // ---- TCP ------------------------------------------------------------------------

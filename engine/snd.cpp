@@ -17,6 +17,7 @@
 #include "engine/sdl_internal.h"
 #include "engine/snd_mixer_internal.h"
 #include "engine/snd_ogg_internal.h"
+#include "engine/snd_wave_internal.h"
 
 namespace qx {
 
@@ -26,8 +27,6 @@ constexpr int kDeviceRate = 44100;
 constexpr int kDeviceFrames = 1024;
 constexpr int kMusicVoice = TSnd::kSlots; // the mixer voice of the Ogg stream
 constexpr int32_t kReleaseMs = 3000;      // a finished channel keeps its duplicate this long
-// Larger data is refused before anything is allocated for it.
-constexpr uint32_t kMaxDataBytes = 512u << 20;
 
 void SndLog(const std::string& message) {
     if (log) log->Print("Sound   : " + message);
@@ -36,116 +35,6 @@ void SndLog(const std::string& message) {
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 int32_t NowMs() { return eng ? eng->GetTime() : TimeMs(); }
-
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
-// One loaded sample: PCM shared by its master and every channel duplicated from it.
-struct TPcm {
-    std::vector<int16_t> samples;
-    uint32_t frames = 0;
-    uint32_t channels = 1;
-};
-
-struct TWaveFormat {
-    uint16_t tag = 0;
-    uint16_t channels = 0;
-    uint32_t rate = 0;
-    uint16_t blockAlign = 0;
-    uint16_t bits = 0;
-    uint32_t dataSize = 0;
-};
-
-enum class TWaveResult { Ok, Invalid };
-
-constexpr uint16_t kFormatPcm = 1;
-constexpr uint16_t kFormatFloat = 3;
-constexpr uint16_t kFormatExtensible = 0xFFFE;
-
-// Walks the chunks up to "data": a canonical 44-byte header reads as its fixed
-// offsets do, and chunks before the data (LIST, fact, ...) are skipped. Every
-// size is checked against the bytes the stream holds.
-TWaveResult ReadWaveHeader(TStream& stream, TWaveFormat& format) {
-    uint8_t riff[12];
-    if (stream.Read(riff, 12) != 12 || std::memcmp(riff, "RIFF", 4) != 0 || std::memcmp(riff + 8, "WAVE", 4) != 0)
-        return TWaveResult::Invalid;
-    const int64_t size = stream.Size();
-    bool haveFormat = false;
-    for (int chunk = 0; chunk < 64; ++chunk) {
-        uint8_t head[8];
-        if (stream.Read(head, 8) != 8) return TWaveResult::Invalid;
-        const uint32_t length = U32(head + 4);
-        const int64_t body = stream.Position();
-        if (std::memcmp(head, "data", 4) == 0) {
-            if (!haveFormat || length > size - body) return TWaveResult::Invalid;
-            format.dataSize = length;
-            return TWaveResult::Ok;
-        }
-        if (std::memcmp(head, "fmt ", 4) == 0) {
-            if (length < 16 || length > size - body) return TWaveResult::Invalid;
-            uint8_t fmt[40] = {};
-            const size_t wanted = std::min<size_t>(length, sizeof fmt);
-            if (stream.Read(fmt, wanted) != wanted) return TWaveResult::Invalid;
-            format.tag = U16(fmt);
-            format.channels = U16(fmt + 2);
-            format.rate = U32(fmt + 4);
-            format.blockAlign = U16(fmt + 12);
-            format.bits = U16(fmt + 14);
-            // The extensible layout names the real format in its sub-format's first word.
-            if (format.tag == kFormatExtensible && length >= 40) format.tag = U16(fmt + 24);
-            haveFormat = true;
-        }
-        const int64_t next = body + length + (length & 1);
-        if (next > size) return TWaveResult::Invalid;
-        stream.Seek(next);
-    }
-    return TWaveResult::Invalid;
-}
-
-bool Playable(const TWaveFormat& f) {
-    if (f.channels < 1 || f.channels > 2 || f.rate == 0 || f.blockAlign == 0) return false;
-    if (f.tag == kFormatPcm) return f.bits == 8 || f.bits == 16 || f.bits == 24 || f.bits == 32;
-    if (f.tag == kFormatFloat) return f.bits == 32;
-    return false;
-}
-
-int16_t Convert(const uint8_t* p, const TWaveFormat& f) {
-    switch (f.bits) {
-    case 8: return static_cast<int16_t>((p[0] - 128) * 256);
-    case 16: return static_cast<int16_t>(U16(p));
-    case 24: return static_cast<int16_t>(U16(p + 1));
-    default: break;
-    }
-    if (f.tag == kFormatFloat) {
-        float value;
-        std::memcpy(&value, p, 4);
-        if (!(value == value)) value = 0.0f; // NaN
-        return static_cast<int16_t>(std::lrint(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
-    }
-    return static_cast<int16_t>(U16(p + 2));
-}
-
-// Reads the data into 16-bit PCM; false when the stream gives fewer bytes than the header promised.
-bool ReadSamples(TStream& stream, const TWaveFormat& f, TPcm& pcm) {
-    const uint32_t bytesPerSample = f.bits / 8u;
-    const uint32_t frameBytes = bytesPerSample * f.channels;
-    pcm.channels = f.channels;
-    pcm.frames = f.dataSize / frameBytes;
-    pcm.samples.resize(size_t{pcm.frames} * f.channels);
-    std::array<uint8_t, 4096> chunk{}; // a whole number of frames for every accepted format
-    const uint32_t chunkFrames = static_cast<uint32_t>(chunk.size()) / frameBytes / 2 * 2;
-    size_t out = 0;
-    for (uint32_t frame = 0; frame < pcm.frames;) {
-        const uint32_t count = std::min(chunkFrames, pcm.frames - frame);
-        const size_t bytes = size_t{count} * frameBytes;
-        if (stream.Read(chunk.data(), bytes) != bytes) return false;
-        for (size_t at = 0; at < bytes; at += bytesPerSample) pcm.samples[out++] = Convert(chunk.data() + at, f);
-        frame += count;
-    }
-    return true;
-}
 
 // The music finished notice arrives on the audio thread: it reaches the main
 // thread as an event of the window's queue.

@@ -8,6 +8,7 @@
 
 #include "engine/ogl.h"
 #include "engine/ogl_ext_internal.h"
+#include "engine/vfp_sections_internal.h"
 
 #include <algorithm>
 #include <new>
@@ -31,15 +32,6 @@ bool Ready() {
     return ShaderExt && GLExt.glCreateProgramObjectARB && GLExt.glCreateShaderObjectARB && GLExt.glShaderSourceARB &&
            GLExt.glCompileShaderARB && GLExt.glGetObjectParameterivARB && GLExt.glAttachObjectARB &&
            GLExt.glDeleteObjectARB && GLExt.glLinkProgramARB && GLExt.glGetInfoLogARB && GLExt.glUseProgramObjectARB;
-}
-
-bool IsHeader(const std::string& line) { return line.starts_with("[VP") || line.starts_with("[FP"); }
-
-// "[VP water]" names the section "water": from the fifth character up to the first "]".
-std::string SectionName(const std::string& line) {
-    if (line.size() <= 4) return "";
-    const size_t close = line.find(']', 4);
-    return line.substr(4, close == std::string::npos ? std::string::npos : close - 4);
 }
 
 } // namespace
@@ -86,39 +78,9 @@ bool TVFP::AddStream(TStream& stream, const std::string& name) {
     stream.Seek(0);
     text.resize(stream.Read(text.data(), text.size()));
 
-    std::string source;
-    bool selected = false;
-    bool vertex = true;
-    bool attached = false;
-    size_t at = 0;
-    for (;;) {
-        const size_t end = text.find('\n', at);
-        const bool last = end == std::string::npos;
-        std::string line = text.substr(at, last ? std::string::npos : end - at);
-        if (!last && !line.empty() && line.back() == '\r') line.pop_back();
-        const bool header = IsHeader(line);
-        const bool collect = name.empty() || selected;
-        if (!header) {
-            if (collect) source += last ? line : line + "\r\n";
-            if (!last) {
-                at = end + 1;
-                continue;
-            }
-        }
-        // A header or the end: the section above is complete.
-        if (selected && !source.empty()) {
-            if (!CompileAttach(source, vertex, name)) return false;
-            attached = true;
-        }
-        source.clear();
-        if (header) {
-            vertex = line.starts_with("[VP");
-            selected = SectionName(line) == name;
-        }
-        if (last) break;
-        at = end + 1;
-    }
-    return attached;
+    return SplitShaderSections(text, name, [this, &name](const std::string& source, bool vertex) {
+        return CompileAttach(source, vertex, name);
+    });
 }
 
 bool TVFP::CompileAttach(const std::string& source, bool vertex, const std::string& name) {

@@ -466,6 +466,28 @@ void GameSeeds() {
     Write("text_input", "typed", typed);
 }
 
+void EngineTextSeeds() {
+    const std::string file = "[VP water]\r\nvoid main() { gl_Position = ftransform(); }\r\n"
+                             "[FP water]\r\nvoid main() { gl_FragColor = vec4(1.0); }\r\n"
+                             "[VP sky]\nvoid main() {}\n[FP]\nempty name\n[FP water\nunclosed header";
+    Write("shader", "select-water", std::string(1, 5) + "water" + file);
+    Write("shader", "select-water-refuse-second", std::string(1, char(0x80 | 5)) + "water" + file);
+    Write("shader", "select-empty-name", std::string(1, 0) + file);
+    Write("shader", "select-missing", std::string(1, 4) + "none" + file);
+
+    // Pushes of several sizes (one past the byte budget), takes between them, and a flood past the count.
+    Bytes commands{0, 3, 'a', 'b', 'c', 1, 0, 0, 1, 1, 1, 2, 100};
+    commands.resize(commands.size() + 200, 'x');
+    commands.push_back(1);
+    for (int i = 0; i < 20; ++i) {
+        commands.push_back(0);
+        commands.push_back(1);
+        commands.push_back(static_cast<uint8_t>(i));
+    }
+    for (int i = 0; i < 22; ++i) commands.push_back(1);
+    Write("udp", "pushes-takes-flood", commands);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -481,5 +503,6 @@ int main(int argc, char** argv) {
     WavSeeds();
     OggSeeds();
     GameSeeds();
+    EngineTextSeeds();
     return 0;
 }

@@ -1,0 +1,43 @@
+// WAV files for the sound module: the header reader and the sample
+// conversion, apart from the device so they can be fed any bytes. Internal to
+// the sound module.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "engine/sys_main.h"
+
+namespace qx {
+
+// Larger data is refused before anything is allocated for it.
+constexpr uint32_t kMaxDataBytes = 512u << 20;
+
+// One loaded sample: PCM shared by its master and every channel duplicated from it.
+struct TPcm {
+    std::vector<int16_t> samples;
+    uint32_t frames = 0;
+    uint32_t channels = 1;
+};
+
+struct TWaveFormat {
+    uint16_t tag = 0;
+    uint16_t channels = 0;
+    uint32_t rate = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bits = 0;
+    uint32_t dataSize = 0;
+};
+
+enum class TWaveResult { Ok, Invalid };
+
+// Walks the chunks up to "data": a canonical 44-byte header reads as its fixed
+// offsets do, and chunks before the data (LIST, fact, ...) are skipped. Every
+// size is checked against the bytes the stream holds; the stream is left at the data.
+TWaveResult ReadWaveHeader(TStream& stream, TWaveFormat& format);
+// The format is one the mixer plays: 1 or 2 channels of 8-, 16-, 24- or 32-bit PCM or 32-bit float.
+bool Playable(const TWaveFormat& f);
+// Reads the data into 16-bit PCM; false when the stream gives fewer bytes than the header promised.
+bool ReadSamples(TStream& stream, const TWaveFormat& f, TPcm& pcm);
+
+} // namespace qx
