@@ -453,6 +453,23 @@ void GameSeeds() {
     Write("form", "small-limits", std::string(1, 3) + saver);
     Write("form", "bad-escape", std::string(1, 0) + "count=%2");
 
+    // Request flags: method in bits 0-1 (GET, HEAD, POST, PUT), path in bits 2-3
+    // (/, /top.php, /saver.php, other), a Content-Length in bit 4, limited sends in bit 5.
+    const auto request = [](int verb, int path, const std::string& length, bool limited, const std::string& body) {
+        std::string r(1, static_cast<char>(verb | path << 2 | (length.empty() ? 0 : 0x10) | (limited ? 0x20 : 0)));
+        if (!length.empty()) r += static_cast<char>(length.size()) + length;
+        return r + body;
+    };
+    Write("request", "send", request(2, 2, std::to_string(saver.size()), false, saver));
+    Write("request", "send-limited", request(2, 2, "", true, saver));
+    Write("request", "top", request(2, 1, "8", false, FormBody({"count"}, {"3"})));
+    Write("request", "top-get", request(0, 1, "", false, ""));
+    Write("request", "page", request(0, 0, "", false, ""));
+    Write("request", "head-saver", request(1, 2, "", false, ""));
+    Write("request", "not-found", request(0, 3, "", false, ""));
+    Write("request", "length-too-large", request(2, 2, "99999999", false, ""));
+    Write("request", "send-bad-row", request(2, 2, "", false, "user[]=a&score[]=-1&level[]=x&time[]=1"));
+
     Write("markup", "strip", std::string(1, 0) + "^1Red ^xFF8800orange^-next^X12345^");
     Write("markup", "find", std::string(1, 1) + std::string("\x02\0\0\0", 4) + "\x02" "ab" "xxabyyab");
     Write("markup", "find-negative-start", std::string(1, 1) + "\xff\xff\xff\xff" "\x01" "\n" "line\nline\n");
