@@ -1,18 +1,27 @@
-// Image decoders: the engine's own TGA reader and a BMP/JPG/GIF decoder on top
-// of stb_image. Both hand back 24/32-bit pixels in blue-green-red order, top row
-// first, because that is what the texture manager uploads with GL_BGR(A).
+// Image decoders: the engine's own TGA reader, and pictures told apart by their
+// first bytes: BMP by our own reader (image_bmp.cpp), JPEG through libjpeg-turbo
+// and GIF through giflib, both libraries hardened for untrusted files. All hand
+// back pixels in blue-green-red order, top row first, because that is what the
+// texture manager uploads with GL_BGR(A).
 #include "engine/image_internal.h"
 
-#include <stb/stb_image.h>
+#include <gif_lib.h>
 
+#include <algorithm>
 #include <climits>
+#include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
 
+#include "engine/engine.h"
 #include "engine/sys_main.h"
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 namespace qx::image {
 
@@ -38,9 +47,6 @@ bool ReadFully(TStream& stream, void* buffer, size_t count) {
 }
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 void MirrorRows(uint8_t* pixels, int64_t width, int64_t height, int64_t pixelBytes) {
     const int64_t rowBytes = width * pixelBytes;
@@ -64,41 +70,6 @@ void FlipRows(uint8_t* pixels, int64_t height, int64_t rowBytes) {
         std::memcpy(bottom, temp.data(), static_cast<size_t>(rowBytes));
     }
 }
-
-// An uncompressed BMP must hold every row its header claims; stb would fill the
-// missing part with zeros after allocating the full picture.
-bool BmpDataPresent(const uint8_t* bytes, size_t size) {
-    if (size < 2 || bytes[0] != 'B' || bytes[1] != 'M') return true; // not a BMP
-    if (size < 26) return false;
-    const uint64_t dataOffset = Le32(bytes + 10);
-    const uint32_t headerSize = Le32(bytes + 14);
-    int64_t width = 0;
-    int64_t height = 0;
-    uint32_t depth = 0;
-    uint32_t compression = 0;
-    if (headerSize == 12) {
-        width = Le16(bytes + 18);
-        height = Le16(bytes + 20);
-        depth = Le16(bytes + 24);
-    } else {
-        if (size < 34) return false;
-        width = static_cast<int32_t>(Le32(bytes + 18));
-        height = static_cast<int32_t>(Le32(bytes + 22));
-        depth = Le16(bytes + 28);
-        compression = Le32(bytes + 30);
-    }
-    // Run-length data has no fixed size; the pixel-per-byte cap covers it.
-    if (compression != 0 && compression != 3 && compression != 6) return true;
-    if (height < 0) height = -height;
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535 || depth == 0 || depth > 64) return false;
-    const uint64_t rowBytes = (static_cast<uint64_t>(width) * depth + 31) / 32 * 4;
-    const uint64_t needed = rowBytes * static_cast<uint64_t>(height);
-    return dataOffset <= size && needed <= size - dataOffset;
-}
-
-// No picture format we take packs more than this many pixels into one byte of
-// file; a header claiming more is corrupt or hostile.
-constexpr int64_t kMaxPixelsPerByte = 2048;
 
 } // namespace
 
@@ -191,33 +162,266 @@ bool LoadTgaMem(const void* memory, size_t size, TDecoded& out) {
     return ReadTga(stream, out);
 }
 
+namespace {
+
+// ---- JPEG through libjpeg-turbo -------------------------------------------
+
+// libjpeg reports a fatal error by calling error_exit, which must not return:
+// it jumps back to DecodeJpeg with the library's reason kept for the log.
+struct TJpegErrors {
+    jpeg_error_mgr manager;
+    jmp_buf jump;
+    char reason[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void JpegFail(j_common_ptr info) {
+    auto* errors = reinterpret_cast<TJpegErrors*>(info->err);
+    info->err->format_message(info, errors->reason);
+    std::longjmp(errors->jump, 1);
+}
+
+// Corrupt-data warnings are not fatal: the library fills what it cannot decode.
+void JpegQuiet(j_common_ptr, int) {}
+
+// A progressive file may hold thousands of tiny scans that each cost a pass
+// over the whole picture; no real encoder writes more than a few dozen.
+constexpr int kMaxJpegScans = 500;
+// Working memory the library may take (the whole-picture coefficient buffers
+// of a progressive file); past it the file is refused, as there is no disk
+// backing store.
+constexpr long kMaxJpegWorkMemory = 256L * 1024 * 1024;
+
+void JpegProgress(j_common_ptr info) {
+    auto* decoder = reinterpret_cast<j_decompress_ptr>(info);
+    if (decoder->input_scan_number > kMaxJpegScans) {
+        auto* errors = reinterpret_cast<TJpegErrors*>(info->err);
+        std::snprintf(errors->reason, sizeof errors->reason, "more than %d scans", kMaxJpegScans);
+        std::longjmp(errors->jump, 1);
+    }
+}
+
+bool PixelsFit(int64_t width, int64_t height, size_t fileSize) {
+    if (width <= 0 || height <= 0) return false;
+    const int64_t pixels = width * height;
+    return pixels <= kMaxPixels && pixels <= static_cast<int64_t>(fileSize) * kMaxPixelsPerByte;
+}
+
+void SayRefused(const char* format, const char* reason) {
+    if (log) log->Print(std::string("Texture : ") + format + ": " + reason);
+}
+
+// Nothing with a destructor lives in this function: the library's error exit
+// jumps back into it. The picture buffer is a raw pointer freed on both paths.
+bool DecodeJpeg(const uint8_t* bytes, size_t size, TDecoded& out) {
+    jpeg_decompress_struct info;
+    TJpegErrors errors;
+    jpeg_progress_mgr progress;
+    uint8_t* volatile pixels = nullptr;
+    info.err = jpeg_std_error(&errors.manager);
+    errors.manager.error_exit = JpegFail;
+    errors.manager.emit_message = JpegQuiet;
+    errors.reason[0] = '\0';
+    if (setjmp(errors.jump)) {
+        SayRefused("JPEG", errors.reason);
+        jpeg_destroy_decompress(&info);
+        std::free(pixels);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    info.mem->max_memory_to_use = kMaxJpegWorkMemory;
+    progress.progress_monitor = JpegProgress;
+    info.progress = &progress;
+    jpeg_mem_src(&info, bytes, static_cast<unsigned long>(size));
+    jpeg_read_header(&info, TRUE);
+    if (!PixelsFit(info.image_width, info.image_height, size)) {
+        std::snprintf(errors.reason, sizeof errors.reason, "%ux%u is beyond the pixel budget",
+                      static_cast<unsigned>(info.image_width), static_cast<unsigned>(info.image_height));
+        std::longjmp(errors.jump, 1);
+    }
+    // CMYK has no conversion in the library; it is done per row below.
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    jpeg_start_decompress(&info);
+    const size_t width = info.output_width;
+    const size_t height = info.output_height;
+    pixels = static_cast<uint8_t*>(std::malloc(width * height * 3));
+    if (!pixels) {
+        std::snprintf(errors.reason, sizeof errors.reason, "out of memory");
+        std::longjmp(errors.jump, 1);
+    }
+    JSAMPARRAY cmykRow =
+        cmyk ? (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                         static_cast<JDIMENSION>(width * 4), 1)
+             : nullptr;
+    while (info.output_scanline < info.output_height) {
+        uint8_t* row = pixels + static_cast<size_t>(info.output_scanline) * width * 3;
+        if (!cmyk) {
+            JSAMPROW rows[1] = {row};
+            jpeg_read_scanlines(&info, rows, 1);
+            continue;
+        }
+        if (jpeg_read_scanlines(&info, cmykRow, 1) == 0) break;
+        // Adobe writes CMYK inverted (0 = full ink), which is what these files
+        // carry in practice: each channel times K gives the light left.
+        const uint8_t* ink = cmykRow[0];
+        for (size_t x = 0; x < width; ++x, ink += 4) {
+            const unsigned k = ink[3];
+            row[x * 3 + 0] = static_cast<uint8_t>((ink[2] * k + 127) / 255);
+            row[x * 3 + 1] = static_cast<uint8_t>((ink[1] * k + 127) / 255);
+            row[x * 3 + 2] = static_cast<uint8_t>((ink[0] * k + 127) / 255);
+        }
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    out.width = static_cast<int32_t>(width);
+    out.height = static_cast<int32_t>(height);
+    out.bpp = 24;
+    out.pixels.reset(pixels);
+    return true;
+}
+
+// ---- GIF through giflib --------------------------------------------------------
+
+struct TGifSource {
+    const uint8_t* bytes;
+    size_t size;
+    size_t position;
+};
+
+int GifRead(GifFileType* gif, GifByteType* into, int count) {
+    auto* source = static_cast<TGifSource*>(gif->UserData);
+    if (count <= 0) return 0;
+    const size_t n = std::min(static_cast<size_t>(count), source->size - source->position);
+    std::memcpy(into, source->bytes + source->position, n);
+    source->position += n;
+    return static_cast<int>(n);
+}
+
+struct TCloseGif {
+    void operator()(GifFileType* gif) const {
+        int error = 0;
+        DGifCloseFile(gif, &error);
+    }
+};
+
+bool GifFailed(GifFileType* gif) {
+    SayRefused("GIF", GifErrorString(gif->Error) ? GifErrorString(gif->Error) : "unreadable");
+    return false;
+}
+
+void PutColour(uint8_t* pixel, const ColorMapObject* map, int index) {
+    if (map && index >= 0 && index < map->ColorCount) {
+        pixel[0] = map->Colors[index].Blue;
+        pixel[1] = map->Colors[index].Green;
+        pixel[2] = map->Colors[index].Red;
+    } else {
+        pixel[0] = pixel[1] = pixel[2] = 0;
+    }
+}
+
+// The first frame on the logical screen. Records are read one at a time rather
+// than slurped, so later frames are never allocated at all.
+bool DecodeGif(const uint8_t* bytes, size_t size, TDecoded& out) {
+    TGifSource source{bytes, size, 0};
+    int error = 0;
+    std::unique_ptr<GifFileType, TCloseGif> gif(DGifOpen(&source, GifRead, &error));
+    if (!gif) {
+        SayRefused("GIF", GifErrorString(error) ? GifErrorString(error) : "unreadable");
+        return false;
+    }
+    const int64_t width = gif->SWidth;
+    const int64_t height = gif->SHeight;
+    if (!PixelsFit(width, height, size)) {
+        SayRefused("GIF", "screen size beyond the pixel budget");
+        return false;
+    }
+    int transparent = NO_TRANSPARENT_COLOR;
+    for (;;) {
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR) return GifFailed(gif.get());
+        if (record == TERMINATE_RECORD_TYPE) {
+            SayRefused("GIF", "no image");
+            return false;
+        }
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif.get(), &code, &block) == GIF_ERROR) return GifFailed(gif.get());
+            if (code == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
+                GraphicsControlBlock control;
+                if (DGifExtensionToGCB(block[0], block + 1, &control) == GIF_OK)
+                    transparent = control.TransparentColor;
+            }
+            while (block) {
+                if (DGifGetExtensionNext(gif.get(), &block) == GIF_ERROR) return GifFailed(gif.get());
+            }
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif.get()) == GIF_ERROR) return GifFailed(gif.get());
+        break;
+    }
+
+    const GifImageDesc& frame = gif->Image;
+    if (frame.Left < 0 || frame.Top < 0 || frame.Width <= 0 || frame.Height <= 0 ||
+        int64_t{frame.Left} + frame.Width > width || int64_t{frame.Top} + frame.Height > height) {
+        SayRefused("GIF", "frame outside the screen");
+        return false;
+    }
+    const ColorMapObject* map = frame.ColorMap ? frame.ColorMap : gif->SColorMap;
+    if (!map) {
+        SayRefused("GIF", "no colour table");
+        return false;
+    }
+
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    TPixels pixels(static_cast<uint8_t*>(std::malloc(rowBytes * static_cast<size_t>(height))));
+    std::vector<GifPixelType> line(static_cast<size_t>(frame.Width));
+    if (!pixels) return false;
+    uint8_t background[3];
+    PutColour(background, gif->SColorMap, gif->SBackGroundColor);
+    for (size_t i = 0; i < static_cast<size_t>(width * height); ++i) std::memcpy(pixels.get() + i * 3, background, 3);
+
+    // Interlaced rows arrive in four passes: every 8th from 0, every 8th from
+    // 4, every 4th from 2, every 2nd from 1.
+    static constexpr int kPassStart[] = {0, 4, 2, 1};
+    static constexpr int kPassStep[] = {8, 8, 4, 2};
+    const int passes = frame.Interlace ? 4 : 1;
+    for (int pass = 0; pass < passes; ++pass) {
+        const int start = frame.Interlace ? kPassStart[pass] : 0;
+        const int step = frame.Interlace ? kPassStep[pass] : 1;
+        for (int y = start; y < frame.Height; y += step) {
+            if (DGifGetLine(gif.get(), line.data(), frame.Width) == GIF_ERROR) return GifFailed(gif.get());
+            uint8_t* row = pixels.get() + static_cast<size_t>(frame.Top + y) * rowBytes + static_cast<size_t>(frame.Left) * 3;
+            for (int x = 0; x < frame.Width; ++x, row += 3) {
+                if (line[static_cast<size_t>(x)] == transparent) row[0] = row[1] = row[2] = 0;
+                else PutColour(row, map, line[static_cast<size_t>(x)]);
+            }
+        }
+    }
+    out.width = static_cast<int32_t>(width);
+    out.height = static_cast<int32_t>(height);
+    out.bpp = 24;
+    out.pixels = std::move(pixels);
+    return true;
+}
+
+bool StartsWith(const uint8_t* bytes, size_t size, const char* signature) {
+    const size_t length = std::strlen(signature);
+    return size >= length && std::memcmp(bytes, signature, length) == 0;
+}
+
+} // namespace
+
 bool LoadPictureMem(const void* memory, size_t size, TDecoded& out) {
     out = TDecoded();
     if (!memory || size == 0 || size > static_cast<size_t>(INT_MAX)) return false;
-    const auto* bytes = static_cast<const stbi_uc*>(memory);
-    const int length = static_cast<int>(size);
-
-    // Check the claimed size before stb allocates for it.
-    int width = 0;
-    int height = 0;
-    int components = 0;
-    if (!stbi_info_from_memory(bytes, length, &width, &height, &components)) return false;
-    if (width <= 0 || height <= 0) return false;
-    const int64_t pixelCount = int64_t{width} * height;
-    if (pixelCount > kMaxPixels || pixelCount > static_cast<int64_t>(size) * kMaxPixelsPerByte) return false;
-    if (!BmpDataPresent(bytes, size)) return false;
-
-    // stb allocates with malloc, so its buffer is owned like the TGA reader's.
-    Buffer data(stbi_load_from_memory(bytes, length, &width, &height, &components, 3));
-    if (!data) return false;
-    if (width <= 0 || height <= 0 || int64_t{width} * height != pixelCount) return false;
-    // stb gives red-green-blue; the texture manager uploads blue-green-red.
-    for (int64_t i = 0; i < pixelCount; ++i) std::swap(data[i * 3], data[i * 3 + 2]);
-    out.width = width;
-    out.height = height;
-    out.bpp = 24;
-    out.pixels = std::move(data);
-    return true;
+    const auto* bytes = static_cast<const uint8_t*>(memory);
+    // Each library sees only its own format.
+    if (StartsWith(bytes, size, "BM")) return ReadBmp(bytes, size, out);
+    if (StartsWith(bytes, size, "\xFF\xD8\xFF")) return DecodeJpeg(bytes, size, out);
+    if (StartsWith(bytes, size, "GIF87a") || StartsWith(bytes, size, "GIF89a")) return DecodeGif(bytes, size, out);
+    return false;
 }
 
 bool LoadPictureFile(const std::string& fileName, TDecoded& out) {

@@ -5,9 +5,10 @@
 // packed, first row = top of the picture. The buffer comes from std::malloc and
 // is owned by the result, which frees it; the texture manager's LoadData hands
 // it on to its caller, who frees it with FreeData. On failure the result is
-// false and pixels is null. Sizes claimed by a
-// header are checked against the bytes actually present before any allocation.
-// The decoders never log: the texture manager writes the failure line.
+// false and pixels is null. Sizes claimed by a header are checked against the
+// pixel budget and the bytes actually present before any allocation. The
+// decoders log only a library's own reason for refusing a file ("Texture : "
+// tag); the texture manager writes the failure line.
 #pragma once
 
 #include <cstddef>
@@ -22,8 +23,13 @@ class TStream;
 
 namespace image {
 
-// Largest picture the decoders accept, in pixels (16384 x 16384).
-constexpr int64_t kMaxPixels = int64_t{16384} * 16384;
+// Largest picture the decoders accept, in pixels (64 megapixels); the game's
+// own pictures are at most 1024 x 1024.
+constexpr int64_t kMaxPixels = int64_t{8192} * 8192;
+
+// No compressed picture we take packs more than this many pixels into one byte
+// of file; a header claiming more is corrupt or hostile.
+constexpr int64_t kMaxPixelsPerByte = 2048;
 
 // Frees decoded pixels the way the decoders allocate them.
 struct TFreePixels {
@@ -43,9 +49,17 @@ struct TDecoded {
 [[nodiscard]] bool LoadTgaFile(const std::string& fileName, TDecoded& out);
 [[nodiscard]] bool LoadTgaMem(const void* memory, size_t size, TDecoded& out);
 
-// BMP, JPG, GIF (and PNG) always as 24-bit blue-green-red.
+// BMP, JPEG or GIF, told apart by their first bytes (anything else is
+// refused), always as 24-bit blue-green-red. A GIF gives its first frame on its
+// logical screen: transparent pixels are black, the screen outside the frame
+// is the background colour.
 [[nodiscard]] bool LoadPictureFile(const std::string& fileName, TDecoded& out);
 [[nodiscard]] bool LoadPictureMem(const void* memory, size_t size, TDecoded& out);
+
+// BMP from memory: OS/2 core, INFO, V4 and V5 headers; 1, 4, 8, 16, 24 and 32
+// bits; bit-field masks; bottom-up or top-down rows; RLE4 and RLE8. Pixels an
+// RLE stream never reaches (it ends early, skips or jumps outside) are black.
+[[nodiscard]] bool ReadBmp(const uint8_t* bytes, size_t size, TDecoded& out);
 
 } // namespace image
 } // namespace qx

@@ -1,7 +1,9 @@
 // Image decoders: the TGA reader's layouts and its refusals, and BMP, JPG and
 // GIF through the picture decoder, all delivered top row first in BGR order.
+#include <gif_lib.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -10,6 +12,8 @@
 #include "engine/engine.h"
 #include "engine/image_internal.h"
 #include "tests/test_support.h"
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -300,6 +304,185 @@ TEST(PictureDecoder, ReadsFromAFile) {
     Decoded image;
     ASSERT_TRUE(qx::image::LoadPictureFile(path, image));
     EXPECT_EQ(image.width, 3);
+}
+
+// A JPEG made by the library's own encoder: colour(x, y) gives red, green, blue.
+template <typename Colour>
+Bytes MakeJpeg(int width, int height, bool grey, bool progressive, Colour colour) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = grey ? 1 : 3;
+    info.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    if (progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    Bytes row(static_cast<size_t>(width) * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const Bytes rgb = colour(x, y);
+            std::copy(rgb.begin(), rgb.begin() + (grey ? 1 : 3), row.begin() + x * (grey ? 1 : 3));
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    Bytes file(buffer, buffer + size);
+    std::free(buffer);
+    return file;
+}
+
+// Left half red, right half blue, in 16 x 16 blocks so the edge is sharp.
+Bytes Halves(int x, int) { return x < 16 ? Bytes{255, 0, 0} : Bytes{0, 0, 255}; }
+
+void ExpectNear(const Bytes& bgr, const Bytes& want, const std::string& what) {
+    for (size_t i = 0; i < 3; ++i) EXPECT_NEAR(bgr[i], want[i], 6) << what << " channel " << i;
+}
+
+// Offset of the first marker `code` (0xC4 = Huffman table, 0xC2 = progressive frame).
+size_t FindMarker(const Bytes& file, uint8_t code) {
+    for (size_t i = 2; i + 1 < file.size(); ++i)
+        if (file[i] == 0xFF && file[i + 1] == code) return i;
+    return 0;
+}
+
+TEST(PictureDecoder, JpegBaselineProgressiveAndGrey) {
+    for (bool progressive : {false, true}) {
+        const Bytes file = MakeJpeg(32, 16, false, progressive, Halves);
+        Decoded image;
+        ASSERT_TRUE(DecodePicture(file.data(), file.size(), image)) << progressive;
+        ASSERT_EQ(image.width, 32);
+        ASSERT_EQ(image.height, 16);
+        const Bytes data = image.Data();
+        ExpectNear(Bytes(data.begin(), data.begin() + 3), {0, 0, 255}, "left is red");
+        ExpectNear(Bytes(data.end() - 3, data.end()), {255, 0, 0}, "right is blue");
+    }
+    const Bytes grey = MakeJpeg(8, 8, true, false, [](int, int) { return Bytes{100}; });
+    Decoded image;
+    ASSERT_TRUE(DecodePicture(grey.data(), grey.size(), image));
+    EXPECT_EQ(image.bpp, 24);
+    ExpectNear(image.Data(), {100, 100, 100}, "grey");
+}
+
+TEST(PictureDecoder, BrokenJpegsAreRefusedOrFilledWithoutReadingPastThem) {
+    const Bytes good = MakeJpeg(32, 16, false, true, Halves);
+    Decoded image;
+    // A progressive file whose scans name Huffman tables never defined.
+    Bytes noTables = good;
+    for (size_t at; (at = FindMarker(noTables, 0xC4)) != 0;)
+        noTables.erase(noTables.begin() + static_cast<long>(at),
+                       noTables.begin() + static_cast<long>(at + 2 + (noTables[at + 2] << 8 | noTables[at + 3])));
+    EXPECT_FALSE(DecodePicture(noTables.data(), noTables.size(), image));
+    EXPECT_NE(TestLogText().find("Texture : JPEG: "), std::string::npos) << "the library's reason is logged";
+    // A frame header claiming 60000 x 60000 is refused before decoding.
+    Bytes huge = good;
+    const size_t frame = FindMarker(huge, 0xC2);
+    ASSERT_NE(frame, 0u);
+    huge[frame + 5] = huge[frame + 7] = 0xEA;
+    huge[frame + 6] = huge[frame + 8] = 0x60;
+    EXPECT_FALSE(DecodePicture(huge.data(), huge.size(), image));
+    EXPECT_FALSE(image.pixels);
+    // Cut anywhere, a file either decodes (the library fills the rest) or fails.
+    for (size_t cut = 3; cut < good.size(); cut += 7) {
+        Decoded part;
+        if (DecodePicture(good.data(), cut, part)) {
+            EXPECT_EQ(part.Data().size(), 32u * 16 * 3);
+        }
+    }
+}
+
+// A GIF from giflib's encoder: one frame of frameW x frameH at (left, top) on
+// a screen, palette of blue, green, red, white (giflib order: red, green, blue).
+Bytes MakeGif(int screenW, int screenH, int left, int top, int frameW, int frameH, const Bytes& indices,
+              int transparent, bool interlace, int background = 0) {
+    struct TSink {
+        Bytes bytes;
+    } sink;
+    auto write = [](GifFileType* gif, const GifByteType* data, int n) {
+        auto* out = static_cast<TSink*>(gif->UserData);
+        out->bytes.insert(out->bytes.end(), data, data + n);
+        return n;
+    };
+    int error = 0;
+    GifFileType* gif = EGifOpen(&sink, write, &error);
+    const GifColorType colours[4] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
+    ColorMapObject* map = GifMakeMapObject(4, colours);
+    EGifSetGifVersion(gif, true);
+    EGifPutScreenDesc(gif, screenW, screenH, 2, background, map);
+    if (transparent >= 0) {
+        GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, transparent};
+        GifByteType block[4];
+        EGifGCBToExtension(&control, block);
+        EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block);
+    }
+    EGifPutImageDesc(gif, left, top, frameW, frameH, interlace, nullptr);
+    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < (interlace ? 4 : 1); ++pass)
+        for (int y = interlace ? kStart[pass] : 0; y < frameH; y += interlace ? kStep[pass] : 1) {
+            Bytes row(indices.begin() + y * frameW, indices.begin() + (y + 1) * frameW);
+            EGifPutLine(gif, row.data(), frameW);
+        }
+    EGifCloseFile(gif, &error);
+    GifFreeMapObject(map);
+    return sink.bytes;
+}
+
+TEST(PictureDecoder, GifFrameOnItsScreenWithTransparencyAndInterlace) {
+    const Bytes B = {255, 0, 0}, G = {0, 255, 0}, R = {0, 0, 255}, W = {255, 255, 255}, K = {0, 0, 0};
+    // A 2 x 1 frame at (1, 1) on a 3 x 2 screen of background white; index 1 is transparent.
+    const Bytes gif = MakeGif(3, 2, 1, 1, 2, 1, {1, 2}, 1, false, 3);
+    Decoded image;
+    ASSERT_TRUE(DecodePicture(gif.data(), gif.size(), image));
+    EXPECT_EQ(image.Data(), (Bytes{W[0], W[1], W[2], W[0], W[1], W[2], W[0], W[1], W[2], //
+                                   W[0], W[1], W[2], K[0], K[1], K[2], R[0], R[1], R[2]}));
+    // Ten interlaced rows land where they belong: row y has index y % 4.
+    Bytes rows;
+    for (int y = 0; y < 10; ++y) rows.push_back(static_cast<uint8_t>(y % 4));
+    const Bytes interlaced = MakeGif(1, 10, 0, 0, 1, 10, rows, -1, true);
+    ASSERT_TRUE(DecodePicture(interlaced.data(), interlaced.size(), image));
+    const Bytes want[4] = {B, G, R, W};
+    const Bytes data = image.Data();
+    for (int y = 0; y < 10; ++y) EXPECT_EQ(Bytes(data.begin() + y * 3, data.begin() + y * 3 + 3), want[y % 4]) << y;
+}
+
+TEST(PictureDecoder, GifsThatLieAreRefused) {
+    Decoded image;
+    Bytes outside = MakeGif(3, 2, 0, 0, 2, 1, {0, 1}, -1, false);
+    // The image descriptor follows the 13-byte screen and 12-byte palette: move its left edge to 2.
+    ASSERT_EQ(outside[25], 0x2C);
+    outside[26] = 2;
+    EXPECT_FALSE(DecodePicture(outside.data(), outside.size(), image)) << "frame past the screen's edge";
+    Bytes noTable = MakeGif(2, 1, 0, 0, 2, 1, {0, 1}, -1, false);
+    noTable[10] &= 0x7F; // no global table, and the frame has none of its own
+    noTable.erase(noTable.begin() + 13, noTable.begin() + 25);
+    EXPECT_FALSE(DecodePicture(noTable.data(), noTable.size(), image));
+    const Bytes good = MakeGif(3, 2, 0, 0, 3, 2, {0, 1, 2, 3, 0, 1}, -1, false);
+    // Cut anywhere before its last data block ends (the trailer is not needed).
+    for (size_t cut = 6; cut + 2 < good.size(); ++cut) EXPECT_FALSE(DecodePicture(good.data(), cut, image)) << cut;
+    EXPECT_FALSE(image.pixels);
+}
+
+TEST(PictureDecoder, OnlyBmpJpegAndGifSignaturesReachADecoder) {
+    Decoded image;
+    const std::string others[] = {
+        std::string("P5 1 1 65535\n\x01", 14),       // 16-bit PNM, one pixel short
+        std::string("P6\n4 4\n255\n\x01\x02\x03"),     // truncated PNM
+        std::string("\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR", 16),
+        std::string("#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 8 +X 8\n"),
+        std::string("8BPS\0\x01", 6),
+    };
+    for (const std::string& file : others)
+        EXPECT_FALSE(DecodePicture(reinterpret_cast<const uint8_t*>(file.data()), file.size(), image)) << file;
+    const Bytes tga = Tga(2, 24, 1, 1, 0, {1, 2, 3});
+    EXPECT_FALSE(DecodePicture(tga.data(), tga.size(), image)) << "TGA is read only by its own reader";
 }
 
 // The texture manager picks the decoder by extension, in any letter case.
