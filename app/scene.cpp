@@ -60,7 +60,7 @@ std::string GetInputText() { return InputText; }
 void InputChar(uint32_t wParam) {
     const auto c = static_cast<uint8_t>(wParam & 0xFF);
     if ((c >= 32 && c <= 63) || (c >= 65 && c <= 122) || c >= 192) {
-        InputText.push_back(static_cast<char>(c));
+        if (InputText.size() < kMaxInputText) InputText.push_back(static_cast<char>(c));
     } else if (wParam == '\b' && !InputText.empty()) {
         InputText.pop_back();
     }

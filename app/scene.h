@@ -8,6 +8,7 @@
 // procedures the application registers with the engine.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -46,7 +47,10 @@ extern std::string InputText;
 void StartTextInput(const std::string& text);
 std::string StopTextInput();
 [[nodiscard]] std::string GetInputText();
-// Feeds one character message (code page 1251 byte in the low 8 bits) to the input text.
+// Longest text InputChar builds: more than any name or console line needs.
+constexpr size_t kMaxInputText = 255;
+// Feeds one character message (code page 1251 byte in the low 8 bits) to the
+// input text; characters past kMaxInputText are dropped.
 void InputChar(uint32_t wParam);
 
 // The console on its own, whatever scene is current.

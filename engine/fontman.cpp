@@ -253,7 +253,7 @@ int32_t TFontMan::FontCreate(const std::string& face, int32_t size, bool bold, i
                                    texSize, atlas.data(), true, false, 0);
     font.ListBase = glGenLists(256);
     font.Name = face;
-    font.Height = static_cast<int8_t>(lineHeight);
+    font.Height = lineHeight;
 
     const float side = static_cast<float>(texSize);
     for (int c = 0; c < 256; ++c) {
@@ -261,7 +261,7 @@ int32_t TFontMan::FontCreate(const std::string& face, int32_t size, bool bold, i
         const float ty = static_cast<float>(c / 16) / 16.0f;
         const float cx = static_cast<float>(widths[c]);
         const float cy = static_cast<float>(lineHeight);
-        font.Widths[c] = static_cast<int8_t>(widths[c]);
+        font.Widths[c] = widths[c];
         if (font.ListBase == 0) continue;
         glNewList(font.ListBase + c, GL_COMPILE);
         glBegin(GL_QUADS);

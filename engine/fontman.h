@@ -25,8 +25,8 @@ struct TFontData {
     uint32_t Texture = 0;          // atlas texture handle of the texture manager
     std::string Name;              // the face name given at creation
     uint32_t ListBase = 0;         // list ListBase + c draws character c
-    int8_t Height = 0;             // line height in pixels
-    std::array<int8_t, 256> Widths{}; // advance width in pixels per character code
+    int32_t Height = 0;             // line height in pixels
+    std::array<int32_t, 256> Widths{}; // advance width in pixels per character code
 };
 
 class TFontMan {

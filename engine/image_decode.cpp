@@ -76,6 +76,9 @@ void FlipRows(uint8_t* pixels, int64_t height, int64_t rowBytes) {
 bool ReadTga(TStream& stream, TDecoded& out) {
     out = TDecoded();
     if (!stream.Valid()) return false;
+    // The picture may sit inside a larger stream: every offset below counts
+    // from where its header starts.
+    const int64_t origin = stream.Position();
     uint8_t header[18];
     if (!ReadFully(stream, header, sizeof header)) return false;
 
@@ -94,7 +97,7 @@ bool ReadTga(TStream& stream, TDecoded& out) {
     if (imageType == 1 && (colourMapType != 1 || colourMapEntry != 24 || depth != 8)) return false;
     if (width == 0 || height == 0 || width * height > kMaxPixels) return false;
 
-    const int64_t dataStart = 18 + idLength;
+    const int64_t dataStart = origin + 18 + idLength;
     if (stream.Size() < dataStart) return false;
     stream.Seek(dataStart);
 

@@ -45,7 +45,11 @@ TFileStream::TFileStream(const std::string& fileName) : file_(FileOpen(fileName,
 
 TFileStream::~TFileStream() = default;
 
-void TFileStream::Seek(int64_t position) { FileSeek(file_.Handle(), position); }
+// The system refuses a negative offset itself; checked here so both streams
+// say the same in one place each.
+void TFileStream::Seek(int64_t position) {
+    if (position >= 0) FileSeek(file_.Handle(), position);
+}
 bool TFileStream::Valid() const { return file_.Valid(); }
 size_t TFileStream::Read(void* buffer, size_t count) { return FileRead(file_.Handle(), buffer, count); }
 int64_t TFileStream::Size() const { return FileSize(file_.Handle()); }
@@ -54,7 +58,9 @@ int64_t TFileStream::Position() const { return FilePos(file_.Handle()); }
 TMemoryStream::TMemoryStream(const void* memory, size_t size)
     : memory_(static_cast<const uint8_t*>(memory)), size_(memory ? size : 0) {}
 
-void TMemoryStream::Seek(int64_t position) { position_ = std::max<int64_t>(position, 0); }
+void TMemoryStream::Seek(int64_t position) {
+    if (position >= 0) position_ = position;
+}
 bool TMemoryStream::Valid() const { return memory_ != nullptr; }
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {

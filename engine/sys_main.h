@@ -45,7 +45,9 @@ private:
 class TStream {
 public:
     virtual ~TStream() = default;
-    virtual void Seek(int64_t position) = 0;            // absolute byte position from the start
+    // Absolute byte position from the start; a negative one is refused and the
+    // position stays where it was (files and memory alike).
+    virtual void Seek(int64_t position) = 0;
     virtual bool Valid() const = 0;                      // the source is usable
     [[nodiscard]] virtual size_t Read(void* buffer, size_t count) = 0; // bytes actually read, 0 on a fault
     virtual int64_t Size() const = 0;                    // total bytes

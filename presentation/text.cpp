@@ -58,19 +58,21 @@ void DrawText(int32_t font, const std::string& text, double x, double y) {
 }
 
 int32_t FindFrom(std::string_view pattern, std::string_view text, int32_t start) {
-    const int32_t patternLength = Length(pattern);
-    const int32_t textLength = Length(text);
-    if (patternLength == 0) return 0;
+    if (pattern.empty()) return 0;
+    // Sizes and offsets stay in size_t: a 1-based int32 index would overflow
+    // one past the last position of a text near 2^31 bytes.
+    const std::string_view searched = text.substr(0, static_cast<size_t>(Length(text)));
     // A start before the text searches from its first character.
-    for (int32_t p = std::max(start, 1); p <= textLength - patternLength + 1; ++p) {
-        if (text.compare(static_cast<size_t>(p - 1), static_cast<size_t>(patternLength), pattern) == 0) return p;
-    }
-    return 0;
+    const size_t found = searched.find(pattern, static_cast<size_t>(std::max(start, 1)) - 1);
+    // A match lies inside the first 2^31 - 1 bytes, so its position fits.
+    return found == std::string_view::npos ? 0 : static_cast<int32_t>(found + 1);
 }
 
 void ExtractBetween(std::string_view startDelim, std::string_view text, std::string_view endDelim,
                     int32_t& pos, std::string& out) {
-    if (!startDelim.empty()) pos = FindFrom(startDelim, text, pos) + Length(startDelim);
+    if (!startDelim.empty())
+        pos = static_cast<int32_t>(std::min<int64_t>(int64_t{FindFrom(startDelim, text, pos)} + Length(startDelim),
+                                                     0x7FFFFFFF));
     const int32_t end = FindFrom(endDelim, text, pos);
     out.clear();
     // end > 0 lies inside the text, so the piece [max(pos, 1), end) does too.

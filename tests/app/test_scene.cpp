@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
 #include "app/scene.h"
 
@@ -34,6 +35,16 @@ TEST(TextInput, FiltersCharactersAndHandlesBackspace) {
     InputChar(8); // backspace on an empty text
     EXPECT_EQ(StopTextInput(), "");
     EXPECT_FALSE(TextInput);
+}
+
+TEST(TextInput, StopsAtTheLengthCap) {
+    StartTextInput("");
+    for (int i = 0; i < 300; ++i) InputChar('a');
+    EXPECT_EQ(GetInputText(), std::string(kMaxInputText, 'a'));
+    InputChar(8);
+    InputChar('b');
+    InputChar('c');
+    EXPECT_EQ(StopTextInput(), std::string(kMaxInputText - 1, 'a') + "b");
 }
 
 } // namespace

@@ -150,6 +150,16 @@ TEST_F(FontTest, MappedFacesGiveTheirMetrics) {
     EXPECT_GE(comic.Height, 21);
     EXPECT_LT(comic.Height, 32);
 
+    // Sizes a byte cannot hold: 96 points make a line over 128 pixels, and 200
+    // points a 'W' over 128 pixels wide.
+    const qx::TFontData& large = *fonts.Font(fonts.FontCreate("FixedSys", 96, false, 512));
+    EXPECT_GE(large.Height, 128);
+    EXPECT_LT(large.Height, 200);
+    const qx::TFontData& huge = *fonts.Font(fonts.FontCreate("FixedSys", 200, false, 512));
+    EXPECT_GT(Width(huge, 'W'), 140);
+    EXPECT_LT(Width(huge, 'W'), 200);
+    EXPECT_GT(huge.Height, 2 * large.Height - 20);
+
     const qx::TFontData& unknown = *fonts.Font(fonts.FontCreate("No Such Face At All", 12, false, 256));
     EXPECT_GT(Width(unknown, 'A'), 0) << "a substitute face";
 }

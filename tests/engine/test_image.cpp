@@ -168,6 +168,18 @@ TEST(TgaReader, HugeClaimedSizeIsRejectedBeforeAllocating) {
     EXPECT_FALSE(Decode(Tga(2, 16, 40000, 40000, 0, Bytes(64, 0)), image));
 }
 
+TEST(TgaReader, ReadsAPictureInsideALargerStream) {
+    // Seven bytes of something else first, and an id field: every offset counts from the header.
+    Bytes packed(7, 0xAB);
+    const Bytes tga = Tga(2, 24, 3, 2, 0, kBottomUp24, {}, 24, 3);
+    packed.insert(packed.end(), tga.begin(), tga.end());
+    qx::TMemoryStream stream(packed.data(), packed.size());
+    stream.Seek(7);
+    Decoded image;
+    ASSERT_TRUE(qx::image::ReadTga(stream, image));
+    EXPECT_EQ(image.Data(), kTopFirst24);
+}
+
 TEST(TgaReader, ReadsFromAFile) {
     const std::string path = MakeTempDir() + "/pic.tga";
     const Bytes file = Tga(2, 24, 3, 2, 0, kBottomUp24);

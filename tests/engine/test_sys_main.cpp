@@ -38,6 +38,21 @@ TEST(MemoryStream, SeekPastTheEndReadsNothing) {
     EXPECT_EQ(empty.Read(buffer, 4), 0u);
 }
 
+TEST(Streams, ANegativeSeekIsRefusedByFileAndMemoryAlike) {
+    const std::string path = MakeTempDir() + "/data.bin";
+    std::ofstream(path, std::ios::binary) << "abcdef";
+    qx::TFileStream file(path);
+    qx::TMemoryStream memory("abcdef", 6);
+    for (qx::TStream* stream : {static_cast<qx::TStream*>(&file), static_cast<qx::TStream*>(&memory)}) {
+        char buffer[2] = {};
+        ASSERT_EQ(stream->Read(buffer, 2), 2u);
+        stream->Seek(-1);
+        EXPECT_EQ(stream->Position(), 2) << "the position stays";
+        ASSERT_EQ(stream->Read(buffer, 1), 1u);
+        EXPECT_EQ(buffer[0], 'c');
+    }
+}
+
 TEST(FileStream, MissingFileIsNotValidAndReadsNothing) {
     qx::TFileStream stream(MakeTempDir() + "/nothing-here");
     EXPECT_FALSE(stream.Valid());

@@ -1,9 +1,11 @@
 // Markup stripping, substring search and extraction, number texts. Measuring,
 // drawing and the cursor need a window: tests/game/test_render.cpp.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "engine/engine.h"
 #include "presentation/text.h"
@@ -49,6 +51,26 @@ TEST(FindFrom, SearchesFromAOneBasedPosition) {
     EXPECT_EQ(FindFrom("abc", "ab", 1), 0);
     EXPECT_EQ(FindFrom("ab", "xabab", 0), 2) << "a start before the text searches from the first";
     EXPECT_EQ(FindFrom("ab", "xabab", -5), 2);
+}
+
+TEST(FindFrom, ATextLongerThan2GiBIsSearchedInItsFirst2To31Minus1Bytes) {
+    // Untouched pages of an anonymous mapping cost no memory.
+    const size_t size = (size_t{1} << 31) + 4096;
+    void* map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    char* text = static_cast<char*>(map);
+    text[0x7FFFFFFE] = 'a'; // the last byte searched
+    text[0x7FFFFFFF] = 'z'; // the first byte past it
+    const std::string_view view(text, size);
+    EXPECT_EQ(FindFrom("a", view, 1), 0x7FFFFFFF);
+    EXPECT_EQ(FindFrom("a", view, 0x7FFFFFFF), 0x7FFFFFFF);
+    EXPECT_EQ(FindFrom("z", view, 1), 0) << "no position past the last searched byte";
+    int32_t pos = 1;
+    std::string out;
+    ExtractBetween("a", view, "z", pos, out);
+    EXPECT_EQ(pos, 0x7FFFFFFF) << "the piece's start is capped, not wrapped";
+    EXPECT_EQ(out, "");
+    munmap(map, size);
 }
 
 TEST(ExtractBetween, CutsFieldsAndLeavesThePositionAtThePiece) {
