@@ -49,35 +49,25 @@ TInp::TInp() {
     InputLog("Keyboard ready");
     InputLog("Mouse    ready");
 
+    // Room for every slot up front: a joystick plugged in mid-game grows the
+    // tables within what is already allocated.
+    joysticks_.reserve(kMaxJoysticks);
+    keys_.reserve(static_cast<size_t>(key::JoyButton(kMaxJoysticks, 0)));
+    pressed_.reserve(keys_.capacity());
+    keys_.assign(static_cast<size_t>(key::JoyFirst), 0);
+    pressed_.assign(keys_.size(), 0);
+
     joystickStarted_ = SdlStart(SDL_INIT_JOYSTICK);
     if (joystickStarted_) {
-        // Joysticks are read by polling each step, not through queued events.
+        // Joysticks are read by polling each step, not through queued events;
+        // only their comings and goings are queued, for the window to pass on.
         SDL_JoystickEventState(SDL_IGNORE);
+        SDL_EventState(SDL_JOYDEVICEADDED, SDL_ENABLE);
+        SDL_EventState(SDL_JOYDEVICEREMOVED, SDL_ENABLE);
         const int32_t ids = std::min(SDL_NumJoysticks(), kMaxJoysticks);
-        for (int32_t id = 0; id < ids; ++id) {
-            SDL_Joystick* device = SDL_JoystickOpen(id);
-            if (!device) {
-                InputLog("- Joystick (" + IntToStr(id) + ") init error");
-                continue;
-            }
-            TJoystick joystick;
-            joystick.Id = static_cast<uint32_t>(id);
-            joystick.Device = device;
-            joystick.Buttons = std::clamp(SDL_JoystickNumButtons(device), 0, key::JoyButtons);
-            joystick.AxisCount = std::max(SDL_JoystickNumAxes(device), 0);
-            joystick.HasHat = SDL_JoystickNumHats(device) > 0;
-            const char* name = SDL_JoystickName(device);
-            InputLog("- Joystick (" + IntToStr(id) + ") found");
-            InputLog(std::string("-- Driver  : ") + (name ? name : ""));
-            InputLog("-- Buttons : " + IntToStr(SDL_JoystickNumButtons(device)));
-            InputLog("-- Axis    : " + IntToStr(joystick.AxisCount));
-            joysticks_.push_back(joystick);
-        }
+        for (int32_t id = 0; id < ids; ++id) Open(id);
     }
-    joyPresent_ = !joysticks_.empty();
     InputLog(joyPresent_ ? "Joystick ready" : "Joystick not ready");
-
-    keys_.assign(static_cast<size_t>(key::JoyButton(JoyCount(), 0)), 0);
     Reset();
 }
 
@@ -86,14 +76,75 @@ TInp::~TInp() {
         SDL_SetRelativeMouseMode(SDL_FALSE);
         SDL_ShowCursor(SDL_ENABLE);
     }
-    for (auto& joystick : joysticks_) SDL_JoystickClose(joystick.Device);
+    for (auto& joystick : joysticks_)
+        if (joystick.Device) SDL_JoystickClose(joystick.Device);
     if (joystickStarted_) SdlStop(SDL_INIT_JOYSTICK);
 }
 
-void TInp::Reset() { std::fill(keys_.begin(), keys_.end(), 0); }
+bool TInp::Open(int32_t deviceIndex) {
+    const SDL_JoystickID instance = SDL_JoystickGetDeviceInstanceID(deviceIndex);
+    for (const auto& joystick : joysticks_)
+        if (joystick.Device && instance >= 0 && joystick.Id == static_cast<uint32_t>(instance)) return true;
+    size_t slot = 0;
+    while (slot < joysticks_.size() && joysticks_[slot].Device) ++slot;
+    if (slot == static_cast<size_t>(kMaxJoysticks)) {
+        InputLog("- Joystick (" + IntToStr(deviceIndex) + ") ignored: no free slot");
+        return false;
+    }
+    SDL_Joystick* device = SDL_JoystickOpen(deviceIndex);
+    if (!device) {
+        InputLog("- Joystick (" + IntToStr(deviceIndex) + ") init error");
+        return false;
+    }
+    TJoystick joystick;
+    joystick.Id = static_cast<uint32_t>(SDL_JoystickInstanceID(device));
+    joystick.Device = device;
+    joystick.Buttons = std::clamp(SDL_JoystickNumButtons(device), 0, key::JoyButtons);
+    joystick.AxisCount = std::max(SDL_JoystickNumAxes(device), 0);
+    joystick.HasHat = SDL_JoystickNumHats(device) > 0;
+    if (slot == joysticks_.size()) {
+        joysticks_.push_back(joystick);
+        keys_.resize(static_cast<size_t>(key::JoyButton(JoyCount(), 0)), 0);
+        pressed_.resize(keys_.size(), 0);
+    } else {
+        joysticks_[slot] = joystick;
+    }
+    const char* name = SDL_JoystickName(device);
+    InputLog("- Joystick (" + IntToStr(static_cast<int32_t>(slot)) + ") found");
+    InputLog(std::string("-- Driver  : ") + (name ? name : ""));
+    InputLog("-- Buttons : " + IntToStr(SDL_JoystickNumButtons(device)));
+    InputLog("-- Axis    : " + IntToStr(joystick.AxisCount));
+    joyPresent_ = true;
+    return true;
+}
+
+void TInp::JoyAdded(int32_t deviceIndex) {
+    if (joystickStarted_) Open(deviceIndex);
+}
+
+void TInp::JoyRemoved(int32_t instanceId) {
+    for (size_t slot = 0; slot < joysticks_.size(); ++slot) {
+        TJoystick& joystick = joysticks_[slot];
+        if (!joystick.Device || instanceId < 0 || joystick.Id != static_cast<uint32_t>(instanceId)) continue;
+        SDL_JoystickClose(joystick.Device);
+        joystick.Device = nullptr;
+        AtRest(slot);
+        InputLog("- Joystick (" + IntToStr(static_cast<int32_t>(slot)) + ") removed");
+    }
+    joyPresent_ = std::any_of(joysticks_.begin(), joysticks_.end(), [](const TJoystick& j) { return j.Device; });
+}
+
+void TInp::Reset() {
+    std::fill(keys_.begin(), keys_.end(), 0);
+    std::fill(pressed_.begin(), pressed_.end(), 0);
+}
 
 bool TInp::Down(int32_t code) const {
     return code >= 0 && code < static_cast<int32_t>(keys_.size()) && keys_[code] != 0;
+}
+
+bool TInp::Pressed(int32_t code) const {
+    return code >= 0 && code < static_cast<int32_t>(pressed_.size()) && pressed_[code] != 0;
 }
 
 int32_t TInp::LastKey() const { return lastKeyCode_; }
@@ -131,7 +182,9 @@ bool TInp::Captured() const { return captured_; }
 void TInp::SetKey(int32_t code, bool down) {
     if (code < 0 || code >= static_cast<int32_t>(keys_.size())) return;
     keys_[code] = down ? 1 : 0;
-    if (down) lastKeyCode_ = code;
+    if (!down) return;
+    lastKeyCode_ = code;
+    pressed_[code] = 1;
 }
 
 void TInp::SetWheel(int32_t notches) { wheelDelta_ = notches; }
@@ -155,30 +208,43 @@ void TInp::Poll() {
     for (size_t j = 0; j < joysticks_.size(); ++j) PollJoystick(j);
 }
 
+void TInp::AtRest(size_t index) {
+    TJoystick& joystick = joysticks_[index];
+    joystick.POV = -1;
+    joystick.Axes = {};
+    joystick.Held = 0;
+    const auto firstCode = static_cast<std::ptrdiff_t>(key::JoyButton(static_cast<int32_t>(index), 0));
+    std::fill_n(keys_.begin() + firstCode, key::JoyButtons, 0);
+    std::fill_n(pressed_.begin() + firstCode, key::JoyButtons, 0);
+}
+
 void TInp::PollJoystick(size_t index) {
     TJoystick& joystick = joysticks_[index];
-    const auto firstCode = static_cast<size_t>(key::JoyButton(static_cast<int32_t>(index), 0));
+    if (!joystick.Device) return;
     if (!SDL_JoystickGetAttached(joystick.Device)) {
         // A joystick that stopped answering reads as centred with its buttons up.
-        joystick.POV = 0;
-        joystick.Axes = {};
-        std::fill_n(keys_.begin() + static_cast<std::ptrdiff_t>(firstCode), key::JoyButtons, 0);
+        AtRest(index);
         return;
     }
     for (int axis = 0; axis < kAxesPerJoystick; ++axis)
         joystick.Axes[axis] = axis < joystick.AxisCount ? ScaleAxis(SDL_JoystickGetAxis(joystick.Device, axis)) : 0;
     const int32_t hundredths = joystick.HasHat ? HatHundredths(SDL_JoystickGetHat(joystick.Device, 0)) : -1;
     joystick.POV = hundredths < 0 ? -1 : static_cast<float>(hundredths) / 100;
-    // Only changes are written, so a held button sets LastKey once.
+    // Only changes of the button itself are written, so a held button sets
+    // LastKey once, and once Reset has put it up it stays up until pressed again.
+    const int32_t firstCode = key::JoyButton(static_cast<int32_t>(index), 0);
     for (int32_t b = 0; b < joystick.Buttons; ++b) {
         const bool pressed = SDL_JoystickGetButton(joystick.Device, b) != 0;
-        const auto code = static_cast<int32_t>(firstCode) + b;
-        if (pressed != Down(code)) SetKey(code, pressed);
+        const uint32_t bit = 1u << b;
+        if (pressed == ((joystick.Held & bit) != 0)) continue;
+        joystick.Held ^= bit;
+        SetKey(firstCode + b, pressed);
     }
 }
 
 void TInp::ClearStep() {
     lastKeyCode_ = -1;
+    std::fill(pressed_.begin(), pressed_.end(), 0);
     wheelDelta_ = 0;
     mouseDX_ = mouseDY_ = 0;
 }

@@ -6,8 +6,11 @@
 // mouse button, 261/262 the extra buttons, 264 + 32 * j + b joystick j's
 // button b. The window procedure sets keyboard and button flags as events
 // arrive; Poll reads mouse motion and joysticks once per step; the engine
-// clears the step values (LastKey, Wheel, MouseDelta) after each update.
-// Joysticks are found once, at creation. Log lines carry "Input   : ".
+// clears the step values (LastKey, Pressed, Wheel, MouseDelta) after each
+// update. Joysticks are found at creation and as they are plugged in (the
+// window passes SDL's device events on); each keeps its slot, and so its key
+// codes, until it is pulled out, and a pulled-out one's slot reads at rest
+// until another joystick takes it. Log lines carry "Input   : ".
 #pragma once
 
 #include <array>
@@ -99,10 +102,12 @@ public:
 
     void Reset();                    // every key flag up
     bool Down(int32_t code) const;   // false for a code outside the table
+    // Went down this step, a keyboard auto-repeat included; Reset clears it too.
+    bool Pressed(int32_t code) const;
     int32_t LastKey() const;         // last code pressed this step, -1 when none
     TPointF MouseDelta() const;      // pixels moved this step, y down
     int32_t Wheel() const;           // wheel notches this step, forward positive
-    int32_t JoyCount() const;        // joysticks found at creation
+    int32_t JoyCount() const;        // joystick slots: found at creation or plugged in since
     TJoyAxes JoyAxes(int32_t joystick) const; // all zero for a bad index
     float JoyPOV(int32_t joystick) const;     // hat in degrees, -1 centred or none, 0 for a bad index
     // Captured: the system cursor is hidden and the mouse reads as relative motion.
@@ -113,6 +118,8 @@ public:
     void SetKey(int32_t code, bool down); // ignored outside the table
     void SetWheel(int32_t notches);       // replaces this step's value
     void AddMouseMotion(float dx, float dy); // relative motion reported by the window
+    void JoyAdded(int32_t deviceIndex);   // SDL's device-added event: opens it unless it is open already
+    void JoyRemoved(int32_t instanceId);  // SDL's device-removed event: closes it, its slot at rest
     void Poll();                          // once per step, before the update proc
     void ClearStep();                     // after the update proc
 
@@ -123,16 +130,20 @@ private:
         int32_t Buttons = 0;
         int32_t AxisCount = 0;
         bool HasHat = false;
+        uint32_t Held = 0; // buttons down at the last poll, one bit each
         TJoyAxes Axes{};
         float POV = -1;
     };
 
+    bool Open(int32_t deviceIndex); // into the first free slot; false (and a log line) when it fails
+    void AtRest(size_t index);      // centred, its buttons up
     void PollJoystick(size_t index);
 
     bool joyPresent_ = false;
     bool joystickStarted_ = false;
     std::vector<TJoystick> joysticks_;
     std::vector<uint8_t> keys_;
+    std::vector<uint8_t> pressed_; // went down this step
     float mouseDX_ = 0;
     float mouseDY_ = 0;
     float pendingDX_ = 0; // motion since the previous poll

@@ -209,6 +209,13 @@ public:
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: Button(event.button); break;
         case SDL_MOUSEWHEEL: Wheel(event.wheel); break;
+        // Device events carry a device index when added and an instance id when removed.
+        case SDL_JOYDEVICEADDED:
+            if (inp) inp->JoyAdded(event.jdevice.which);
+            break;
+        case SDL_JOYDEVICEREMOVED:
+            if (inp) inp->JoyRemoved(event.jdevice.which);
+            break;
         default:
             if (event.type == SdlMusicEvent()) window_.WndProc(MM_MCINOTIFY, MCI_NOTIFY_SUCCESSFUL, 0);
             break;

@@ -6,7 +6,8 @@
 // "640x480x16x60"; rate 0 = any). "Windowed" is a captioned window with the
 // requested client size at the screen's top-left corner; full screen is an
 // exclusive display mode. The window procedure (WndProc) sees every message:
-// keys and buttons become input flags, activation pauses and resumes, and each
+// keys and buttons become input flags, joysticks plugged in or pulled out go
+// to the input module, activation pauses and resumes, and each
 // message except WM_DESTROY then goes to the engine's message proc. Failures
 // are reported by result and one "Window  : " log line.
 #pragma once

@@ -1,4 +1,4 @@
-// The puzzle scene: rules, timing, drawing and mouse play.
+// The puzzle scene: rules, timing, drawing, and play by mouse, keys and gamepad.
 #include "game/game_scene.h"
 
 #include <GL/gl.h>
@@ -136,11 +136,15 @@ bool TGameScene::IsRunning() const { return Clock->IsRunning(); }
 void TGameScene::Update() {
     Host->Tick();
     UpdateCursor();
-    if (qx::inp->Down(qx::key::Esc)) Pause();
+    const TNavStep nav = Nav.Read();
+    if (nav.dx != 0 || nav.dy != 0) StepCursor(nav.dx, nav.dy);
+    if (qx::inp->Down(qx::key::Esc) || nav.Back) Pause();
     if (!IsRunning() && !GameOver) return;
 
-    // While a wave runs the button flag is kept, so a button still held acts when it ends.
-    if (qx::inp->Down(qx::key::MouseLeft) && !GameOver && !Busy) {
+    // While a wave runs the button flag is kept, so a button still held acts
+    // when it ends; a key press then is over with its step and does nothing.
+    const bool act = qx::inp->Down(qx::key::MouseLeft) || qx::inp->Pressed(qx::key::Space) || nav.Activate;
+    if (act && !GameOver && !Busy) {
         const IntPoint at = RoundVec(GetCursor());
         if (CountGroup(at.x, at.y) >= 3) {
             const int32_t removed = RemoveGroup(at.x, at.y);
@@ -201,6 +205,28 @@ IntPoint TGameScene::CellAt(double px, double py) const {
     const double column = pullIn(std::trunc((px - width / 2) / kCellSize + Columns / 2.0));
     const double row = pullIn(std::trunc((height - py) / kCellSize));
     return {static_cast<int32_t>(column) + 1, static_cast<int32_t>(row)};
+}
+
+void TGameScene::StepCursor(int32_t dx, int32_t dy) {
+    const int32_t lastColumn = LastColumn();
+    const int32_t lastRow = LastRow();
+    if (lastColumn < 1 || lastRow < 1) return;
+    // Whole cells from the top-left cell, floored, so a point left of or above
+    // the board counts as outside (CellAt would give it the first column).
+    const Vec2 corner = CellPos(1, lastRow);
+    const Vec2 cursor = GetCursor();
+    double column = std::floor((cursor.x - corner.x) / kCellSize) + 1;
+    double row = lastRow - std::floor((cursor.y - corner.y) / kCellSize);
+    if (column >= 1 && column <= lastColumn && row >= 1 && row <= lastRow) {
+        column += dx;
+        row -= dy;
+    }
+    // The clamp also takes a point that is not a number to a corner cell.
+    const auto within = [](double index, int32_t last) {
+        return std::isnan(index) ? 1 : static_cast<int32_t>(std::clamp(index, 1.0, static_cast<double>(last)));
+    };
+    const Vec2 target = CellPos(within(column, lastColumn), within(row, lastRow));
+    SetCursor(target.x + kCellSize / 2.0, target.y + kCellSize / 2.0);
 }
 
 // ---- Searches ----

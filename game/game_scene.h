@@ -5,6 +5,11 @@
 // board ends the game: the overflow turns grey, the result is recorded and the
 // score counts down with confetti before control returns to the menu.
 //
+// Without a mouse: the arrow keys and the gamepad move the cursor to the centre
+// of the neighbouring cell (from outside the board, to the nearest cell), and
+// Space, Enter or gamepad button 0 act on the cell under it as a left click
+// does; gamepad button 1 pauses as Esc does.
+//
 // Words: a "tick" is one 10 ms update step; every timer counts ticks. Cells and
 // particles are 1-based ([column][row], row 1 at the bottom). Everything lives
 // in fixed tables: play and drawing allocate nothing. Nothing here fails; a
@@ -18,6 +23,7 @@
 #include <string>
 
 #include "app/clock.h"
+#include "app/nav.h"
 #include "app/scene.h"
 #include "game/game_host.h"
 #include "game/score_rec.h"
@@ -113,6 +119,9 @@ private:
     // 10 ticks per step from the start; WaveTimer becomes the longest.
     void StartWave(int32_t taken, TCellState state);
     bool Takes(int32_t c, int32_t r, TSearch kind, uint8_t color) const;
+    // The cursor to the centre of the neighbouring cell, dy = 1 being down the
+    // screen; held at the board's edges, and from outside onto the nearest cell.
+    void StepCursor(int32_t dx, int32_t dy);
     void EmitSparks(int32_t c, int32_t r);
     void MoveParticles();
     void ClosingStep();
@@ -124,6 +133,7 @@ private:
                     double seconds);
 
     TGameHost* Host;
+    TNav Nav;
     bool Marks[kBoardSize + 1][kBoardSize + 1]{};
     std::array<TQueueEntry, kBoardSize * kBoardSize> Queue{};
     std::string LineText;  // panel line being built; capacity reserved once

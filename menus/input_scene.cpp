@@ -58,10 +58,11 @@ void TInputScene::Render() {
 void TInputScene::Update() {
     Menu.Tick();
     ++TickCount;
-    if (qx::inp->Down(qx::key::Esc)) {
+    const TNavStep nav = Nav.Read();
+    if (qx::inp->Down(qx::key::Esc) || nav.Back) {
         qx::inp->Reset();
         CurrentScene = &Menu;
     }
-    if (qx::inp->Down(qx::key::Enter)) Accept();
+    if (qx::inp->Down(qx::key::Enter) || nav.Activate) Accept();
     if (Shown < static_cast<int32_t>(Prompt.size())) Shown = static_cast<int32_t>(int64_t{TickCount} * 15 / 100);
 }

@@ -6,12 +6,15 @@
 // starts when opened and stops when a name is accepted. Enter accepts three
 // or more characters: markup is stripped, the name becomes "^2" + the text in
 // the main menu and the game, and the menus are rebuilt. Esc returns to the
-// main menu with the old name.
+// main menu with the old name. Gamepad buttons 0 and 1 act as Enter and Esc,
+// so a player with only a gamepad gets past the greeting; typing stays the
+// keyboard's.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "app/nav.h"
 #include "app/scene.h"
 
 class TGameMenu;
@@ -38,4 +41,5 @@ private:
     TGameMenu& Menu;
     TGameScene& Game;
     std::string Line; // the input line being drawn
+    TNav Nav;
 };

@@ -118,12 +118,14 @@ void TMenu::Update() {
         // A handler may have rebuilt the items, so the row is looked up again.
         if (CursorMoved() && hovered < Count() && Item(hovered)->Enabled) Select(hovered);
     }
-    if (qx::inp->Down(qx::key::Esc)) {
+    // Read after the click, whose Reset consumes every key of the step.
+    const TNavStep nav = Nav.Read();
+    if (qx::inp->Down(qx::key::Esc) || nav.Back) {
         if (Parent) CurrentScene = Parent;
         else qx::eng->Quit();
     }
-    if (qx::inp->Down(qx::key::Down)) Step(+1);
-    if (qx::inp->Down(qx::key::Up)) Step(-1);
-    if (qx::inp->Down(qx::key::Enter) && Selected >= 0 && Selected < Count()) Item(Selected)->Click();
+    if (nav.dy > 0) Step(+1);
+    if (nav.dy < 0) Step(-1);
+    if (nav.Activate && Selected >= 0 && Selected < Count()) Item(Selected)->Click();
     qx::inp->Reset();
 }

@@ -3,8 +3,9 @@
 // selection and the shared mouse cursor.
 //
 // Layout: n items in rows 32 pixels high, the column centred vertically, each
-// caption centred horizontally. The arrows move the selection over enabled
-// items (wrapping), Enter or a left click activates an item, Esc returns to
+// caption centred horizontally. The arrows (or the gamepad's hat or stick)
+// move the selection over enabled items (wrapping), Enter, a left click or
+// gamepad button 0 activates an item, Esc or gamepad button 1 returns to
 // the parent menu or, in the root menu, ends the program. Every update clears
 // the key flags, so a press acts once. Width is measured by Render: until a
 // menu's first frame it is 0 and the mouse selects nothing. No errors of its
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "app/list.h"
+#include "app/nav.h"
 #include "app/scene.h"
 #include "menus/menu_item.h"
 
@@ -56,6 +58,7 @@ public:
 private:
     void Step(int32_t direction); // the arrow keys: next enabled item, at most one round
     bool OwnsFont = false;
+    TNav Nav;
 };
 
 // Sets the GL colour from a packed RGBA value.

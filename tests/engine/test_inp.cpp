@@ -1,6 +1,6 @@
 // Input devices: the key table and its step values, and joysticks read through
-// SDL's virtual joystick (found at creation, polled each step, dropped to rest
-// when they stop answering).
+// SDL's virtual joystick (found at creation or when plugged in, polled each
+// step, dropped to rest when they stop answering or are pulled out).
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -30,6 +30,26 @@ TEST(Keys, TableCoversKeyboardAndMouseAndRejectsOtherCodes) {
     input.SetKey(65, true);
     input.Reset();
     EXPECT_FALSE(input.Down(65));
+}
+
+TEST(Keys, PressedLastsOneStepAndCountsEachRepeat) {
+    qx::TInp input;
+    input.SetKey(qx::key::Space, true);
+    EXPECT_TRUE(input.Pressed(qx::key::Space));
+    input.SetKey(qx::key::Space, false); // down and up within one step still counts
+    EXPECT_TRUE(input.Pressed(qx::key::Space));
+    input.ClearStep();
+    EXPECT_FALSE(input.Pressed(qx::key::Space));
+    input.SetKey(qx::key::Left, true);
+    input.ClearStep();
+    EXPECT_TRUE(input.Down(qx::key::Left));
+    EXPECT_FALSE(input.Pressed(qx::key::Left)) << "held is not pressed";
+    input.SetKey(qx::key::Left, true); // an auto-repeat
+    EXPECT_TRUE(input.Pressed(qx::key::Left));
+    input.Reset();
+    EXPECT_FALSE(input.Pressed(qx::key::Left));
+    EXPECT_FALSE(input.Pressed(-1));
+    EXPECT_FALSE(input.Pressed(qx::key::JoyFirst));
 }
 
 TEST(Joystick, NoneGivesTheNotReadyLineAndNeutralReadings) {
@@ -118,7 +138,75 @@ TEST_F(VirtualJoystick, OneThatStopsAnsweringReadsAtRestWithButtonsUp) {
     EXPECT_FALSE(input.Down(267));
     EXPECT_EQ(input.LastKey(), -1); // cleared directly, not as a key event
     EXPECT_EQ(input.JoyAxes(0), qx::TJoyAxes{});
-    EXPECT_EQ(input.JoyPOV(0), 0);
+    EXPECT_EQ(input.JoyPOV(0), -1) << "at rest is centred, not pointing up";
+}
+
+TEST_F(VirtualJoystick, AButtonPutUpByResetStaysUpUntilPressedAgain) {
+    qx::TInp input;
+    SDL_JoystickSetVirtualButton(device_, 0, SDL_PRESSED);
+    input.Poll();
+    ASSERT_TRUE(input.Pressed(qx::key::JoyButton(0, 0)));
+    input.Reset(); // as a menu does after acting
+    input.ClearStep();
+    for (int step = 0; step < 3; ++step) {
+        input.Poll();
+        EXPECT_FALSE(input.Down(qx::key::JoyButton(0, 0)));
+        EXPECT_FALSE(input.Pressed(qx::key::JoyButton(0, 0))) << "a held button acts once";
+        input.ClearStep();
+    }
+    SDL_JoystickSetVirtualButton(device_, 0, SDL_RELEASED);
+    input.Poll();
+    SDL_JoystickSetVirtualButton(device_, 0, SDL_PRESSED);
+    input.Poll();
+    EXPECT_TRUE(input.Pressed(qx::key::JoyButton(0, 0)));
+}
+
+// Plugged in and pulled out after the input module was made, as the window
+// passes SDL's device events on.
+TEST(JoystickHotplug, PluggedInIsOpenedOncePulledOutIsClosedAndItsSlotReused) {
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_JOYSTICK), 0);
+    qx::TInp input;
+    ASSERT_EQ(input.JoyCount(), 0);
+    const size_t start = TestLogText().size(); // earlier tests' lines stand before
+    const int index = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 4, 1);
+    ASSERT_GE(index, 0) << SDL_GetError();
+    SDL_Joystick* device = SDL_JoystickOpen(index);
+    ASSERT_NE(device, nullptr);
+    input.JoyAdded(index);
+    input.JoyAdded(index); // the event for a device already open
+    ASSERT_EQ(input.JoyCount(), 1);
+    const std::string log = TestLogText().substr(start);
+    EXPECT_NE(log.find("Input   : - Joystick (0) found\r\n"), std::string::npos);
+    EXPECT_EQ(log.find("Input   : - Joystick (0) found"), log.rfind("Input   : - Joystick (0) found"));
+    EXPECT_NE(log.find("Input   : -- Buttons : 4\r\n"), std::string::npos);
+
+    SDL_JoystickSetVirtualButton(device, 1, SDL_PRESSED);
+    SDL_JoystickSetVirtualHat(device, 0, SDL_HAT_DOWN);
+    input.Poll();
+    EXPECT_TRUE(input.Pressed(qx::key::JoyButton(0, 1)));
+    EXPECT_FLOAT_EQ(input.JoyPOV(0), 180);
+
+    const SDL_JoystickID instance = SDL_JoystickInstanceID(device);
+    SDL_JoystickClose(device);
+    ASSERT_EQ(SDL_JoystickDetachVirtual(index), 0);
+    input.JoyRemoved(instance);
+    input.JoyRemoved(instance); // twice is harmless
+    EXPECT_NE(TestLogText().find("Input   : - Joystick (0) removed\r\n"), std::string::npos);
+    EXPECT_EQ(input.JoyCount(), 1) << "the slot, and so its key codes, stays";
+    EXPECT_FALSE(input.Down(qx::key::JoyButton(0, 1)));
+    EXPECT_FALSE(input.Pressed(qx::key::JoyButton(0, 1)));
+    EXPECT_EQ(input.JoyPOV(0), -1);
+    input.Poll(); // nothing left to read
+
+    const int again = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 2, 4, 1);
+    ASSERT_GE(again, 0);
+    input.JoyAdded(again);
+    EXPECT_EQ(input.JoyCount(), 1) << "a new joystick takes the free slot";
+    input.JoyAdded(-1); // no such device
+    EXPECT_EQ(input.JoyCount(), 1);
+    EXPECT_NE(TestLogText().find("Input   : - Joystick (-1) init error\r\n"), std::string::npos);
+    SDL_JoystickDetachVirtual(again);
+    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
 }
 
 } // namespace

@@ -157,6 +157,51 @@ void Step() {
     qx::eng->Update();
 }
 
+VirtualPad::VirtualPad() {
+    index_ = SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 16, 1);
+    if (index_ < 0) {
+        ADD_FAILURE() << "no virtual joystick: " << SDL_GetError();
+        return;
+    }
+    device_ = SDL_JoystickOpen(index_);
+    if (!device_) ADD_FAILURE() << "virtual joystick not opened: " << SDL_GetError();
+}
+
+VirtualPad::~VirtualPad() { PullOut(); }
+
+void VirtualPad::PullOut() {
+    if (device_) SDL_JoystickClose(device_);
+    device_ = nullptr;
+    if (index_ >= 0) SDL_JoystickDetachVirtual(index_);
+    index_ = -1;
+}
+
+void VirtualPad::SetButton(int button, bool down) {
+    if (device_) SDL_JoystickSetVirtualButton(device_, button, down ? SDL_PRESSED : SDL_RELEASED);
+}
+
+void VirtualPad::SetHat(uint8_t direction) {
+    if (device_) SDL_JoystickSetVirtualHat(device_, 0, direction);
+}
+
+void VirtualPad::SetAxis(int axis, int16_t value) {
+    if (device_) SDL_JoystickSetVirtualAxis(device_, axis, value);
+}
+
+void VirtualPad::Button(int button) {
+    SetButton(button, true);
+    Step();
+    SetButton(button, false);
+    Step();
+}
+
+void VirtualPad::Hat(uint8_t direction) {
+    SetHat(direction);
+    Step();
+    SetHat(SDL_HAT_CENTERED);
+    Step();
+}
+
 TPicture ReadPixels(int32_t x, int32_t y, int32_t w, int32_t h) {
     TPicture picture{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * h * 4)};
     std::vector<uint8_t> rows(picture.rgba.size());

@@ -79,6 +79,29 @@ SDL_Event WheelEvent(float notches);
 // One pass of the main loop without its clock: the queued events, then one update step.
 void Step();
 
+// A gamepad as SDL's virtual joystick (6 axes, 16 buttons, a hat), plugged in
+// while the window runs: the next Step passes its device-added event on.
+// Pulled out (the device-removed event queued) by PullOut or at the end.
+class VirtualPad {
+public:
+    VirtualPad();
+    ~VirtualPad();
+    VirtualPad(const VirtualPad&) = delete;
+    VirtualPad& operator=(const VirtualPad&) = delete;
+
+    bool Attached() const { return device_ != nullptr; }
+    void PullOut();
+    void SetButton(int button, bool down);
+    void SetHat(uint8_t direction);   // SDL_HAT_*
+    void SetAxis(int axis, int16_t value);
+    void Button(int button);          // pressed for one Step, released for the next
+    void Hat(uint8_t direction);      // pushed for one Step, centred for the next
+
+private:
+    int index_ = -1;
+    SDL_Joystick* device_ = nullptr;
+};
+
 // ---- The frame -------------------------------------------------------------------
 
 using TRgb = std::array<uint8_t, 3>;
