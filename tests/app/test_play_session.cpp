@@ -303,9 +303,10 @@ TEST_F(PlaySession, AWholeGameToItsEndWithTheKeysOnly) {
     ASSERT_TRUE(WaitFor([&] { return Log().find("Engine  : Main Loop start") != std::string::npos; }, 60s)) << Log();
     ASSERT_TRUE(WaitFor([&] { return (window_ = WindowOf(pid_)) != 0; }, 30s)) << "no visible window";
     ASSERT_TRUE(XDo("windowfocus --sync " + std::to_string(window_)));
-    ASSERT_TRUE(ShowsPanel(Shot()));
+    // The first frames may come before the greeting's panel is drawn.
+    ASSERT_TRUE(WaitFor([&] { return ShowsPanel(Shot()); }, 60s)) << "no greeting";
     ASSERT_TRUE(HoldUntil("Escape", [](const TShot& shot) { return !ShowsPanel(shot); })) << "greeting not left";
-    ASSERT_TRUE(Selected(Shot(), kMainItems, 1)); // "New game"
+    ASSERT_TRUE(WaitFor([&] { return Selected(Shot(), kMainItems, 1); }, 30s)); // "New game"
     ASSERT_TRUE(HoldUntil("Return", [](const TShot& shot) { return !ShowsSnow(shot); })) << "no board";
 
     // From the middle of the screen, on the board: down to the bottom row, then
