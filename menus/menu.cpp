@@ -124,8 +124,10 @@ void TMenu::Update() {
         if (Parent) CurrentScene = Parent;
         else qx::eng->Quit();
     }
-    if (nav.dy > 0) Step(+1);
-    if (nav.dy < 0) Step(-1);
-    if (nav.Activate && Selected >= 0 && Selected < Count()) Item(Selected)->Click();
+    // The key flags too, as this menu clears them every step: a key down since the last step counts.
+    if (nav.dy > 0 || qx::inp->Down(qx::key::Down)) Step(+1);
+    if (nav.dy < 0 || qx::inp->Down(qx::key::Up)) Step(-1);
+    const bool activate = nav.Activate || qx::inp->Down(qx::key::Enter);
+    if (activate && Selected >= 0 && Selected < Count()) Item(Selected)->Click();
     qx::inp->Reset();
 }
