@@ -6,8 +6,7 @@
 // key flags is held, as a person holds it, until the screen shows its effect:
 // a slow loop pass could otherwise see it go down and up unnoticed. The
 // server's auto-repeat is off, so a held key acts once. Then the settings, the
-// records and the log the program leaves behind are checked. A second session
-// plays a whole game to its end with the keys only.
+// records and the log the program leaves behind are checked.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -20,8 +19,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "tests/support/program.h"
 #include "tests/test_support.h"
@@ -291,64 +288,6 @@ TEST_F(PlaySession, GreetNameOptionNewGameClickPauseResumeQuit) {
     EXPECT_NE(log.find("Engine  : Main Loop stop"), std::string::npos);
     EXPECT_EQ(log.find("Error in Proc"), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 26), "\"Quorvex 0.80\" log close\r\n");
-}
-
-// Keys only, from the greeting to the end of a game and out: the arrows sweep
-// the cursor over the board and Space acts on each cell it reaches, until a
-// rising row overflows and the game returns to the menu. A key the program
-// reads as pressed is tapped: the press counts in the step after it arrived
-// even when it was released within that pass.
-TEST_F(PlaySession, AWholeGameToItsEndWithTheKeysOnly) {
-    Start();
-    ASSERT_TRUE(WaitFor([&] { return Log().find("Engine  : Main Loop start") != std::string::npos; }, 60s)) << Log();
-    ASSERT_TRUE(WaitFor([&] { return (window_ = WindowOf(pid_)) != 0; }, 30s)) << "no visible window";
-    ASSERT_TRUE(XDo("windowfocus --sync " + std::to_string(window_)));
-    // The first frames may come before the greeting's panel is drawn.
-    ASSERT_TRUE(WaitFor([&] { return ShowsPanel(Shot()); }, 60s)) << "no greeting";
-    ASSERT_TRUE(HoldUntil("Escape", [](const TShot& shot) { return !ShowsPanel(shot); })) << "greeting not left";
-    ASSERT_TRUE(WaitFor([&] { return Selected(Shot(), kMainItems, 1); }, 30s)); // "New game"
-    ASSERT_TRUE(HoldUntil("Return", [](const TShot& shot) { return !ShowsSnow(shot); })) << "no board";
-
-    // From the middle of the screen, on the board: down to the bottom row, then
-    // rows swept in a snake up to the middle and down again, Space on every cell.
-    std::string down;
-    for (int i = 0; i < 20; ++i) down += " Down";
-    std::vector<std::string> sweep;
-    for (int row = 0; row < 10; ++row) {
-        std::string line;
-        for (int i = 0; i < 9; ++i) line += (row % 2 == 0 ? " Right space" : " Left space");
-        sweep.push_back(line + " Up space");
-    }
-    bool over = false;
-    const auto deadline = std::chrono::steady_clock::now() + 300s;
-    for (int pass = 0; !over && std::chrono::steady_clock::now() < deadline; ++pass) {
-        ASSERT_TRUE(XDo("key --delay 30" + down));
-        for (size_t line = 0; line < sweep.size() && !over; ++line) {
-            ASSERT_TRUE(XDo("key --delay 40" + sweep[line]));
-            // The board stays until the closing count-down has passed; then the menu is back.
-            over = ShowsSnow(Shot());
-        }
-    }
-    ASSERT_TRUE(over) << "the game did not end within the time\n" << Log();
-    // Esc in the main menu quits: held until the program has ended.
-    EXPECT_TRUE(XDo("keydown Escape"));
-    const bool ended = WaitFor([&] { return Finished(); }, 60s);
-    EXPECT_TRUE(XDo("keyup Escape"));
-    ASSERT_TRUE(ended) << "the program did not end\n" << Log();
-    ASSERT_TRUE(WIFEXITED(status_));
-    EXPECT_EQ(WEXITSTATUS(status_), 0);
-
-    const std::string records = ReadFile(game_ / "Sys.rec");
-    ASSERT_EQ(records.size(), 960u);
-    const auto le32 = [&](size_t at) {
-        uint32_t value = 0;
-        for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<uint8_t>(records[at + k]);
-        return static_cast<int32_t>(value);
-    };
-    EXPECT_GT(le32(0), 25) << "the finished game heads the table of defaults (best 25)";
-    EXPECT_GT(le32(4), 0) << "rows rose";
-    EXPECT_NE(records.substr(13, static_cast<uint8_t>(records[12])), "User[20]");
-    EXPECT_EQ(Log().find("Error in Proc"), std::string::npos) << Log();
 }
 
 } // namespace
