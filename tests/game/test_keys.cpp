@@ -8,22 +8,18 @@
 #include <memory>
 #include <utility>
 
-#include "tests/game/game_fixture.h"
-#include "tests/support/window.h"
+#include "tests/game/window_game_fixture.h"
 #include "tests/test_support.h"
 
 namespace {
 
 const bool installed = (test_window::GameWindow::Install(), true);
 
-class KeyPlay : public GameTest {
+class KeyPlay : public WindowGameTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(test_window::GameWindow::Ready()) << "no display";
-        GameTest::SetUp();
-        SetViewSize(0, 0); // the real window's size
-        qx::inp->MCapture(true);
-        test_window::Step();
+        WindowGameTest::SetUp();
+        if (HasFatalFailure()) return;
         StartEmpty();
     }
     // A key pressed and released within one pass of the loop, as a quick tap.

@@ -3,23 +3,15 @@
 // and released over a group, Esc pauses. The game runs from the deal through
 // waves and rising rows to the overflow and the end of its closing sequence,
 // with a frame drawn now and then.
-#include "tests/game/game_fixture.h"
-#include "tests/support/window.h"
+#include "tests/game/window_game_fixture.h"
 #include "tests/test_support.h"
 
 namespace {
 
 const bool installed = (test_window::GameWindow::Install(), true);
 
-class PlayTest : public GameTest {
+class PlayTest : public WindowGameTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(test_window::GameWindow::Ready()) << "no display";
-        GameTest::SetUp();
-        SetViewSize(0, 0); // the real window's size
-        qx::inp->MCapture(true);
-        test_window::Step();
-    }
     // The smallest group on the board (small moves fill the board fastest); false when none.
     bool SmallestGroup(int32_t& column, int32_t& row, int32_t& size) {
         size = 0;
