@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "tests/game/window_game_fixture.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 namespace {

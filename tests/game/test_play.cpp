@@ -4,6 +4,7 @@
 // waves and rising rows to the overflow and the end of its closing sequence,
 // with a frame drawn now and then.
 #include "tests/game/window_game_fixture.h"
+#include "tests/support/window.h"
 #include "tests/test_support.h"
 
 namespace {
