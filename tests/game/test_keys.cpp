@@ -2,7 +2,7 @@
 // keys step the shared cursor cell by cell, Space and Enter act on the cell
 // under it as a left click does, and a gamepad (SDL's virtual joystick,
 // plugged in and pulled out while the game runs) does the same with its hat,
-// stick and first two buttons.
+// stick and first two buttons. A whole game is played with the keys alone.
 #include <SDL.h>
 
 #include <memory>
@@ -157,6 +157,50 @@ TEST_F(KeyPlay, SpaceAndEnterActAsAClickAndPressesDuringAWaveDoNothing) {
     test_window::Push(test_window::KeyEvent(SDL_SCANCODE_ESCAPE, false));
     test_window::Step();
     EXPECT_EQ(CurrentScene, menu.get());
+}
+
+// A seeded game from the deal to the end of its closing sequence with the
+// arrows and Space alone: the cursor starts off the board and is never moved
+// by the mouse.
+TEST_F(KeyPlay, AWholeGameWithTheArrowsAndSpaceAlone) {
+    SeedRandom(2024);
+    scene->NewGame(0);
+    SetCursor(0, 0);
+    int moves = 0, taps = 0, expectedScore = 0, steps = 0;
+    while (host.Finished == 0 && steps < 100000) {
+        ++steps;
+        if (steps % 25 == 0) qx::eng->Render();
+        const bool idle = !scene->Busy && !scene->SettlePending && !scene->GameOver;
+        int32_t column = 0, row = 0, size = 0;
+        if (!idle || steps % 7 != 0) {
+            test_window::Step();
+            continue;
+        }
+        ASSERT_TRUE(SmallestGroup(column, row, size)) << "no move left at level " << scene->Cur.Level;
+        // Right or left first, then up or down; from off the board the first
+        // arrow only enters it.
+        for (int guard = 0; guard < 64; ++guard) {
+            const IntPoint at = scene->CellAt(GetCursor().x, GetCursor().y);
+            if (at.x != column) Tap(at.x < column ? SDL_SCANCODE_RIGHT : SDL_SCANCODE_LEFT);
+            else if (at.y != row) Tap(at.y < row ? SDL_SCANCODE_UP : SDL_SCANCODE_DOWN);
+            else break;
+            ++taps;
+        }
+        ASSERT_EQ(CursorCell(), Cell(column, row));
+        Tap(SDL_SCANCODE_SPACE);
+        ASSERT_TRUE(scene->Busy) << "Space on a group of " << size;
+        ++moves;
+        expectedScore += size <= 5 ? size : 2 * size;
+        ASSERT_EQ(scene->Cur.Score, expectedScore);
+    }
+    EXPECT_EQ(host.Finished, 1);
+    EXPECT_EQ(CurrentScene, menu.get());
+    EXPECT_GE(moves, 10);
+    EXPECT_GT(taps, moves);
+    EXPECT_EQ(scene->Cur.Level, moves - 1) << "every wave but the last raised a row";
+    ASSERT_EQ(host.Added.size(), 1u);
+    EXPECT_EQ(host.Added[0].Score, expectedScore);
+    EXPECT_EQ(host.Saves, 1);
 }
 
 class PadPlay : public KeyPlay {

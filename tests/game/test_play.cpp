@@ -11,24 +11,7 @@ namespace {
 
 const bool installed = (test_window::GameWindow::Install(), true);
 
-class PlayTest : public WindowGameTest {
-protected:
-    // The smallest group on the board (small moves fill the board fastest); false when none.
-    bool SmallestGroup(int32_t& column, int32_t& row, int32_t& size) {
-        size = 0;
-        for (int32_t c = 1; c <= scene->Columns; ++c)
-            for (int32_t r = 1; r <= scene->Rows; ++r) {
-                const Vec2 centre = AddVec(scene->CellPos(c, r), MakeVec(16, 16));
-                const int32_t n = scene->CountGroup(static_cast<int32_t>(centre.x), static_cast<int32_t>(centre.y));
-                if (n >= 3 && (size == 0 || n < size)) {
-                    size = n;
-                    column = c;
-                    row = r;
-                }
-            }
-        return size > 0;
-    }
-};
+class PlayTest : public WindowGameTest {};
 
 TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
     SeedRandom(2024);
