@@ -1,6 +1,7 @@
-// A whole session with the real program on the test's own X server, played with
+// Whole sessions with the real program on the test's own X server, played with
 // real key presses and mouse motion as a person would: the greeting, a typed
-// nickname, an option, a new game, a click on a group, pause, resume and quit.
+// nickname, an option, a new game, a click on a group, pause, resume and quit;
+// and a whole game played with the keyboard alone.
 // Screenshots (Print Screen, which the program handles as its message
 // arrives) show what is on the screen. A key the program reads from a step's
 // key flags is held, as a person holds it, until the screen shows its effect:
@@ -79,6 +80,41 @@ TShot ReadShot(const fs::path& path) {
     if (shot.Bytes.size() < 54 + row * static_cast<size_t>(shot.Height)) shot.Width = 0;
     return shot;
 }
+
+// The middle of the board's bottom rows: cells in the game, snow in the menus.
+bool ShowsSnow(const TShot& shot) {
+    const auto mean = shot.Mean(kWidth / 2 - 150, kHeight - 96, 300, 60);
+    return mean[0] > 190 && mean[1] > 190 && mean[2] > 200;
+}
+// The nickname panel over the sky left of the logo: grey, where the menus show the dark sky.
+bool ShowsPanel(const TShot& shot) {
+    const auto mean = shot.Mean(10, 60, 240, 60);
+    return mean[0] > 25 && mean[2] > 25;
+}
+// Whether the caption of row of a menu of count items is the selected one (cyan).
+bool Selected(const TShot& shot, int count, int row) {
+    const int top = (kHeight - 32 * count) / 2 + 32 * row;
+    int cyan = 0;
+    for (int y = top + 4; y < top + 28; ++y)
+        for (int x = kWidth / 2 - 120; x < kWidth / 2 + 120; ++x) {
+            const auto p = shot.Mean(x, y, 1, 1);
+            cyan += p[0] < 60 && p[1] > 180 && p[2] > 180 ? 1 : 0;
+        }
+    return cyan > 20;
+}
+constexpr int kMainItems = 6, kOptionItems = 8;
+// Green pixels of the nickname entry's input line where the typed text stands.
+int TypedPixels(const TShot& shot) {
+    int green = 0;
+    for (int y = 98; y < 116; ++y)
+        for (int x = 128; x < 260; ++x) {
+            const auto p = shot.Mean(x, y, 1, 1);
+            green += p[1] > 150 && p[0] < 100 && p[2] < 100 ? 1 : 0;
+        }
+    return green;
+}
+// The side panel's score line.
+std::string ScoreLine(const TShot& shot) { return shot.Block(25, 57, 150, 14); }
 
 class PlaySession : public testing::Test {
 protected:
@@ -161,6 +197,44 @@ protected:
         return ReadShot(found);
     }
 
+    // Starts the program, focuses its window and gives the nickname entry,
+    // the first screen, a name of three letters or more.
+    void StartAndGreet(const std::string& name) {
+        Start();
+        ASSERT_TRUE(WaitFor([&] { return Log().find("Engine  : Main Loop start") != std::string::npos; }, 60s)) << Log();
+        ASSERT_TRUE(WaitFor([&] { return (window_ = WindowOf(pid_)) != 0; }, 30s)) << "no visible window";
+        // Focused once: refocusing while a key is held could make the program
+        // inactive for a moment, which drops the key's flag.
+        ASSERT_TRUE(XDo("windowfocus --sync " + std::to_string(window_)));
+
+        const TShot greeting = Shot();
+        ASSERT_TRUE(greeting.Valid());
+        ASSERT_EQ(greeting.Width, kWidth);
+        EXPECT_TRUE(ShowsPanel(greeting)) << "the nickname entry is not the first screen";
+
+        // Text typed while the window's input method is still starting can be
+        // lost, and Enter takes a name only from its third character on: typed
+        // again (after clearing whatever came through) until Enter takes it.
+        const int blank = TypedPixels(greeting);
+        bool taken = false;
+        for (int attempt = 0; attempt < 5 && !taken; ++attempt) {
+            for (int i = 0; attempt > 0 && i < 6; ++i) EXPECT_TRUE(XDo("keydown BackSpace sleep 0.05 keyup BackSpace"));
+            ASSERT_TRUE(XDo("type --delay 60 " + name));
+            if (!WaitFor([&] { return TypedPixels(Shot()) > blank + 25; }, 10s)) continue;
+            taken = HoldUntil("Return", [](const TShot& shot) { return !ShowsPanel(shot); }, 15s);
+        }
+        ASSERT_TRUE(taken) << "the name was not taken";
+    }
+    // Esc in the main menu quits: held until the program has ended with status 0.
+    void QuitFromTheMenu() {
+        EXPECT_TRUE(XDo("keydown Escape"));
+        const bool ended = WaitFor([&] { return Finished(); }, 60s);
+        EXPECT_TRUE(XDo("keyup Escape"));
+        ASSERT_TRUE(ended) << "the program did not end\n" << Log();
+        ASSERT_TRUE(WIFEXITED(status_)) << "signal " << WTERMSIG(status_);
+        EXPECT_EQ(WEXITSTATUS(status_), 0);
+    }
+
     pid_t pid_ = -1;
     int status_ = 0;
     bool exited_ = false;
@@ -169,66 +243,9 @@ protected:
     std::set<fs::path> seen_;
 };
 
-// The middle of the board's bottom rows: cells in the game, snow in the menus.
-bool ShowsSnow(const TShot& shot) {
-    const auto mean = shot.Mean(kWidth / 2 - 150, kHeight - 96, 300, 60);
-    return mean[0] > 190 && mean[1] > 190 && mean[2] > 200;
-}
-// The nickname panel over the sky left of the logo: grey, where the menus show the dark sky.
-bool ShowsPanel(const TShot& shot) {
-    const auto mean = shot.Mean(10, 60, 240, 60);
-    return mean[0] > 25 && mean[2] > 25;
-}
-// Whether the caption of row of a menu of count items is the selected one (cyan).
-bool Selected(const TShot& shot, int count, int row) {
-    const int top = (kHeight - 32 * count) / 2 + 32 * row;
-    int cyan = 0;
-    for (int y = top + 4; y < top + 28; ++y)
-        for (int x = kWidth / 2 - 120; x < kWidth / 2 + 120; ++x) {
-            const auto p = shot.Mean(x, y, 1, 1);
-            cyan += p[0] < 60 && p[1] > 180 && p[2] > 180 ? 1 : 0;
-        }
-    return cyan > 20;
-}
-constexpr int kMainItems = 6, kOptionItems = 8;
-// Green pixels of the nickname entry's input line where the typed text stands.
-int TypedPixels(const TShot& shot) {
-    int green = 0;
-    for (int y = 98; y < 116; ++y)
-        for (int x = 128; x < 260; ++x) {
-            const auto p = shot.Mean(x, y, 1, 1);
-            green += p[1] > 150 && p[0] < 100 && p[2] < 100 ? 1 : 0;
-        }
-    return green;
-}
-// The side panel's score line.
-std::string ScoreLine(const TShot& shot) { return shot.Block(25, 57, 150, 14); }
-
 TEST_F(PlaySession, GreetNameOptionNewGameClickPauseResumeQuit) {
-    Start();
-    ASSERT_TRUE(WaitFor([&] { return Log().find("Engine  : Main Loop start") != std::string::npos; }, 60s)) << Log();
-    ASSERT_TRUE(WaitFor([&] { return (window_ = WindowOf(pid_)) != 0; }, 30s)) << "no visible window";
-    // Focused once: refocusing while a key is held could make the program
-    // inactive for a moment, which drops the key's flag.
-    ASSERT_TRUE(XDo("windowfocus --sync " + std::to_string(window_)));
-
-    const TShot greeting = Shot();
-    ASSERT_TRUE(greeting.Valid());
-    ASSERT_EQ(greeting.Width, kWidth);
-    EXPECT_TRUE(ShowsPanel(greeting)) << "the nickname entry is not the first screen";
-
-    // Text typed while the window's input method is still starting can be
-    // lost, and Enter takes a name only from its third character on: typed
-    // again (after clearing whatever came through) until Enter takes it.
-    const int blank = TypedPixels(greeting);
-    bool taken = false;
-    for (int attempt = 0; attempt < 5 && !taken; ++attempt) {
-        for (int i = 0; attempt > 0 && i < 6; ++i) EXPECT_TRUE(XDo("keydown BackSpace sleep 0.05 keyup BackSpace"));
-        ASSERT_TRUE(XDo("type --delay 60 Bob"));
-        if (!WaitFor([&] { return TypedPixels(Shot()) > blank + 25; }, 10s)) continue;
-        taken = HoldUntil("Return", [](const TShot& shot) { return !ShowsPanel(shot); }, 15s);
-    }
-    ASSERT_TRUE(taken) << "the name was not taken";
+    StartAndGreet("Bob");
+    if (HasFatalFailure()) return;
     const TShot menu = Shot();
     EXPECT_TRUE(ShowsSnow(menu));
     EXPECT_TRUE(Selected(menu, kMainItems, 1)); // "New game"
@@ -267,13 +284,8 @@ TEST_F(PlaySession, GreetNameOptionNewGameClickPauseResumeQuit) {
     ASSERT_TRUE(HoldUntil("Return", [](const TShot& shot) { return !ShowsSnow(shot); }))
         << "Resume game did not return to the board";
     ASSERT_TRUE(HoldUntil("Escape", ShowsSnow)); // pause again
-    // Esc in the main menu quits: held until the program has ended.
-    EXPECT_TRUE(XDo("keydown Escape"));
-    const bool ended = WaitFor([&] { return Finished(); }, 60s);
-    EXPECT_TRUE(XDo("keyup Escape"));
-    ASSERT_TRUE(ended) << "the program did not end\n" << Log();
-    ASSERT_TRUE(WIFEXITED(status_)) << "signal " << WTERMSIG(status_);
-    EXPECT_EQ(WEXITSTATUS(status_), 0);
+    QuitFromTheMenu();
+    if (HasFatalFailure()) return;
 
     const std::string settings = ReadFile(game_ / "Settings.dat");
     ASSERT_EQ(settings.size(), 44u);
@@ -288,6 +300,57 @@ TEST_F(PlaySession, GreetNameOptionNewGameClickPauseResumeQuit) {
     EXPECT_NE(log.find("Engine  : Main Loop stop"), std::string::npos);
     EXPECT_EQ(log.find("Error in Proc"), std::string::npos) << log;
     EXPECT_EQ(log.substr(log.size() - 26), "\"Quorvex 0.80\" log close\r\n");
+}
+
+// A player with only a keyboard: past the greeting and into a game with Enter,
+// then the arrows sweep the board from its bottom-left cell, row by row, with
+// Space on every cell, until the game is over and its result is the first
+// record; Esc then quits.
+TEST_F(PlaySession, AWholeGameWithTheKeyboardAlone) {
+    StartAndGreet("Kay");
+    if (HasFatalFailure()) return;
+    // Looked at before Enter is pressed again: a release and a press that come
+    // together look to the window like the server's own key repeat.
+    ASSERT_TRUE(WaitFor([&] { return Selected(Shot(), kMainItems, 1); }, 30s)) << "New game is not selected";
+    ASSERT_TRUE(HoldUntil("Return", [](const TShot& shot) { return !ShowsSnow(shot); })) << "no board after New game";
+
+    const auto firstRecord = [&] {
+        const std::string records = ReadFile(game_ / "Sys.rec");
+        return records.size() == 960 ? records.substr(13, static_cast<uint8_t>(records[12])) : std::string();
+    };
+    const auto keys = [&](const std::string& key, int count) {
+        for (int i = 0; i < count; ++i) ASSERT_TRUE(XDo("key --delay 40 " + key));
+    };
+    bool over = false;
+    for (int sweep = 0; sweep < 20 && !over; ++sweep) {
+        keys("Left", 12); // the first arrow from off the board enters it
+        keys("Down", 22);
+        for (int row = 1; row <= 20 && !over; ++row) {
+            for (int column = 1; column <= 10; ++column) {
+                keys("space", 1);
+                if (column < 10) keys(row % 2 == 1 ? "Right" : "Left", 1);
+            }
+            keys("Up", 1);
+            over = firstRecord() == "^2Kay";
+            ASSERT_FALSE(Finished()) << Log();
+        }
+    }
+    ASSERT_TRUE(over) << "no game ended in twenty sweeps";
+    ASSERT_TRUE(WaitFor([&] { return ShowsSnow(Shot()); }, 30s)) << "the menu did not come back";
+    QuitFromTheMenu();
+    if (HasFatalFailure()) return;
+
+    const std::string records = ReadFile(game_ / "Sys.rec");
+    // The first record starts with its score and level, little-endian.
+    const auto le32 = [&](size_t at) {
+        uint32_t value = 0;
+        for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<uint8_t>(records[at + k]);
+        return value;
+    };
+    EXPECT_GT(le32(0), 0u);
+    EXPECT_GT(le32(4), 0u) << "the game ended at level 0";
+    EXPECT_EQ(ReadFile(game_ / "Settings.dat").substr(5, 5), "^2Kay");
+    EXPECT_EQ(Log().find("Error in Proc"), std::string::npos) << Log();
 }
 
 } // namespace
