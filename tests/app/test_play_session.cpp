@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <set>
 
 #include "tests/support/program.h"
@@ -125,6 +126,10 @@ protected:
         fs::create_directories(game_);
     }
     void TearDown() override {
+        if (HasFailure()) {
+            const std::string log = Log();
+            std::cerr << "the end of the program's log:\n" << log.substr(log.size() > 3000 ? log.size() - 3000 : 0);
+        }
         if (pid_ > 0 && !exited_) {
             kill(pid_, SIGKILL);
             waitpid(pid_, &status_, 0);
@@ -156,10 +161,14 @@ protected:
         EXPECT_TRUE(XDo("keyup " + key));
         return seen;
     }
+    // The software cursor into the top-left corner, away from every menu item.
+    bool ParkCursor() const {
+        return XDo("mousemove_relative -- -3000 -3000") && XDo("mousemove_relative -- -3000 -3000");
+    }
     // The software cursor follows relative motion: pushed into the top-left
     // corner first, then moved to (x, y) in steps the server passes whole.
     bool MoveCursorTo(int x, int y) const {
-        bool ok = XDo("mousemove_relative -- -3000 -3000") && XDo("mousemove_relative -- -3000 -3000");
+        bool ok = ParkCursor();
         for (int dx = x, dy = y; ok && (dx > 0 || dy > 0);) {
             const int sx = std::min(dx, 200), sy = std::min(dy, 200);
             ok = XDo("mousemove_relative -- " + std::to_string(sx) + " " + std::to_string(sy));
@@ -224,6 +233,10 @@ protected:
             taken = HoldUntil("Return", [](const TShot& shot) { return !ShowsPanel(shot); }, 15s);
         }
         ASSERT_TRUE(taken) << "the name was not taken";
+        // The menus select the item under the cursor whenever the mouse moves,
+        // and the cursor starts in the middle of the screen, on the column of
+        // items: it is put out of the way, as a player at the keyboard would.
+        ASSERT_TRUE(ParkCursor());
     }
     // Esc in the main menu quits: held until the program has ended with status 0.
     void QuitFromTheMenu() {
@@ -318,19 +331,18 @@ TEST_F(PlaySession, AWholeGameWithTheKeyboardAlone) {
         const std::string records = ReadFile(game_ / "Sys.rec");
         return records.size() == 960 ? records.substr(13, static_cast<uint8_t>(records[12])) : std::string();
     };
-    const auto keys = [&](const std::string& key, int count) {
-        for (int i = 0; i < count; ++i) ASSERT_TRUE(XDo("key --delay 40 " + key));
+    // Taps in one run of xdotool, 40 ms apart.
+    const auto keys = [&](const std::string& key, int count, const std::string& last = "") {
+        std::string line = "key --delay 40";
+        for (int i = 0; i < count; ++i) line += " " + key;
+        ASSERT_TRUE(XDo(line + " " + last));
     };
     bool over = false;
     for (int sweep = 0; sweep < 20 && !over; ++sweep) {
         keys("Left", 12); // the first arrow from off the board enters it
         keys("Down", 22);
         for (int row = 1; row <= 20 && !over; ++row) {
-            for (int column = 1; column <= 10; ++column) {
-                keys("space", 1);
-                if (column < 10) keys(row % 2 == 1 ? "Right" : "Left", 1);
-            }
-            keys("Up", 1);
+            keys(row % 2 == 1 ? "space Right" : "space Left", 9, "space Up");
             over = firstRecord() == "^2Kay";
             ASSERT_FALSE(Finished()) << Log();
         }
