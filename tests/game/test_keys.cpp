@@ -2,7 +2,8 @@
 // keys step the shared cursor cell by cell, Space and Enter act on the cell
 // under it as a left click does, and a gamepad (SDL's virtual joystick,
 // plugged in and pulled out while the game runs) does the same with its hat,
-// stick and first two buttons. A whole game is played with the keys alone.
+// stick and first two buttons. A whole game is played with the keys alone,
+// and one with the pad alone.
 #include <SDL.h>
 
 #include <memory>
@@ -42,6 +43,51 @@ protected:
         return {cell.x, cell.y};
     }
     using Cell = std::pair<int32_t, int32_t>;
+
+    // A seeded game from the deal to the end of its closing sequence, the
+    // cursor moved only by move(dx, dy) (one cell; dy > 0 is up the board) and
+    // each group taken by act(). It starts off the board, where the first
+    // move only enters it, and the mouse never moves.
+    template <typename Move, typename Act>
+    void PlayToTheEnd(Move move, Act act) {
+        SeedRandom(2024);
+        scene->NewGame(0);
+        SetCursor(0, 0);
+        int moves = 0, steps = 0, expectedScore = 0, cellSteps = 0;
+        while (host.Finished == 0 && steps < 100000) {
+            ++steps;
+            if (steps % 25 == 0) qx::eng->Render();
+            const bool idle = !scene->Busy && !scene->SettlePending && !scene->GameOver;
+            if (!idle || steps % 7 != 0) {
+                test_window::Step();
+                continue;
+            }
+            int32_t column = 0, row = 0, size = 0;
+            ASSERT_TRUE(SmallestGroup(column, row, size)) << "no move left at level " << scene->Cur.Level;
+            for (int guard = 0; guard < 64; ++guard, ++cellSteps) {
+                const IntPoint at = scene->CellAt(GetCursor().x, GetCursor().y);
+                if (at.x != column) move(at.x < column ? 1 : -1, 0);
+                else if (at.y != row) move(0, at.y < row ? 1 : -1);
+                else break;
+            }
+            ASSERT_EQ(CursorCell(), Cell(column, row));
+            // Counted again: the steps the moves took may have moved the board on.
+            size = scene->CountGroup(static_cast<int32_t>(GetCursor().x), static_cast<int32_t>(GetCursor().y));
+            act();
+            ASSERT_TRUE(scene->Busy) << "no wave on a group of " << size;
+            ++moves;
+            expectedScore += size <= 5 ? size : 2 * size;
+            ASSERT_EQ(scene->Cur.Score, expectedScore);
+        }
+        EXPECT_EQ(host.Finished, 1);
+        EXPECT_EQ(CurrentScene, menu.get());
+        EXPECT_GE(moves, 10);
+        EXPECT_GT(cellSteps, moves);
+        EXPECT_EQ(scene->Cur.Level, moves - 1) << "every wave but the last raised a row";
+        ASSERT_EQ(host.Added.size(), 1u);
+        EXPECT_EQ(host.Added[0].Score, expectedScore);
+        EXPECT_EQ(host.Saves, 1);
+    }
 };
 
 TEST_F(KeyPlay, ArrowsStepOneCellFromInsideAndHoldAtEachEdge) {
@@ -159,48 +205,12 @@ TEST_F(KeyPlay, SpaceAndEnterActAsAClickAndPressesDuringAWaveDoNothing) {
     EXPECT_EQ(CurrentScene, menu.get());
 }
 
-// A seeded game from the deal to the end of its closing sequence with the
-// arrows and Space alone: the cursor starts off the board and is never moved
-// by the mouse.
 TEST_F(KeyPlay, AWholeGameWithTheArrowsAndSpaceAlone) {
-    SeedRandom(2024);
-    scene->NewGame(0);
-    SetCursor(0, 0);
-    int moves = 0, taps = 0, expectedScore = 0, steps = 0;
-    while (host.Finished == 0 && steps < 100000) {
-        ++steps;
-        if (steps % 25 == 0) qx::eng->Render();
-        const bool idle = !scene->Busy && !scene->SettlePending && !scene->GameOver;
-        int32_t column = 0, row = 0, size = 0;
-        if (!idle || steps % 7 != 0) {
-            test_window::Step();
-            continue;
-        }
-        ASSERT_TRUE(SmallestGroup(column, row, size)) << "no move left at level " << scene->Cur.Level;
-        // Right or left first, then up or down; from off the board the first
-        // arrow only enters it.
-        for (int guard = 0; guard < 64; ++guard) {
-            const IntPoint at = scene->CellAt(GetCursor().x, GetCursor().y);
-            if (at.x != column) Tap(at.x < column ? SDL_SCANCODE_RIGHT : SDL_SCANCODE_LEFT);
-            else if (at.y != row) Tap(at.y < row ? SDL_SCANCODE_UP : SDL_SCANCODE_DOWN);
-            else break;
-            ++taps;
-        }
-        ASSERT_EQ(CursorCell(), Cell(column, row));
-        Tap(SDL_SCANCODE_SPACE);
-        ASSERT_TRUE(scene->Busy) << "Space on a group of " << size;
-        ++moves;
-        expectedScore += size <= 5 ? size : 2 * size;
-        ASSERT_EQ(scene->Cur.Score, expectedScore);
-    }
-    EXPECT_EQ(host.Finished, 1);
-    EXPECT_EQ(CurrentScene, menu.get());
-    EXPECT_GE(moves, 10);
-    EXPECT_GT(taps, moves);
-    EXPECT_EQ(scene->Cur.Level, moves - 1) << "every wave but the last raised a row";
-    ASSERT_EQ(host.Added.size(), 1u);
-    EXPECT_EQ(host.Added[0].Score, expectedScore);
-    EXPECT_EQ(host.Saves, 1);
+    PlayToTheEnd(
+        [](int dx, int dy) {
+            Tap(dx > 0 ? SDL_SCANCODE_RIGHT : dx < 0 ? SDL_SCANCODE_LEFT : dy > 0 ? SDL_SCANCODE_UP : SDL_SCANCODE_DOWN);
+        },
+        [] { Tap(SDL_SCANCODE_SPACE); });
 }
 
 class PadPlay : public KeyPlay {
@@ -271,6 +281,14 @@ TEST_F(PadPlay, PulledOutMidGamePausesNothingAndBreaksNothing) {
     // The keys carry on.
     Tap(SDL_SCANCODE_LEFT);
     EXPECT_EQ(CursorCell(), Cell(4, 11));
+}
+
+TEST_F(PadPlay, AWholeGameWithTheHatAndTheFirstButtonAlone) {
+    PlayToTheEnd(
+        [&](int dx, int dy) {
+            pad_->Hat(dx > 0 ? SDL_HAT_RIGHT : dx < 0 ? SDL_HAT_LEFT : dy > 0 ? SDL_HAT_UP : SDL_HAT_DOWN);
+        },
+        [&] { pad_->Button(0); });
 }
 
 } // namespace
