@@ -66,17 +66,24 @@ struct TShot {
     }
 };
 
+// The little-endian 32-bit value at of bytes, which must hold it.
+uint32_t Le32(const std::string& bytes, size_t at) {
+    uint32_t value = 0;
+    for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<uint8_t>(bytes[at + k]);
+    return value;
+}
+
+// The name of the first (best) record of a Sys.rec; "" when the file is not whole.
+std::string FirstRecordName(const std::string& records) {
+    return records.size() == 960 ? records.substr(13, static_cast<uint8_t>(records[12])) : std::string();
+}
+
 TShot ReadShot(const fs::path& path) {
     TShot shot;
     shot.Bytes = ReadFile(path);
     if (shot.Bytes.size() < 54) return shot;
-    const auto le32 = [&](size_t at) {
-        uint32_t value = 0;
-        for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<uint8_t>(shot.Bytes[at + k]);
-        return static_cast<int>(value);
-    };
-    shot.Width = le32(18);
-    shot.Height = le32(22);
+    shot.Width = static_cast<int>(Le32(shot.Bytes, 18));
+    shot.Height = static_cast<int>(Le32(shot.Bytes, 22));
     const size_t row = (static_cast<size_t>(shot.Width) * 3 + 3) & ~size_t{3};
     if (shot.Bytes.size() < 54 + row * static_cast<size_t>(shot.Height)) shot.Width = 0;
     return shot;
@@ -308,7 +315,7 @@ TEST_F(PlaySession, GreetNameOptionNewGameClickPauseResumeQuit) {
     EXPECT_EQ(settings[38], 0); // Active menu, switched off
     const std::string records = ReadFile(game_ / "Sys.rec");
     ASSERT_EQ(records.size(), 960u);
-    EXPECT_EQ(records.substr(13, static_cast<uint8_t>(records[12])), "User[20]"); // no game was finished
+    EXPECT_EQ(FirstRecordName(records), "User[20]"); // no game was finished
     const std::string log = Log();
     EXPECT_NE(log.find("Engine  : Main Loop stop"), std::string::npos);
     EXPECT_EQ(log.find("Error in Proc"), std::string::npos) << log;
@@ -327,10 +334,6 @@ TEST_F(PlaySession, AWholeGameWithTheKeyboardAlone) {
     ASSERT_TRUE(WaitFor([&] { return Selected(Shot(), kMainItems, 1); }, 30s)) << "New game is not selected";
     ASSERT_TRUE(HoldUntil("Return", [](const TShot& shot) { return !ShowsSnow(shot); })) << "no board after New game";
 
-    const auto firstRecord = [&] {
-        const std::string records = ReadFile(game_ / "Sys.rec");
-        return records.size() == 960 ? records.substr(13, static_cast<uint8_t>(records[12])) : std::string();
-    };
     // Taps in one run of xdotool, 40 ms apart.
     const auto keys = [&](const std::string& key, int count, const std::string& last = "") {
         std::string line = "key --delay 40";
@@ -343,7 +346,7 @@ TEST_F(PlaySession, AWholeGameWithTheKeyboardAlone) {
         keys("Down", 22);
         for (int row = 1; row <= 20 && !over; ++row) {
             keys(row % 2 == 1 ? "space Right" : "space Left", 9, "space Up");
-            over = firstRecord() == "^2Kay";
+            over = FirstRecordName(ReadFile(game_ / "Sys.rec")) == "^2Kay";
             ASSERT_FALSE(Finished()) << Log();
         }
     }
@@ -353,14 +356,10 @@ TEST_F(PlaySession, AWholeGameWithTheKeyboardAlone) {
     if (HasFatalFailure()) return;
 
     const std::string records = ReadFile(game_ / "Sys.rec");
-    // The first record starts with its score and level, little-endian.
-    const auto le32 = [&](size_t at) {
-        uint32_t value = 0;
-        for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<uint8_t>(records[at + k]);
-        return value;
-    };
-    EXPECT_GT(le32(0), 0u);
-    EXPECT_GT(le32(4), 0u) << "the game ended at level 0";
+    ASSERT_EQ(FirstRecordName(records), "^2Kay");
+    // The first record starts with its score and level.
+    EXPECT_GT(Le32(records, 0), 0u);
+    EXPECT_GT(Le32(records, 4), 0u) << "the game ended at level 0";
     EXPECT_EQ(ReadFile(game_ / "Settings.dat").substr(5, 5), "^2Kay");
     EXPECT_EQ(Log().find("Error in Proc"), std::string::npos) << Log();
 }
