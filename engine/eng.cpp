@@ -2,10 +2,12 @@
 #include "engine/eng.h"
 
 #include <sched.h>
+#include <signal.h>
 #include <unistd.h>
 
-#include <csignal>
+#include <array>
 #include <chrono>
+#include <csignal>
 
 #include "engine/engine.h"
 
@@ -13,11 +15,35 @@ namespace qx {
 
 namespace {
 
-// Set by the loop's own Quit and by SIGINT/SIGTERM, so a player who stops the
-// game from a terminal still gets the clean shutdown of a normal quit.
+// Set by the loop's own Quit and by the signals that ask a program to end
+// (SIGINT from a terminal, SIGTERM from a session manager or kill, SIGHUP when
+// the session itself ends), so each gets the clean shutdown of a normal quit.
 volatile std::sig_atomic_t quitFlag = 0;
 
 extern "C" void OnQuitSignal(int) { quitFlag = 1; }
+
+constexpr std::array kQuitSignals{SIGINT, SIGTERM, SIGHUP};
+
+// The quit signals' handlers for the time the loop runs; the previous ones are
+// put back when it ends. No SA_RESTART: a blocking call the signal interrupts
+// returns, and a loop waiting for messages looks at the flag again at once.
+class TQuitSignals {
+public:
+    TQuitSignals() {
+        struct sigaction action{};
+        action.sa_handler = OnQuitSignal;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < kQuitSignals.size(); ++i) sigaction(kQuitSignals[i], &action, &previous_[i]);
+    }
+    ~TQuitSignals() {
+        for (size_t i = 0; i < kQuitSignals.size(); ++i) sigaction(kQuitSignals[i], &previous_[i], nullptr);
+    }
+    TQuitSignals(const TQuitSignals&) = delete;
+    TQuitSignals& operator=(const TQuitSignals&) = delete;
+
+private:
+    std::array<struct sigaction, kQuitSignals.size()> previous_{};
+};
 
 int32_t CounterMilliseconds() {
     using namespace std::chrono;
@@ -136,8 +162,7 @@ void TEng::CallGuarded(F&& call, const char* errorLine) {
 
 void TEng::MainLoop(int32_t ups) {
     if (ups <= 0) ups = 1;
-    auto* previousInt = std::signal(SIGINT, OnQuitSignal);
-    auto* previousTerm = std::signal(SIGTERM, OnQuitSignal);
+    const TQuitSignals quitSignals;
 
     if (procInit_) CallGuarded(procInit_, "Error in ProcInit");
     EngineLog("Main Loop start");
@@ -162,8 +187,6 @@ void TEng::MainLoop(int32_t ups) {
 
     EngineLog("Main Loop stop");
     if (procFree_) CallGuarded(procFree_, "Error in ProcFree");
-    std::signal(SIGINT, previousInt);
-    std::signal(SIGTERM, previousTerm);
 }
 
 void TEng::Update() {

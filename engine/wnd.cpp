@@ -6,6 +6,8 @@
 #include "engine/wnd.h"
 
 #include <GL/gl.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <unistd.h>
 
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <initializer_list>
 #include <string_view>
+#include <vector>
 
 #include "engine/cp1251_internal.h"
 #include "engine/engine.h"
@@ -36,6 +39,15 @@ extern "C" int OnDisplayLost(Display*) {
 bool ShowsNothing(std::string_view driver) { return driver == "offscreen" || driver == "dummy"; }
 
 constexpr uint32_t kWaitTimeoutMs = 100;
+
+// Window managers move the focus of their own accord: away and back while
+// they restyle a window for full screen, back to a window the game has just
+// minimised. Under one, a focus change is weighed by where the focus still is
+// a moment later: a loss once it has lasted kLossMs, and any change that
+// follows one of the game's own window calls (showing, a mode, minimising,
+// restoring) once the manager has had kSettleMs to answer it.
+constexpr uint32_t kLossMs = 300;
+constexpr uint32_t kSettleMs = 1000;
 
 void WndLog(const std::string& message) {
     if (log) log->Print("Window  : " + message);
@@ -184,6 +196,58 @@ TScreenMode CurrentScreenMode(int display) {
     return {mode.w, mode.h, static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format)), mode.refresh_rate};
 }
 
+// Whether the window manager can keep a window minimised and give it back:
+// one that lists the hidden state among the EWMH features it supports. A bare
+// X server has no manager, and some (a Wayland compositor's X bridge) accept a
+// minimise but offer no way back to the window.
+// The X display of a window, or null under another windowing system.
+Display* X11DisplayOf(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
+    return info.info.x11.display;
+}
+
+// The atoms of one of the root window's atom-list properties; empty when unset.
+std::vector<Atom> RootAtoms(Display* display, const char* property) {
+    std::vector<Atom> atoms;
+    const Atom name = XInternAtom(display, property, True);
+    if (name == None) return atoms;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(display, DefaultRootWindow(display), name, 0, 4096, False, XA_ATOM, &type, &format, &count,
+                           &remaining, &data) == Success && data) {
+        if (type == XA_ATOM && format == 32) {
+            const auto* list = reinterpret_cast<const Atom*>(data);
+            atoms.assign(list, list + count);
+        }
+        XFree(data);
+    }
+    return atoms;
+}
+
+// Whether a window manager looks after the screen: only one answers the
+// game's own window calls with focus changes of its own.
+bool UnderWindowManager(SDL_Window* window) {
+    Display* display = X11DisplayOf(window);
+    if (!display) return window != nullptr; // a Wayland compositor always manages its windows
+    return !RootAtoms(display, "_NET_SUPPORTED").empty();
+}
+
+// Whether the window manager can keep a window minimised and give it back:
+// one that lists the hidden state among the features it supports. A bare X
+// server has no manager, and some (a Wayland compositor's X bridge) accept a
+// minimise but offer no way back to the window.
+bool ManagerKeepsMinimisedWindows(SDL_Window* window) {
+    Display* display = X11DisplayOf(window);
+    if (!display) return window != nullptr; // the compositor decides for itself
+    const Atom hidden = XInternAtom(display, "_NET_WM_STATE_HIDDEN", True);
+    const std::vector<Atom> supported = RootAtoms(display, "_NET_SUPPORTED");
+    return hidden != None && std::find(supported.begin(), supported.end(), hidden) != supported.end();
+}
+
 int DisplayOf(SDL_Window* window) {
     const int display = window ? SDL_GetWindowDisplayIndex(window) : 0;
     return display < 0 ? 0 : display;
@@ -232,10 +296,15 @@ private:
         if (!Ours(event.windowID)) return;
         switch (event.event) {
         case SDL_WINDOWEVENT_CLOSE: window_.WndProc(WM_DESTROY, 0, 0); break;
-        case SDL_WINDOWEVENT_FOCUS_GAINED: window_.WndProc(WM_ACTIVATEAPP, 1, 0); break;
-        case SDL_WINDOWEVENT_FOCUS_LOST: window_.WndProc(WM_ACTIVATEAPP, 0, 0); break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED: Activation(true); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST: Activation(false); break;
         default: break;
         }
+    }
+
+    void Activation(bool gained) {
+        if (window_.External()) window_.WndProc(WM_ACTIVATEAPP, gained ? 1 : 0, 0);
+        else window_.FocusChanged(gained);
     }
 
     void DisplayChanged() {
@@ -438,6 +507,7 @@ bool TWnd::Create(const std::string& caption, bool onTop) {
         if (ogl) ogl->PrepareFormat();
         uint32_t flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | SDL_WINDOW_BORDERLESS;
         if (onTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+        onTop_ = onTop;
         handle_ = SDL_CreateWindow(caption.c_str(), 0, 0, modeWidth_, modeHeight_, flags);
         // A screen without an OpenGL pixel format still takes a plain window;
         // the GL module then reports the failed set-up as its own.
@@ -458,6 +528,7 @@ bool TWnd::Create(const std::string& caption, bool onTop) {
         SDL_ShowWindow(handle_);
         SDL_RaiseWindow(handle_);
         SDL_SetWindowInputFocus(handle_);
+        OwnWindowCall();
     }
     ApplyMode();
     if (inp) inp->MCapture(true);
@@ -558,6 +629,7 @@ bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, 
     modeWidth_ = width;
     modeHeight_ = height;
     ApplyMode();
+    OwnWindowCall();
     // A successful retry has already reported the change it made.
     if (handle_ && !switchedByRetry) NoteDisplayChange(before.width, before.height, before.bpp, before.freq);
     return true;
@@ -593,6 +665,41 @@ void TWnd::Minimize(bool minimized) {
     if (!handle_ || external_) return;
     if (minimized) SDL_MinimizeWindow(handle_);
     else SDL_RestoreWindow(handle_);
+    OwnWindowCall();
+}
+
+void TWnd::OwnWindowCall() {
+    managed_ = handle_ && UnderWindowManager(handle_);
+    if (managed_) DecideFocusAfter(kSettleMs);
+}
+
+void TWnd::DecideFocusAfter(uint32_t ms) {
+    const uint32_t at = SDL_GetTicks() + ms;
+    if (!Deciding() || static_cast<int32_t>(at - decideAt_) > 0) decideAt_ = at;
+    deciding_ = true;
+}
+
+bool TWnd::Deciding() const { return deciding_ && static_cast<int32_t>(SDL_GetTicks() - decideAt_) < 0; }
+
+void TWnd::FocusChanged(bool gained) {
+    focusHeld_ = gained;
+    // Only a real move of the focus between the game and another window changes
+    // the activation; a repeated gain or loss says nothing new.
+    if (gained == active_) return;
+    if (gained) {
+        // The player came back, unless the manager is handing the focus back
+        // to a window the game has just minimised.
+        if (!(steppedAside_ && Deciding())) WndProc(WM_ACTIVATEAPP, 1, 0);
+        return;
+    }
+    if (managed_) DecideFocusAfter(kLossMs);
+    else WndProc(WM_ACTIVATEAPP, 0, 0);
+}
+
+void TWnd::SettleFocus() {
+    if (!deciding_ || Deciding()) return;
+    deciding_ = false;
+    if (focusHeld_ != active_) WndProc(WM_ACTIVATEAPP, focusHeld_ ? 1 : 0, 0);
 }
 
 bool TWnd::Active() const { return active_; }
@@ -633,8 +740,15 @@ uint32_t TWnd::WndProc(uint32_t msg, uint32_t wParam, uint32_t lParam) {
             if (inp) inp->SetKey(static_cast<int32_t>(wParam), msg == WM_KEYDOWN);
             break;
         case WM_SYSKEYDOWN:
-            if (wParam == key::Enter) SetMode(windowed_, modeWidth_, modeHeight_, bpp_, freq_);
-            else if (wParam == key::Space && inp) inp->MCapture(!inp->Captured());
+            if (wParam == key::Enter) {
+                SetMode(windowed_, modeWidth_, modeHeight_, bpp_, freq_);
+            } else if (wParam == key::Space && inp) {
+                inp->MCapture(!inp->Captured());
+            } else if (wParam == key::F1 + 3 && (lParam & (1u << 30)) == 0) {
+                // Alt+F4 closes the window, as a window manager would have had
+                // it not taken the key itself (a bare X server has none).
+                return WndProc(WM_DESTROY, 0, 0);
+            }
             break;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
@@ -666,18 +780,38 @@ void TWnd::ActivateApp(bool active) {
     if (inp) inp->Reset();
     active_ = active;
     if (active) {
-        if (!windowed_) {
-            Minimize(false);
-            SetMode(true, modeWidth_, modeHeight_, bpp_, freq_);
-        }
+        if (!windowed_) ReturnToFullScreen();
         if (eng && eng->PauseInactive()) eng->ResetTimer();
     } else if (!windowed_) {
-        Minimize(true);
-        SetMode(false, modeWidth_, modeHeight_, bpp_, freq_);
-        // The player's choice stands: the next activation returns to full screen.
-        windowed_ = false;
+        StepAside();
     }
     if (eng) eng->CallActiveProc(active_);
+}
+
+// The game's full-screen mode is the desktop's own, so leaving it needs no
+// display change: the window only gets out of the way of the one now in use.
+// Nothing here maps the window or asks for the focus, so no window manager
+// answers it with a focus change of its own.
+void TWnd::StepAside() {
+    if (!handle_ || external_) return;
+    if (onTop_) SDL_SetWindowAlwaysOnTop(handle_, SDL_FALSE);
+    // Where minimising would lose the window, it only stops being on top and
+    // the window manager puts the active one above it.
+    if (ManagerKeepsMinimisedWindows(handle_)) {
+        steppedAside_ = true;
+        Minimize(true);
+    }
+}
+
+// Back from another window: shown again, above the others, and in full screen
+// only when the window manager took that away meanwhile (a mode call that
+// changes nothing would restyle the window and make the focus move again).
+void TWnd::ReturnToFullScreen() {
+    if (!handle_ || external_) return;
+    steppedAside_ = false;
+    if (SDL_GetWindowFlags(handle_) & SDL_WINDOW_MINIMIZED) Minimize(false);
+    if (onTop_) SDL_SetWindowAlwaysOnTop(handle_, SDL_TRUE);
+    if ((SDL_GetWindowFlags(handle_) & SDL_WINDOW_FULLSCREEN) == 0) SetMode(true, modeWidth_, modeHeight_, bpp_, freq_);
 }
 
 void TWnd::LogDisplayChange(uint32_t wParam, uint32_t lParam) {
@@ -695,8 +829,16 @@ void TWnd::LogDisplayChange(uint32_t wParam, uint32_t lParam) {
 void TWnd::ProcessMessages() {
     if (!created_) return;
     TEventTranslator translator(*this);
+    // Only the events waiting now: those that handling them causes (a window
+    // manager answering a restyle or a minimise) wait for the next pass, so a
+    // pass always ends and the loop sees a quit request between two passes.
+    SDL_PumpEvents();
+    int waiting = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
     SDL_Event event;
-    while (SDL_PollEvent(&event)) translator.Translate(event);
+    while (waiting-- > 0 && !(eng && eng->Quitting()) &&
+           SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1)
+        translator.Translate(event);
+    if (!(eng && eng->Quitting())) SettleFocus();
 }
 
 void TWnd::WaitMessage() {

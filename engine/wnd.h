@@ -101,6 +101,14 @@ private:
 
     bool StartVideo() const;
     void ActivateApp(bool active);
+    void StepAside();
+    void ReturnToFullScreen();
+    // Focus moves and the window manager's answers to the game's own calls.
+    void FocusChanged(bool gained);
+    void OwnWindowCall();
+    void DecideFocusAfter(uint32_t ms);
+    bool Deciding() const;
+    void SettleFocus();
     void LogDisplayChange(uint32_t wParam, uint32_t lParam);
     void NoteDisplayChange(int32_t oldWidth, int32_t oldHeight, int32_t oldBpp, int32_t oldFreq);
 
@@ -114,6 +122,12 @@ private:
     int32_t bpp_ = 16;
     int32_t freq_ = 60;
     mutable bool videoStarted_ = false;
+    bool onTop_ = false;         // created always on top (dropped while inactive)
+    bool focusHeld_ = false;     // what the last focus event said
+    bool steppedAside_ = false;  // minimised by the game itself while inactive
+    bool managed_ = false;       // a window manager looks after the window
+    bool deciding_ = false;      // a focus change waits until decideAt_
+    uint32_t decideAt_ = 0;      // SDL ticks
     bool typingWithAlt_ = false; // the text that follows came from a key pressed with Alt
 };
 

@@ -7,7 +7,8 @@ RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev
   libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev libjpeg62-turbo-dev libgif-dev
   libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev libpq-dev zlib1g-dev)
 TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base
-  chromium postgresql desktop-file-utils appstream)
+  chromium postgresql desktop-file-utils appstream
+  openbox xfwm4 mutter weston xwayland x11-utils x11-apps wmctrl dbus-daemon)
 # Building and checking the Debian packages (scripts/deb.sh).
 DEB_PACKAGES=(debhelper dpkg-dev fakeroot lintian)
 # scripts/fuzz.sh builds the fuzz targets with clang's libFuzzer.

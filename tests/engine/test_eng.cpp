@@ -5,8 +5,13 @@
 #include <GL/gl.h>
 
 #include <sched.h>
+#include <signal.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <cstring>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "engine/engine.h"
@@ -147,6 +152,50 @@ TEST_F(EngineLoop, SetProcIgnoresUnknownTypesAndMismatchedKinds) {
     qx::eng->Update();
     EXPECT_EQ(initCalls, 0);
     EXPECT_EQ(world.totalUpdates, 0);
+}
+
+// The loop waiting for messages while the window is inactive: each signal
+// that asks a program to end wakes it, and it ends as a normal quit does
+// (without running a step or drawing a frame for the time it was inactive).
+TEST_F(EngineLoop, AQuitSignalWakesTheLoopWaitingWhileInactiveAndEndsIt) {
+    for (const int quitSignal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(quitSignal));
+        qx::InitEngine(TestLogPath());
+        script = &world;
+        world = LoopScript{};
+        world.passLengths.assign(1000, 10);
+        qx::eng->SetTimeSource([] { return script->now; });
+        qx::eng->SetProc(qx::PROC_UPDATE, ScriptUpdate);
+        qx::eng->SetProc(qx::PROC_RENDER, ScriptRender);
+        freeCalls = 0;
+        qx::eng->SetProc(qx::PROC_FREE, CountFree);
+        ASSERT_TRUE(test_window::Open(64, 48));
+        qx::eng->SetPauseInactive(true);
+        test_window::Focus(false);
+        ASSERT_FALSE(qx::wnd->Active());
+
+        const auto started = std::chrono::steady_clock::now();
+        std::thread sender([quitSignal] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ::kill(::getpid(), quitSignal);
+        });
+        qx::eng->MainLoop(100);
+        const auto waited = std::chrono::steady_clock::now() - started;
+        sender.join();
+
+        EXPECT_TRUE(qx::eng->Quitting());
+        EXPECT_EQ(world.totalUpdates, 0);
+        EXPECT_TRUE(world.updatesPerPass.empty());
+        EXPECT_EQ(freeCalls, 1);
+        // Woken by the signal, not by some other event long after it.
+        EXPECT_LT(waited, std::chrono::seconds(3));
+        EXPECT_NE(TestLogText().find("Engine  : Main Loop stop\r\n"), std::string::npos);
+    }
+    // The handlers were the loop's alone: the program's own are back.
+    struct sigaction current{};
+    ASSERT_EQ(sigaction(SIGTERM, nullptr, &current), 0);
+    EXPECT_EQ(current.sa_handler, SIG_DFL);
+    qx::InitEngine(TestLogPath());
 }
 
 TEST(Engine, VersionAndPackedColours) {

@@ -309,6 +309,27 @@ TEST_F(MainWindow, DisplayChangeIsLoggedWithTheNewMode) {
     EXPECT_EQ(messages.back().msg, qx::WM_DISPLAYCHANGE);
 }
 
+// Alt+F4 reaches the game only where no window manager took it: it closes the
+// window as the manager would have. Ends the engine, so it makes a fresh one.
+TEST_F(MainWindow, AltF4ClosesTheWindow) {
+    Key(SDL_SCANCODE_F4, true, KMOD_LALT, true); // a repeat of a key held since before does not
+    EXPECT_FALSE(qx::eng->Quitting());
+    Key(SDL_SCANCODE_F4, true, KMOD_LALT);
+    EXPECT_TRUE(qx::eng->Quitting());
+    qx::InitEngine(TestLogPath());
+}
+
+// A window manager sends focus events of its own as it restyles or restacks:
+// a repeated gain or loss is no new activation.
+TEST_F(MainWindow, ARepeatedFocusEventIsNoNewActivation) {
+    Focus(true);
+    Focus(false);
+    Focus(false);
+    Focus(true);
+    Focus(true);
+    EXPECT_EQ(activations, (std::vector<bool>{false, true}));
+}
+
 // Runs last in this program: it ends the engine, so it makes a fresh one.
 TEST_F(MainWindow, ClosingTheWindowEndsTheLoopWithoutReachingTheMessageProc) {
     qx::eng->SetPauseInactive(true);
