@@ -222,7 +222,9 @@ void TInp::PollJoystick(size_t index) {
     TJoystick& joystick = joysticks_[index];
     if (!joystick.Device) return;
     if (!SDL_JoystickGetAttached(joystick.Device)) {
-        // A joystick that stopped answering reads as centred with its buttons up.
+        // A joystick that stopped answering reads as centred with its buttons
+        // up. Centred is a hat of -1: 0 would be a hat held up, and a caller
+        // steering by the hat would move up until the joystick came back.
         AtRest(index);
         return;
     }
@@ -230,15 +232,24 @@ void TInp::PollJoystick(size_t index) {
         joystick.Axes[axis] = axis < joystick.AxisCount ? ScaleAxis(SDL_JoystickGetAxis(joystick.Device, axis)) : 0;
     const int32_t hundredths = joystick.HasHat ? HatHundredths(SDL_JoystickGetHat(joystick.Device, 0)) : -1;
     joystick.POV = hundredths < 0 ? -1 : static_cast<float>(hundredths) / 100;
-    // Only changes of the button itself are written, so a held button sets
-    // LastKey once, and once Reset has put it up it stays up until pressed again.
+    // Only flags that differ from the button are written, so a held button
+    // sets LastKey once; a button Reset put up while it was held is set down
+    // again here. Pressed follows the button itself, not its flag: it counts
+    // only the poll at which the button went down, so a held button acts once.
     const int32_t firstCode = key::JoyButton(static_cast<int32_t>(index), 0);
     for (int32_t b = 0; b < joystick.Buttons; ++b) {
         const bool pressed = SDL_JoystickGetButton(joystick.Device, b) != 0;
         const uint32_t bit = 1u << b;
-        if (pressed == ((joystick.Held & bit) != 0)) continue;
-        joystick.Held ^= bit;
-        SetKey(firstCode + b, pressed);
+        const bool wasHeld = (joystick.Held & bit) != 0;
+        joystick.Held = pressed ? joystick.Held | bit : joystick.Held & ~bit;
+        const auto code = static_cast<size_t>(firstCode + b);
+        if (pressed && !keys_[code]) {
+            keys_[code] = 1;
+            lastKeyCode_ = static_cast<int32_t>(code);
+            if (!wasHeld) pressed_[code] = 1;
+        } else if (!pressed && keys_[code]) {
+            keys_[code] = 0;
+        }
     }
 }
 

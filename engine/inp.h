@@ -103,6 +103,8 @@ public:
     void Reset();                    // every key flag up
     bool Down(int32_t code) const;   // false for a code outside the table
     // Went down this step, a keyboard auto-repeat included; Reset clears it too.
+    // A joystick button that Reset put up while held is Down again at the next
+    // poll, but not Pressed: only the button going down is.
     bool Pressed(int32_t code) const;
     int32_t LastKey() const;         // last code pressed this step, -1 when none
     TPointF MouseDelta() const;      // pixels moved this step, y down

@@ -112,6 +112,9 @@ TUDP::TSocket* TUDP::Find(int32_t socket) const {
 
 int32_t TUDP::InitSocket(int32_t port) {
     const std::string failed = "Can't create socket on port (" + IntToStr(port) + ")";
+    // "bla" and "bla 2" mark the two steps of opening a socket. The words are
+    // fixed: the engine's log lines are the same on every platform, and people
+    // and tools that read logs search for them as they are.
     UDPLog("bla");
     if (port < 0 || port > 65535) {
         UDPLog(failed);
@@ -122,7 +125,7 @@ int32_t TUDP::InitSocket(int32_t port) {
         UDPLog(failed);
         return -1;
     }
-    UDPLog("bla 2");
+    UDPLog("bla 2"); // fixed text, see "bla" above
     auto record = std::make_unique<TSocket>();
     record->handle = handle;
     record->port = port;
@@ -187,8 +190,9 @@ bool TUDP::SendTo(int32_t socket, uint32_t ip, uint16_t port) {
     to.sin_addr.s_addr = ip;
     const ssize_t sent =
         ::sendto(record->handle, send_.data(), send_.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    // An empty datagram is sent as 0 bytes, which is success.
-    if (sent < 0 || static_cast<size_t>(sent) != send_.size()) {
+    // An empty buffer still goes out as an empty datagram, but 0 bytes sent is
+    // no success: no caller means to send nothing.
+    if (sent <= 0 || static_cast<size_t>(sent) != send_.size()) {
         UDPLog("Error sending");
         return false;
     }

@@ -137,12 +137,20 @@ int32_t TSnd::TState::Load(const std::string& name, TStream* stream, int32_t gro
     }
     try {
         TWaveFormat format;
-        if (ReadWaveHeader(*stream, format) != TWaveResult::Ok || !Playable(format) ||
-            format.dataSize > kMaxDataBytes) {
+        switch (ReadWaveHeader(*stream, format)) {
+        case TWaveResult::Ok:
+            break;
+        case TWaveResult::Invalid:
             SndLog("Invalid wave format " + Quoted(name));
             return -1;
+        case TWaveResult::Damaged:
+            SndLog("Error Loading " + Quoted(name));
+            return -1;
         }
-        if (format.dataSize < format.channels * (format.bits / 8u)) {
+        // The mixer makes no buffer for a format it cannot play, for data too
+        // large, or for less than one frame.
+        if (!Playable(format) || format.dataSize > kMaxDataBytes ||
+            format.dataSize < format.channels * (format.bits / 8u)) {
             SndLog("Can't create sound buffer for " + Quoted(name));
             return -1;
         }
@@ -200,6 +208,9 @@ void TSnd::SndInit() {
     // for hardware that differs, so the mixer has one output format.
     if (!s.audioStarted || Mix_OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) != 0) {
         s.CloseDevice();
+        // This line and "DirectSound Initialized" below keep their fixed words
+        // although the device is SDL's: the engine's log lines are the same on
+        // every platform, and people and tools that read logs search for them.
         SndLog("Fatal Error \"DirectSoundCreate\"");
         return;
     }
@@ -216,7 +227,7 @@ void TSnd::SndInit() {
     SdlMusicEvent(); // registered here, on the main thread, before the audio thread can ask
     Mix_SetPostMix(TState::PostMix, &s);
     s.initialized = true;
-    SndLog("DirectSound Initialized");
+    SndLog("DirectSound Initialized"); // fixed text, see the failure line above
     // The decoder is linked in: Ogg music is there whenever the device is.
     SndLog("Ogg Vorbis ready");
 }
@@ -242,6 +253,15 @@ bool TSnd::FreeSample(int32_t id) {
         SndLog("Unload #" + IntToStr(id) + "\t" + slot.name);
         s.Release(id);
         slot = TState::TSlot{};
+        // The freed slot may take the next load: its channels must not answer a
+        // Play of that sample. Idle ones go now; one still sounding finishes
+        // its own copy and is released once it has stopped.
+        for (int32_t i = 0; i < kSlots; ++i) {
+            TState::TSlot& channel = s.slots[i];
+            if (channel.master || channel.source != id) continue;
+            channel.source = -1;
+            if (!channel.playing) s.Release(i);
+        }
     } else {
         --slot.refs;
     }

@@ -47,33 +47,36 @@ TWaveResult ReadWaveHeader(TStream& stream, TWaveFormat& format) {
     bool haveFormat = false;
     for (int chunk = 0; chunk < 64; ++chunk) {
         uint8_t head[8];
-        if (stream.Read(head, 8) != 8) return TWaveResult::Invalid;
+        if (stream.Read(head, 8) != 8) return TWaveResult::Damaged;
         const uint32_t length = U32(head + 4);
         const int64_t body = stream.Position();
         if (std::memcmp(head, "data", 4) == 0) {
-            if (!haveFormat || length > size - body) return TWaveResult::Invalid;
-            format.dataSize = length;
+            if (!haveFormat) return TWaveResult::Damaged;
+            // A file cut short loads the samples it still holds.
+            format.dataSize = static_cast<uint32_t>(std::min<int64_t>(length, size - body));
             return TWaveResult::Ok;
         }
         if (std::memcmp(head, "fmt ", 4) == 0) {
-            if (length < 16 || length > size - body) return TWaveResult::Invalid;
+            if (length < 16 || length > size - body) return TWaveResult::Damaged;
             uint8_t fmt[40] = {};
             const size_t wanted = std::min<size_t>(length, sizeof fmt);
-            if (stream.Read(fmt, wanted) != wanted) return TWaveResult::Invalid;
+            if (stream.Read(fmt, wanted) != wanted) return TWaveResult::Damaged;
             format.tag = U16(fmt);
             format.channels = U16(fmt + 2);
             format.rate = U32(fmt + 4);
-            format.blockAlign = U16(fmt + 12);
             format.bits = U16(fmt + 14);
+            if (format.bits < 8) return TWaveResult::Invalid;
+            // Taken from the channels and the bits, never from the file, whose field may be 0.
+            format.blockAlign = static_cast<uint16_t>(format.channels * (format.bits / 8u));
             // The extensible layout names the real format in its sub-format's first word.
             if (format.tag == kFormatExtensible && length >= 40) format.tag = U16(fmt + 24);
             haveFormat = true;
         }
         const int64_t next = body + length + (length & 1);
-        if (next > size) return TWaveResult::Invalid;
+        if (next > size) return TWaveResult::Damaged;
         stream.Seek(next);
     }
-    return TWaveResult::Invalid;
+    return TWaveResult::Damaged;
 }
 
 bool Playable(const TWaveFormat& f) {

@@ -29,11 +29,17 @@ struct TWaveFormat {
     uint32_t dataSize = 0;
 };
 
-enum class TWaveResult { Ok, Invalid };
+// Invalid: not "RIFF" ... "WAVE", or fewer than 8 bits per sample, the two
+// faults the sound module reports as an invalid wave format. Damaged: a chunk
+// layout that cannot be walked (no format chunk before the data, a chunk cut
+// off, no data chunk).
+enum class TWaveResult { Ok, Invalid, Damaged };
 
 // Walks the chunks up to "data": a canonical 44-byte header reads as its fixed
 // offsets do, and chunks before the data (LIST, fact, ...) are skipped. Every
-// size is checked against the bytes the stream holds; the stream is left at the data.
+// size is checked against the bytes the stream holds: a data chunk that claims
+// more than is there holds what is there. The block align is recomputed from
+// the channels and the bits, whatever the file says. The stream is left at the data.
 TWaveResult ReadWaveHeader(TStream& stream, TWaveFormat& format);
 // The format is one the mixer plays: 1 or 2 channels of 8-, 16-, 24- or 32-bit PCM or 32-bit float.
 bool Playable(const TWaveFormat& f);

@@ -340,9 +340,14 @@ private:
         if (!down || system) return;
         // Control characters, which text input does not report: these keys
         // type theirs, and Ctrl with a letter types the letter's (Ctrl+H is a
-        // backspace).
+        // backspace). With Ctrl, Backspace types 127 (delete) and Enter 10
+        // (line feed), which text entry ignores.
         const bool ctrlHeld = (mod & KMOD_CTRL) != 0 && (mod & KMOD_ALT) == 0;
-        if (code == key::Backspace || code == key::Tab || code == key::Enter || code == key::Esc)
+        if (ctrlHeld && code == key::Backspace)
+            window_.WndProc(WM_CHAR, 127, lParam);
+        else if (ctrlHeld && code == key::Enter)
+            window_.WndProc(WM_CHAR, 10, lParam);
+        else if (code == key::Backspace || code == key::Tab || code == key::Enter || code == key::Esc)
             window_.WndProc(WM_CHAR, code, lParam);
         else if (ctrlHeld && code >= key::A && code < key::A + 26)
             window_.WndProc(WM_CHAR, code - key::A + 1, lParam);

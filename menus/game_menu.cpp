@@ -12,7 +12,7 @@
 #include "menus/input_scene.h"
 #include "menus/online_menu.h"
 #include "menus/record_menu.h"
-#include "menus/settings_file.h"
+#include "menus/stored_file.h"
 #include "presentation/text.h"
 #include "presentation/tools.h"
 
@@ -38,6 +38,7 @@ TGameMenu::TGameMenu() : TMenu("Menu", nullptr) {
     BarTex = res::SelTex;
     FPSText.reserve(32);
     LoadSettings();
+    Records.Load();
     InitStars();
     Build();
 }
@@ -66,8 +67,7 @@ void TGameMenu::Build() {
 
     BuildOptions();
 
-    RecordsMenu = std::make_unique<TRecordMenu>("Record", *this);
-    RecordsMenu->LoadRecords();
+    RecordsMenu = std::make_unique<TRecordMenu>("Record", *this, Records);
     RecordsMenu->AddItem("Send record", true, [this](TMenuItem&) { RecordsMenu->SendRecords(); });
     RecordsMenu->AddItem("Online Top", true, [this](TMenuItem&) { CurrentScene = OnlineMenu.get(); });
     RecordsMenu->AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
@@ -130,13 +130,33 @@ void TGameMenu::BuildCredits() {
 
 void TGameMenu::LoadSettings() {
     TSettings settings{"^3" + UserName(), true, true};
-    ReadSettingsFile(kSettingsFile, settings); // leaves the defaults when the file is missing or short
+    ReadSettingsFile(kSettingsFile, settings, &settingsUnread_); // the defaults stand for what it lacks
+    loadedSettings_ = settings;
     Profile = settings.Profile;
     ShowFPS = settings.ShowFPS;
     ActiveMenu = settings.ActiveMenu;
 }
 
-void TGameMenu::SaveSettings() { WriteSettingsFile(kSettingsFile, TSettings{Profile, ShowFPS, ActiveMenu}); }
+void TGameMenu::SaveSettings() {
+    TSettings current{Profile, ShowFPS, ActiveMenu};
+    // A file that could not be read at start (held by another program, say)
+    // may hold a nickname this run never saw: it is not replaced by the
+    // defaults. Readable now, it keeps every value this run left alone.
+    if (settingsUnread_) {
+        TSettings stored = loadedSettings_;
+        bool stillUnread = false;
+        ReadSettingsFile(kSettingsFile, stored, &stillUnread);
+        if (stillUnread) {
+            LogStored("Settings: ", std::string(kSettingsFile) + " is kept as it is; these settings are not saved");
+            return;
+        }
+        if (current.Profile == loadedSettings_.Profile) current.Profile = stored.Profile;
+        if (current.ShowFPS == loadedSettings_.ShowFPS) current.ShowFPS = stored.ShowFPS;
+        if (current.ActiveMenu == loadedSettings_.ActiveMenu) current.ActiveMenu = stored.ActiveMenu;
+        settingsUnread_ = false;
+    }
+    WriteSettingsFile(kSettingsFile, current);
+}
 
 void TGameMenu::InitStars() {
     const double width = ViewWidth();
@@ -241,10 +261,10 @@ void TGameMenu::GameFinished() {
     CurrentScene = this;
 }
 
-TScoreRec TGameMenu::BestRecord() const { return RecordsMenu->Records[0]; }
+TScoreRec TGameMenu::BestRecord() const { return Records.Best(); }
 
 void TGameMenu::AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) {
-    RecordsMenu->AddRecord(name, score, level, time);
+    Records.Add(name, score, level, time);
 }
 
-void TGameMenu::SaveRecords() { RecordsMenu->SaveRecords(); }
+void TGameMenu::SaveRecords() { Records.Save(); }

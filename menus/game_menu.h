@@ -8,8 +8,11 @@
 // each nickname change; the new sub-menus replace the old ones and "Resume
 // game" is disabled, so a game paused under the old name cannot be resumed.
 // The settings live in "Settings.dat" in the working folder: read at creation
-// (missing or short: the login name with "^3", both options on), written when
-// the menu is destroyed. AnimTick counts background steps while ActiveMenu is on.
+// (missing: the login name with "^3", both options on; short: the fields it
+// holds), written when the menu is destroyed, except over a file that could
+// not be read and still cannot. The local records (Records) are read once at
+// creation and live as long as the menu, across every rebuild of the screens.
+// AnimTick counts background steps while ActiveMenu is on.
 #pragma once
 
 #include <array>
@@ -18,7 +21,9 @@
 #include <string>
 
 #include "game/game_host.h"
+#include "menus/local_records.h"
 #include "menus/menu.h"
+#include "menus/settings_file.h"
 
 class TAdditionMenu;
 class TRecordMenu;
@@ -49,8 +54,11 @@ public:
 
     // ---- Menus and settings ----
     void Build();         // main items and fresh sub-menus; Resume disabled
-    void LoadSettings();  // defaults, then "Settings.dat" when it can be read
-    void SaveSettings();  // "Settings.dat", the profile cut to 32 characters
+    void LoadSettings();  // defaults, then what "Settings.dat" holds
+    // "Settings.dat", the profile cut to 32 characters. A file that could not be
+    // read at start is read again first: still unreadable, it is kept as it is;
+    // readable now, its values stand wherever this run changed nothing.
+    void SaveSettings();
     void InitStars();     // 500 stars over the current window
 
     // ---- Drawing ----
@@ -72,6 +80,8 @@ public:
 
     std::array<TStar, kStarCount> Stars{};
     int32_t AnimTick = 0;
+    // Declared before the screens that show it, so it is destroyed after them.
+    TLocalRecords Records;
     std::unique_ptr<TAdditionMenu> OptionsMenu;
     std::unique_ptr<TAdditionMenu> CreditsMenu;
     std::unique_ptr<TRecordMenu> RecordsMenu;
@@ -88,5 +98,7 @@ private:
 
     TGameScene* Game = nullptr;
     TInputScene* Input = nullptr;
+    TSettings loadedSettings_;       // as read at start: what this run has not changed
+    bool settingsUnread_ = false;    // Settings.dat existed at start but could not be read
     std::string FPSText; // reserved once: the background allocates nothing per frame
 };

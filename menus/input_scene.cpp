@@ -59,10 +59,13 @@ void TInputScene::Update() {
     Menu.Tick();
     ++TickCount;
     const TNavStep nav = Nav.Read();
-    if (qx::inp->Down(qx::key::Esc) || nav.Back) {
+    // Esc wins over an Enter of the same step: its Reset puts Enter up, and the
+    // step's navigation, read before it, must not accept the name behind it.
+    const bool back = qx::inp->Down(qx::key::Esc) || nav.Back;
+    if (back) {
         qx::inp->Reset();
         CurrentScene = &Menu;
     }
-    if (qx::inp->Down(qx::key::Enter) || nav.Activate) Accept();
+    if (!back && (qx::inp->Down(qx::key::Enter) || nav.Activate)) Accept();
     if (Shown < static_cast<int32_t>(Prompt.size())) Shown = static_cast<int32_t>(int64_t{TickCount} * 15 / 100);
 }

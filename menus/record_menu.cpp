@@ -10,49 +10,15 @@
 #include "menus/score_client.h"
 #include "presentation/text.h"
 
-TRecordMenu::TRecordMenu(const std::string& name, TGameMenu& parent) : TTableMenu(name, parent) {}
-
-void TRecordMenu::LoadRecords() {
-    if (const std::optional<TRecordTable> stored = ReadRecordsFile(kRecordsFile, &storedUnread_)) {
-        Records = *stored;
-    } else {
-        Records = DefaultRecords();
-        SaveRecords();
-    }
-}
-
-void TRecordMenu::SaveRecords() {
-    // A table that could not be read at load time (another copy of the game
-    // held it, say) must not be replaced by this session's results alone: read
-    // it again and keep both, or leave it as it is.
-    if (storedUnread_) {
-        bool stillUnread = false;
-        const std::optional<TRecordTable> stored = ReadRecordsFile(kRecordsFile, &stillUnread);
-        if (stillUnread) {
-            qx::log->Print(std::string("Records : ") + kRecordsFile + " is kept as it is; this table is not saved");
-            return;
-        }
-        if (stored)
-            for (const TScoreRec& record : *stored) InsertRecord(Records, record);
-        storedUnread_ = false;
-    }
-    WriteRecordsFile(kRecordsFile, Records);
-}
-
-void TRecordMenu::AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) {
-    TScoreRec record;
-    record.Score = score;
-    record.Level = level;
-    record.Time = time;
-    record.Name = name; // cut to 32 characters
-    InsertRecord(Records, record);
-}
+TRecordMenu::TRecordMenu(const std::string& name, TGameMenu& parent, const TLocalRecords& records)
+    : TTableMenu(name, parent), records_(records) {}
 
 void TRecordMenu::SendRecords() {
     ShowMessage("Record sending...", 2.5);
     std::vector<std::string> values;
-    values.reserve(Records.size() * 4);
-    for (const TScoreRec& record : Records) {
+    const TRecordTable& table = Records();
+    values.reserve(table.size() * 4);
+    for (const TScoreRec& record : table) {
         values.push_back(record.Name.Str());
         values.push_back(qx::IntToStr(record.Score));
         values.push_back(qx::IntToStr(record.Level));
@@ -76,8 +42,9 @@ void TRecordMenu::Render() {
 
     const std::string title = "^3 Top " + qx::IntToStr(static_cast<int32_t>(kRecordCount));
     DrawText(Font, title, cx - MarkupWidth(Font, title) / 2.0, y0);
-    for (size_t i = 0; i < Records.size(); ++i) {
-        const TScoreRec& record = Records[i];
+    const TRecordTable& table = Records();
+    for (size_t i = 0; i < table.size(); ++i) {
+        const TScoreRec& record = table[i];
         const double y = y0 + 32 + 16.0 * static_cast<double>(i);
         DrawText(0, "^3#^7" + qx::IntToStr(static_cast<int32_t>(i + 1)), cx - 325, y);
         DrawText(0, "^x888888Name ^3: ^7" + record.Name.Str(), cx - 275, y);

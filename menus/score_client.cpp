@@ -121,10 +121,12 @@ std::string Post(const std::string& path, const std::string& body) {
         Note(url + ": reply cut at " + std::to_string(kMaxReplyBytes) + " bytes");
         return sink.Body;
     }
-    if (result != CURLE_OK) {
-        Note(url + ": " + curl_easy_strerror(result));
-        return {};
-    }
+    if (result == CURLE_OK) return sink.Body;
+    Note(url + ": " + curl_easy_strerror(result));
+    // A reply the server cut short (a reset connection, a body shorter than its
+    // Content-Length) is still its reply: what arrived is kept. A time-out gives
+    // the empty reply, as do a failed connection and a refusal, which bring nothing.
+    if (result == CURLE_OPERATION_TIMEDOUT) return {};
     return sink.Body;
 }
 

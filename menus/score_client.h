@@ -3,9 +3,11 @@
 //
 // Both requests block the caller until the reply is complete or the request
 // has failed; a failure (no server, a refusal, a time-out) gives an empty reply
-// and one "Scores  : " log line. A request costs at most kRequestTimeoutMs. The
-// server is the build's NIVORA_SCORE_HOST on port 80, or the environment's
-// NIVORA_SCORE_SERVER ("host" or "host:port"). Replies are cut at kMaxReplyBytes.
+// and one "Scores  : " log line. A reply cut short by the server (a reset
+// connection, a body shorter than announced) keeps what arrived, with the
+// line. A request costs at most kRequestTimeoutMs. The server is the build's
+// NIVORA_SCORE_HOST on port 80, or the environment's NIVORA_SCORE_SERVER
+// ("host" or "host:port"). Replies are cut at kMaxReplyBytes.
 // ParseTop trusts nothing: a reply without the marker or with missing lines
 // gives fewer or empty fields, and at most maxRows rows are read whatever
 // count the reply declares.

@@ -24,15 +24,18 @@ std::array<uint8_t, kSettingsFileBytes> EncodeSettings(const TSettings& settings
 }
 
 bool DecodeSettings(std::span<const uint8_t> bytes, TSettings& settings) {
-    if (bytes.size() < kSettingsFileBytes) return false;
-    const size_t length = std::min<size_t>(bytes[kProfileLengthAt], kProfileCapacity);
-    settings.Profile.assign(reinterpret_cast<const char*>(bytes.data() + kProfileAt), length);
-    settings.ShowFPS = bytes[kShowFPSAt] != 0;
-    settings.ActiveMenu = bytes[kActiveMenuAt] != 0;
-    return true;
+    if (bytes.size() > kProfileLengthAt) {
+        const size_t length = std::min<size_t>(bytes[kProfileLengthAt], kProfileCapacity);
+        if (bytes.size() >= kProfileAt + length)
+            settings.Profile.assign(reinterpret_cast<const char*>(bytes.data() + kProfileAt), length);
+    }
+    if (bytes.size() > kShowFPSAt) settings.ShowFPS = bytes[kShowFPSAt] != 0;
+    if (bytes.size() > kActiveMenuAt) settings.ActiveMenu = bytes[kActiveMenuAt] != 0;
+    return bytes.size() >= kSettingsFileBytes;
 }
 
-bool ReadSettingsFile(const std::string& path, TSettings& settings) {
+bool ReadSettingsFile(const std::string& path, TSettings& settings, bool* unreadable) {
+    if (unreadable) *unreadable = false;
     std::array<uint8_t, kSettingsFileBytes> bytes{};
     size_t count = 0;
     std::string reason;
@@ -41,13 +44,14 @@ bool ReadSettingsFile(const std::string& path, TSettings& settings) {
         return false;
     case TStoredRead::Failed:
         LogStored(kTag, "Cannot read " + path + ": " + reason + "; the defaults stay");
+        if (unreadable) *unreadable = true;
         return false;
     case TStoredRead::Read:
         break;
     }
     if (!DecodeSettings(std::span(bytes).first(count), settings)) {
         LogStored(kTag, path + " has " + qx::IntToStr(static_cast<int32_t>(count)) + " of " +
-                            qx::IntToStr(kSettingsFileBytes) + " bytes; the defaults stay");
+                            qx::IntToStr(kSettingsFileBytes) + " bytes; the fields it holds are used");
         return false;
     }
     return true;

@@ -155,8 +155,10 @@ TEST_F(UDP, DatagramsComeInOrderEachOnceThenNothing) {
     EXPECT_EQ(Text(WaitRecv(receiver)), "second");
 }
 
-TEST_F(UDP, AnEmptySendBufferSendsAnEmptyDatagram) {
-    ASSERT_TRUE(Send(""));
+TEST_F(UDP, AnEmptySendBufferSendsAnEmptyDatagramAndReportsAFailure) {
+    const size_t before = TestLogText().size();
+    EXPECT_FALSE(Send(""));
+    EXPECT_NE(TestLogText().find("Network : UDP > Error sending\r\n", before), std::string::npos);
     const qx::TNetData data = WaitRecv(receiver);
     EXPECT_EQ(data.IP, kLoopback);
     EXPECT_EQ(data.Port, senderPort);
@@ -173,6 +175,21 @@ TEST_F(UDP, EverySizeUpToTheLargestDatagramArrivesWhole) {
         const qx::TNetData data = WaitRecv(receiver);
         ASSERT_EQ(data.Size, size);
         EXPECT_TRUE(Text(data) == bytes) << size;
+    }
+}
+
+TEST_F(UDP, OpeningASocketLogsItsStepsInTheirFixedWords) {
+    const size_t before = TestLogText().size();
+    const int32_t socket = udp->InitSocket(0);
+    ASSERT_GE(socket, 0);
+    udp->CloseSocket(socket);
+    const std::string log = TestLogText().substr(before);
+    size_t at = 0;
+    for (const char* line : {"] Network : UDP > bla\r\n", "] Network : UDP > bla 2\r\n",
+                             "] Network : UDP > Socket has been initialized on port (0)\r\n"}) {
+        const size_t found = log.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\n" << log;
+        at = found + std::string(line).size();
     }
 }
 

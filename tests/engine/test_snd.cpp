@@ -375,6 +375,28 @@ TEST_F(Listening, MusicThatIsNotOggGoesToThePlayerWhoseEndComesBackAsAnEvent) {
     EXPECT_EQ(Record(50).Rms(), 0.0);
 }
 
+TEST_F(Listening, ASampleLoadedIntoAFreedSlotNeverPlaysTheOldSound) {
+    const int32_t old = Load("old", Sine(441, 2205));
+    ASSERT_GE(old, 0);
+    ASSERT_EQ(sound_->Play(old, false, 0, 0, 0), old);
+    const int32_t duplicate = sound_->Play(old, false, 0, 0, 0);
+    ASSERT_GE(duplicate, 0);
+    ASSERT_TRUE(Eventually([&] {
+        sound_->SndUpdate();
+        return !sound_->Playing(old) && !sound_->Playing(duplicate);
+    }));
+    ASSERT_TRUE(sound_->FreeSample(old));
+    const int32_t fresh = Load("fresh", Sine(2205, 44100));
+    ASSERT_EQ(fresh, old) << "the freed slot takes the next load";
+    ASSERT_EQ(sound_->Play(fresh, true, 0, 0, 0), fresh);
+    const int32_t second = sound_->Play(fresh, true, 0, 0, 0);
+    ASSERT_GE(second, 0);
+    sound_->Stop(fresh); // only the second channel sounds on
+    const TOutput out = Record(200);
+    EXPECT_GT(out.Rms(), 3000.0);
+    EXPECT_NEAR(out.Crossings(), 2 * 2205, 200) << "the new sample, not the 441 Hz one freed before it";
+}
+
 // ---- The table, without listening ------------------------------------------------
 
 class SampleTable : public Listening {};
@@ -430,36 +452,63 @@ TEST_F(SampleTable, MarkAndPurgeFreeOnlyTheMarkedGroup) {
     EXPECT_TRUE(sound_->HasBuffer(b));
 }
 
-TEST_F(SampleTable, WaveFilesThatLieAreRefused) {
+TEST_F(SampleTable, WaveFilesThatCannotLoadGiveTheLineOfTheirFault) {
     const Bytes data = Pcm16(100, [](size_t i) { return static_cast<double>(i); });
     struct TCase {
         const char* name;
+        const char* line;
         Bytes wav;
     };
     std::vector<TCase> cases;
-    auto with = [&](const char* name, const std::function<void(Bytes&)>& change) {
+    auto with = [&](const char* name, const char* line, const std::function<void(Bytes&)>& change) {
         Bytes wav = Wav(1, 22050, 16, data);
         change(wav);
-        cases.push_back({name, wav});
+        cases.push_back({name, line, wav});
     };
-    with("beyond.wav", [](Bytes& w) { Put32(w, 40, 201); });
-    with("huge.wav", [](Bytes& w) { Put32(w, 40, 0x7FFFFFF0); });
-    with("noalign.wav", [](Bytes& w) { Put16(w, 32, 0); });
-    with("nochannels.wav", [](Bytes& w) { Put16(w, 22, 0); });
-    with("nibbles.wav", [](Bytes& w) { Put16(w, 34, 4); });
-    with("doubles.wav", [](Bytes& w) { Put16(w, 34, 64); });
-    with("truncated.wav", [](Bytes& w) { w.resize(30); });
-    with("notriff.wav", [](Bytes& w) { std::memcpy(w.data(), "RIFX", 4); });
-    with("hugefmt.wav", [](Bytes& w) { Put32(w, 16, 0xFFFFFFF0); });
+    const char* invalid = "Invalid wave format \"";
+    const char* damaged = "Error Loading \"";
+    const char* unplayable = "Can't create sound buffer for \"";
+    // Only these two are an invalid wave format.
+    with("notriff.wav", invalid, [](Bytes& w) { std::memcpy(w.data(), "RIFX", 4); });
+    with("nibbles.wav", invalid, [](Bytes& w) { Put16(w, 34, 4); });
+    // Chunks that cannot be walked.
+    with("truncated.wav", damaged, [](Bytes& w) { w.resize(30); });
+    with("hugefmt.wav", damaged, [](Bytes& w) { Put32(w, 16, 0xFFFFFFF0); });
+    with("nodata.wav", damaged, [](Bytes& w) { std::memcpy(w.data() + 36, "junk", 4); });
+    // Read, but nothing the mixer can play.
+    with("nochannels.wav", unplayable, [](Bytes& w) { Put16(w, 22, 0); });
+    with("doubles.wav", unplayable, [](Bytes& w) { Put16(w, 34, 64); });
+    with("adpcm.wav", unplayable, [](Bytes& w) { Put16(w, 20, 2); });
+    with("nodatabytes.wav", unplayable, [](Bytes& w) { w.resize(44); });
     for (const auto& c : cases) {
         EXPECT_EQ(Load(c.name, c.wav), -1) << c.name;
-        EXPECT_NE(TestLogText().find(std::string("Sound   : Invalid wave format \"") + c.name + "\"\r\n"),
-                  std::string::npos)
+        EXPECT_NE(TestLogText().find(std::string("Sound   : ") + c.line + c.name + "\"\r\n"), std::string::npos)
             << c.name;
+        if (std::string(c.line) != invalid) {
+            EXPECT_EQ(TestLogText().find(std::string("Invalid wave format \"") + c.name), std::string::npos) << c.name;
+        }
     }
     EXPECT_EQ(sound_->LoadSample(dir_ + "/missing.wav", 1), -1);
     EXPECT_NE(TestLogText().find("Sound   : Can't load \"" + dir_ + "/missing.wav\"\r\n"), std::string::npos);
     EXPECT_FALSE(sound_->HasBuffer(0)); // every refusal left its slot free
+}
+
+TEST_F(SampleTable, AZeroBlockAlignIsRecomputedAndDataCutShortLoadsWhatIsThere) {
+    const Bytes data = Pcm16(100, [](size_t i) { return static_cast<double>(i); });
+    Bytes noAlign = Wav(1, 22050, 16, data);
+    Put16(noAlign, 32, 0);
+    Put32(noAlign, 28, 0);
+    Bytes cut = Wav(2, 22050, 16, data); // 50 stereo frames present
+    Put32(cut, 40, 4000);
+    Bytes oddCut = Wav(1, 22050, 16, data);
+    oddCut.pop_back(); // half a sample at the end
+    Put32(oddCut, 40, 0x7FFFFFF0);
+    for (const auto& [name, wav] : {std::pair{"noalign.wav", noAlign}, {"cut.wav", cut}, {"oddcut.wav", oddCut}}) {
+        const int32_t id = Load(name, wav);
+        EXPECT_GE(id, 0) << name;
+        EXPECT_NE(TestLogText().find(std::string("Sound   : Loaded \"") + name + "\"\r\n"), std::string::npos);
+        EXPECT_GE(sound_->Play(id, false, 0, 0, 0), 0) << name;
+    }
 }
 
 TEST_F(SampleTable, OtherLayoutsLoad) {

@@ -222,8 +222,13 @@ TEST_F(MainWindow, CtrlWithALetterTypesItsControlCharacter) {
     Key(SDL_SCANCODE_H, true, KMOD_LCTRL);
     Key(SDL_SCANCODE_A, true, KMOD_RCTRL);
     Key(SDL_SCANCODE_1, true, KMOD_LCTRL); // not a letter: nothing
+    Key(SDL_SCANCODE_BACKSPACE, true, KMOD_LCTRL); // delete, not a backspace
+    Key(SDL_SCANCODE_RETURN, true, KMOD_RCTRL);    // a line feed, not a carriage return
+    Key(SDL_SCANCODE_KP_ENTER, true, KMOD_LCTRL);
     EXPECT_TRUE(qx::inp->Down('H'));
-    const std::vector<std::pair<uint32_t, uint32_t>> expected = {{qx::WM_CHAR, 8}, {qx::WM_CHAR, 1}};
+    EXPECT_TRUE(qx::inp->Down(qx::key::Enter)) << "the key itself is Enter whatever Ctrl does";
+    const std::vector<std::pair<uint32_t, uint32_t>> expected = {
+        {qx::WM_CHAR, 8}, {qx::WM_CHAR, 1}, {qx::WM_CHAR, 127}, {qx::WM_CHAR, 10}, {qx::WM_CHAR, 10}};
     EXPECT_EQ(Typed(), expected);
 }
 

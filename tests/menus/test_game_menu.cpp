@@ -1,7 +1,8 @@
 // The main menu with its sub-menus, the records screen and the settings, made
 // as the program makes them in a folder of their own: the option captions, the
-// records kept across a rebuild, "Resume game" after a name change and after
-// a finished game, and the settings and records surviving a restart.
+// records kept across a rebuild (saved or not), "Resume game" after a name
+// change and after a finished game, the settings and records surviving a
+// restart, and settings files that are short or cannot be read.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "menus/online_menu.h"
@@ -82,15 +84,17 @@ TEST_F(GameMenuTest, RecordsGoInThroughTheMenuAndSurviveARebuild) {
     host.AddRecord(longName, 25, 4, 1234); // equal to the old best: goes in behind it
     host.AddRecord("^2Low", 1, 1, 1);     // below every stored score: dropped
     host.SaveRecords();
-    const TRecordTable& records = menu->RecordsMenu->Records;
+    const TRecordTable& records = menu->Records.Table();
     EXPECT_EQ(records[0].Name.View(), "^2Ann");
     EXPECT_EQ(records[1].Name.View(), "User[20]");
     EXPECT_EQ(records[2].Name.View(), longName.substr(0, 32));
     EXPECT_EQ(records[19].Score, 8); // User[1] and User[2] fell out
+    EXPECT_EQ(ReadRecordsFile("Sys.rec")->at(0).Name.View(), "^2Ann");
 
-    menu->Build(); // a new records screen reads the file again
-    EXPECT_EQ(menu->RecordsMenu->Records[0].Name.View(), "^2Ann");
-    EXPECT_EQ(menu->RecordsMenu->Records[2].Time, 1234);
+    menu->Build(); // a new records screen shows the same table
+    EXPECT_EQ(&menu->RecordsMenu->Records(), &menu->Records.Table());
+    EXPECT_EQ(menu->RecordsMenu->Records()[0].Name.View(), "^2Ann");
+    EXPECT_EQ(menu->RecordsMenu->Records()[2].Time, 1234);
 }
 
 TEST_F(GameMenuTest, ARecordsFileThatCouldNotBeReadIsNeverReplacedByTheSessionsResultsAlone) {
@@ -104,13 +108,18 @@ TEST_F(GameMenuTest, ARecordsFileThatCouldNotBeReadIsNeverReplacedByTheSessionsR
     ASSERT_GE(holder, 0);
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
     Create();
-    EXPECT_EQ(menu->RecordsMenu->Records[0].Score, 0); // nothing could be read
+    EXPECT_EQ(menu->Records.Table()[0].Score, 0); // nothing could be read
     TGameHost& host = *menu;
     host.AddRecord("^2New", 40, 3, 300);
 
     host.SaveRecords(); // still held: the old table stays whole
     EXPECT_EQ(ReadFile("Sys.rec"), before);
     EXPECT_NE(TestLogText().find("Records : Sys.rec is kept as it is; this table is not saved"), std::string::npos);
+
+    // A new nickname rebuilds the screens: the result that could not be saved stays.
+    menu->Build();
+    EXPECT_EQ(menu->RecordsMenu->Records()[0].Name.View(), "^2New");
+    EXPECT_EQ(host.BestRecord().Score, 40);
 
     ::close(holder);
     host.SaveRecords(); // readable again: both tables go in
@@ -144,8 +153,8 @@ TEST_F(GameMenuTest, NewGamePauseAndResumeThenAFinishedGameDisablesResume) {
     EXPECT_EQ(CurrentScene, menu.get());
     EXPECT_FALSE(menu->ResumeItem->Enabled);
     EXPECT_FALSE(game->IsRunning());
-    EXPECT_EQ(menu->RecordsMenu->Records[0].Score, 40); // recorded under the profile name
-    EXPECT_EQ(menu->RecordsMenu->Records[0].Name.View(), menu->Profile);
+    EXPECT_EQ(menu->Records.Table()[0].Score, 40); // recorded under the profile name
+    EXPECT_EQ(menu->Records.Table()[0].Name.View(), menu->Profile);
 }
 
 TEST_F(GameMenuTest, SendRecordShowsItsMessageAndLogsTheSending) {
@@ -175,6 +184,46 @@ TEST_F(GameMenuTest, RefreshWithoutAServerKeepsTheRowsAndShowsItsMessage) {
     AppRender();
     Choose(online, "Offline Top");
     EXPECT_EQ(CurrentScene, menu->RecordsMenu.get());
+}
+
+TEST_F(GameMenuTest, AShortSettingsFileGivesTheFieldsItHoldsAndKeepsTheNickname) {
+    const auto image = EncodeSettings({"^2Kept", false, false});
+    // The profile and Show FPS, not Active menu.
+    std::ofstream("Settings.dat", std::ios::binary).write(reinterpret_cast<const char*>(image.data()), 38);
+    Create();
+    EXPECT_EQ(menu->Profile, "^2Kept");
+    EXPECT_FALSE(menu->ShowFPS);
+    EXPECT_TRUE(menu->ActiveMenu) << "not in the file: the default";
+    Free();
+    TSettings saved{"unread", true, false};
+    ASSERT_TRUE(ReadSettingsFile("Settings.dat", saved));
+    EXPECT_EQ(saved.Profile, "^2Kept");
+    EXPECT_FALSE(saved.ShowFPS);
+    EXPECT_TRUE(saved.ActiveMenu);
+}
+
+TEST_F(GameMenuTest, ASettingsFileThatCouldNotBeReadIsNotOverwrittenWithTheDefaults) {
+    ASSERT_TRUE(WriteSettingsFile("Settings.dat", {"^2Stored", true, false}));
+    const std::string before = ReadFile("Settings.dat");
+    int holder = ::open("Settings.dat", O_RDWR); // another program is writing it
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    Create();
+    EXPECT_EQ(menu->Profile, "^3" + UserName()); // nothing could be read
+    Free();
+    EXPECT_EQ(ReadFile("Settings.dat"), before) << "still held at exit: kept as it is";
+    EXPECT_NE(TestLogText().find("Settings: Settings.dat is kept as it is; these settings are not saved"),
+              std::string::npos);
+
+    Create();
+    Choose(*menu->OptionsMenu, "Show FPS On"); // changed in this run
+    ::close(holder);                           // readable again by the exit
+    Free();
+    TSettings saved;
+    ASSERT_TRUE(ReadSettingsFile("Settings.dat", saved));
+    EXPECT_EQ(saved.Profile, "^2Stored") << "the stored nickname, which this run never changed";
+    EXPECT_FALSE(saved.ShowFPS) << "what this run changed";
+    EXPECT_FALSE(saved.ActiveMenu);
 }
 
 TEST_F(GameMenuTest, SettingsSurviveARestartThroughTheRealFile) {

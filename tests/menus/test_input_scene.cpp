@@ -91,6 +91,22 @@ TEST_F(InputSceneTest, EscKeepsTheOldNameAndANewNameDisablesResume) {
     EXPECT_FALSE(menu->ResumeItem->Enabled); // a game paused under the old name stays paused
 }
 
+TEST_F(InputSceneTest, EscAndEnterInOneStepKeepTheOldNameAndThePausedGame) {
+    const std::string old = menu->Profile;
+    CurrentScene = menu.get();
+    Choose(*menu, "New game");
+    Press(qx::key::Esc); // the game pauses into the menu
+    ASSERT_TRUE(menu->ResumeItem->Enabled);
+    Choose(*menu->OptionsMenu, "Profile : " + old);
+    Type("Eve");
+    qx::inp->SetKey(qx::key::Enter, true);
+    Press(qx::key::Esc);
+    qx::inp->SetKey(qx::key::Enter, false);
+    EXPECT_EQ(CurrentScene, menu.get());
+    EXPECT_EQ(menu->Profile, old);
+    EXPECT_TRUE(menu->ResumeItem->Enabled) << "no rebuild: the paused game can be resumed";
+}
+
 TEST_F(InputSceneTest, ThePromptIsRevealedAtFifteenCharactersASecond) {
     EXPECT_EQ(input->Shown, 0);
     for (int i = 0; i < 100; ++i) AppUpdate();

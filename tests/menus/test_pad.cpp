@@ -97,4 +97,16 @@ TEST_F(PadMenus, AHeldButtonActsOnceAndTypingStaysTheKeyboards) {
     EXPECT_EQ(CurrentScene, menu->OptionsMenu.get()) << "its first item, Profile, opens the entry";
 }
 
+TEST_F(PadMenus, APadPulledOutWithItsHatHeldStopsSteppingAndReadsCentred) {
+    pad_->Button(1); // past the greeting
+    ASSERT_EQ(CurrentScene, menu.get());
+    pad_->SetHat(SDL_HAT_DOWN);
+    test_window::Step();
+    ASSERT_EQ(menu->Selected, 2);
+    pad_->PullOut(); // still held down as it goes
+    for (int step = 0; step < TRepeat::kDelay + 4 * TRepeat::kRate; ++step) test_window::Step();
+    EXPECT_EQ(menu->Selected, 2) << "a pad that is gone steers nowhere";
+    EXPECT_EQ(qx::inp->JoyPOV(0), -1) << "centred, not a hat held up";
+}
+
 } // namespace

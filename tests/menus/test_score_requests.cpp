@@ -39,8 +39,9 @@ public:
         ::close(fd);
     }
 
-    void Answer(std::string reply) {
-        thread = std::thread([this, reply = std::move(reply)] {
+    // reset: once the reply is sent and read, the connection is reset rather than closed.
+    void Answer(std::string reply, bool reset = false) {
+        thread = std::thread([this, reply = std::move(reply), reset] {
             const int client = ::accept(fd, nullptr, nullptr);
             if (client < 0) return;
             // Headers, then as many body bytes as Content-Length says.
@@ -58,6 +59,11 @@ public:
                 const ssize_t n = ::send(client, reply.data() + sent, reply.size() - sent, MSG_NOSIGNAL);
                 if (n <= 0) break;
                 sent += static_cast<size_t>(n);
+            }
+            if (reset) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the client reads what came
+                const linger abort{1, 0};
+                ::setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             }
             ::close(client);
         });
@@ -130,6 +136,20 @@ TEST(ScoreClient, KeepsAnErrorPageWholeAndCutsAnEnormousReplyAtItsCap) {
     const std::string reply = FetchTop(20);
     EXPECT_EQ(reply.size(), kMaxReplyBytes);
     EXPECT_EQ(reply.find_first_not_of('x'), std::string::npos);
+}
+
+TEST(ScoreClient, AReplyTheServerCutShortKeepsWhatArrived) {
+    const std::string body = "<pre id=\"view_record\">\n1\n^2Ann\n30\n";
+    {
+        Listener listener; // announces more than it sends, then closes
+        listener.Answer("HTTP/1.1 200 OK\r\nContent-Length: 500\r\nConnection: close\r\n\r\n" + body);
+        EXPECT_EQ(FetchTop(20), body);
+        EXPECT_NE(TestLogText().find("Scores  : http://127.0.0.1:" + std::to_string(listener.port) + "/top.php: "),
+                  std::string::npos);
+    }
+    Listener listener; // resets the connection part-way
+    listener.Answer("HTTP/1.1 200 OK\r\nContent-Length: 500\r\n\r\n" + body, true);
+    EXPECT_EQ(PostForm("saver.php", {"user"}, {"x"}), body);
 }
 
 TEST(ScoreClient, ADeadOrSilentServerGivesAnEmptyReplyWithinTheTimeOut) {

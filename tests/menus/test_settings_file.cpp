@@ -1,5 +1,5 @@
-// Settings.dat: its bytes, the profile cut, files that are missing, short or
-// hostile, and a save that cannot be made.
+// Settings.dat: its bytes, the profile cut, files that are missing, short (the
+// fields they hold are read), hostile or unreadable, and a save that cannot be made.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -40,17 +40,29 @@ TEST(SettingsFile, AProfileOf33CharactersComesBackCutTo32) {
     EXPECT_FALSE(loaded.ActiveMenu);
 }
 
-TEST(SettingsFile, MissingShortOrHostileFilesLeaveTheDefaults) {
+TEST(SettingsFile, MissingShortOrHostileFilesLeaveTheDefaultsForWhatTheyLack) {
     const std::string path = MakeTempDir() + "/Settings.dat";
     const TSettings defaults{"^3player", true, true};
     TSettings settings = defaults;
-    EXPECT_FALSE(ReadSettingsFile(path, settings));
+    bool unreadable = true;
+    EXPECT_FALSE(ReadSettingsFile(path, settings, &unreadable));
+    EXPECT_FALSE(unreadable) << "missing is not unreadable";
 
-    WriteBytes(path, std::vector<uint8_t>(43, 1));
+    // Cut inside the profile: nothing whole but the length byte.
+    const auto image = EncodeSettings({"^2Bobby", false, false});
+    WriteBytes(path, std::vector<uint8_t>(image.begin(), image.begin() + 10));
     EXPECT_FALSE(ReadSettingsFile(path, settings));
     EXPECT_EQ(settings.Profile, defaults.Profile);
     EXPECT_TRUE(settings.ShowFPS && settings.ActiveMenu);
-    EXPECT_NE(TestLogText().find("Settings: " + path + " has 43 of 44 bytes; the defaults stay"), std::string::npos);
+    EXPECT_NE(TestLogText().find("Settings: " + path + " has 10 of 44 bytes; the fields it holds are used"),
+              std::string::npos);
+    // Cut after Show FPS: the profile and Show FPS are read, Active menu stays.
+    WriteBytes(path, std::vector<uint8_t>(image.begin(), image.begin() + 38));
+    EXPECT_FALSE(ReadSettingsFile(path, settings));
+    EXPECT_EQ(settings.Profile, "^2Bobby");
+    EXPECT_FALSE(settings.ShowFPS);
+    EXPECT_TRUE(settings.ActiveMenu);
+    settings = defaults;
 
     // A length of 255 is clamped to the 32-byte field; bytes past 44 are ignored.
     std::vector<uint8_t> hostile(60, 'z');
@@ -66,7 +78,8 @@ TEST(SettingsFile, MissingShortOrHostileFilesLeaveTheDefaults) {
     // A folder where the file should be is reported, not read.
     const std::string folder = MakeTempDir();
     settings = defaults;
-    EXPECT_FALSE(ReadSettingsFile(folder, settings));
+    EXPECT_FALSE(ReadSettingsFile(folder, settings, &unreadable));
+    EXPECT_TRUE(unreadable);
     EXPECT_EQ(settings.Profile, defaults.Profile);
     EXPECT_NE(TestLogText().find("Settings: Cannot read " + folder + ": it is a folder"), std::string::npos);
 }

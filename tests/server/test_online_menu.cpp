@@ -64,7 +64,7 @@ TEST_F(OnlineTest, SentRecordsComeBackInTheOnlineTopAndRowsAboveTheCountKeepThei
     EXPECT_EQ(online.MsgText, "Record loading...");
     EXPECT_EQ(online.RowCount, 20);
     for (int32_t i = 0; i < 20; ++i) {
-        const TScoreRec& sent = records.Records[static_cast<size_t>(i)];
+        const TScoreRec& sent = records.Records()[static_cast<size_t>(i)];
         EXPECT_EQ(online.OnlineRows[static_cast<size_t>(i)].Name, sent.Name.Str());
         EXPECT_EQ(online.OnlineRows[static_cast<size_t>(i)].Score, std::to_string(sent.Score));
         EXPECT_EQ(online.OnlineRows[static_cast<size_t>(i)].Time, std::to_string(sent.Time));
@@ -82,8 +82,8 @@ TEST_F(OnlineTest, SentRecordsComeBackInTheOnlineTopAndRowsAboveTheCountKeepThei
     EXPECT_EQ(online.RowCount, 3);
     EXPECT_EQ(online.OnlineRows[0].Name, "^2A");
     EXPECT_EQ(online.OnlineRows[2].Name, "C");
-    EXPECT_EQ(online.OnlineRows[3].Name, records.Records[3].Name.Str());
-    EXPECT_EQ(online.OnlineRows[19].Name, records.Records[19].Name.Str());
+    EXPECT_EQ(online.OnlineRows[3].Name, records.Records()[3].Name.Str());
+    EXPECT_EQ(online.OnlineRows[19].Name, records.Records()[19].Name.Str());
     CurrentScene = &online;
     AppRender(); // the recompiled table draws
 }
