@@ -5,7 +5,7 @@
 # (build-release/), as the player gets. The test programs that need a display
 # run whole on an X server of their own (tests/with_display.sh), so no display
 # is needed and a desktop's own is left alone. CTest arguments are passed on,
-# e.g. ./test.sh -R Log.
+# e.g. ./test.sh -R Log, or ./test.sh -L unit for the quick loop between edits.
 set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/deps.sh
@@ -19,16 +19,25 @@ esac
 cmake -S . -B "$BUILD" "${CONFIG[@]}" -DNIVORA_WERROR=ON >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
 
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
-export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
-export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
-export LIBGL_ALWAYS_SOFTWARE=1
-# llvmpipe renders on the calling thread: no worker threads for the leak
-# checker to stop at exit, and no extra load on a busy machine.
-export LP_NUM_THREADS=${LP_NUM_THREADS:-0}
+# Each test carries the environment it needs (audio driver, software GL,
+# sanitizer options, its own X server) in its CTest properties, so a plain
+# ctest in the build folder runs it the same way.
+output="$BUILD/Testing/test-output.txt"
+mkdir -p "$BUILD/Testing"
+started=$(date +%s)
+status=0
+ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" "$@" 2>&1 | tee "$output" || status=$?
 
-if ctest --test-dir "$BUILD" --output-on-failure -j"$(nproc)" "$@"; then
+# After a whole run, the ten slowest tests: where a faster loop would start.
+slowest() {
+  [[ $# -eq 0 ]] || return 0
+  echo "The ten slowest tests:"
+  grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$output" | sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 \1/' |
+    sort -rn | head -n 10 | awk '{ printf "  %8.2f s  %s\n", $1, $2 }'
+}
+
+if ((status == 0)); then
+  slowest "$@"
   exit 0
 fi
 
@@ -37,6 +46,12 @@ fi
 # when every failure is that crash do the failed tests run once more.
 LOG="$BUILD/Testing/Temporary/LastTest.log"
 FAILED="$BUILD/Testing/Temporary/LastTestsFailed.log"
+# A run that failed without writing its list of failures this time (a build or
+# configuration error, a crash of CTest itself) has nothing to retry.
+if [[ ! -f "$FAILED" ]] || (($(stat -c %Y "$FAILED") < started)); then
+  echo "test.sh: CTest failed without a list of failed tests; not retried" >&2
+  exit 1
+fi
 mapfile -t failed < <(cut -d: -f2- "$FAILED")
 mapfile -t crashed < <(awk '
   / Testing: / { sub(/^.* Testing: /, ""); name = $0 }

@@ -87,8 +87,12 @@ home=$work/home
 data=$work/data
 here=$work/here
 mkdir -p "$home" "$data" "$here"
+# Explicitly no session bus: without one, a desktop's D-Bus tools (dbus-x11)
+# would start one for the game's libraries, and it would keep files of its own
+# in HOME (~/.dbus); the check below is about the files the game writes.
 run_game() { # run_game <env assignments...>: starts the installed game in $here
-  (cd "$here" && exec env -u XDG_DATA_HOME HOME="$home" "$@" "$prefix/bin/nivora") >"$work/game.out" 2>&1 &
+  (cd "$here" && exec env -u XDG_DATA_HOME HOME="$home" DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-session-bus" \
+    "$@" "$prefix/bin/nivora") >"$work/game.out" 2>&1 &
   game=$!
 }
 run_game XDG_DATA_HOME="$data"

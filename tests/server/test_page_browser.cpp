@@ -31,7 +31,7 @@ bool HaveChromium() { return std::system("command -v chromium >/dev/null 2>&1") 
 } // namespace
 
 TEST_F(ServerTest, ThePageShowsNamesInTheirColoursAndHostileNamesAsText) {
-    if (!HaveChromium()) GTEST_SKIP() << "chromium is not installed (scripts/deps.sh installs it for the tests)";
+    ASSERT_TRUE(HaveChromium()) << "chromium is not installed (scripts/deps.sh installs it for the tests)";
     // "^1Red^x00aa00Grn", "<b id=q>x</b><img src=x>" and a name in code page 1251.
     ASSERT_EQ(Status(Post(port, "/saver.php",
                           "user[]=%5E1Red%5Ex00aa00Grn&score[]=30&level[]=5&time[]=1234"

@@ -50,5 +50,8 @@ if ! "${ctl[@]}" start >/dev/null 2>&1 || ! "${as[@]}" "$bin/createdb" -h "$dir"
 fi
 
 export NIVORA_TEST_PG="postgresql:///nivora?host=$dir&user=nivora"
-export NIVORA_TEST_PG_CTL="${ctl[*]}"
+# Each word quoted for the shell that runs it, so a folder with blanks or
+# quotes in its name stays one argument.
+NIVORA_TEST_PG_CTL=$(printf '%q ' "${ctl[@]}")
+export NIVORA_TEST_PG_CTL=${NIVORA_TEST_PG_CTL% }
 "$@"
