@@ -4,9 +4,10 @@
 set -euo pipefail
 
 RUNTIME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev libvorbis-dev libgl-dev libglu1-mesa-dev
-  libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libstb-dev libjpeg62-turbo-dev libgif-dev
+  libx11-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev fonts-dejavu-core fonts-comic-neue libjpeg62-turbo-dev libgif-dev
   libcurl4-openssl-dev libmicrohttpd-dev libsqlite3-dev libpq-dev zlib1g-dev)
-TEST_PACKAGES=(googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base
+# libstb-dev: the fuzz seed writer's JPEG writer.
+TEST_PACKAGES=(googletest libgtest-dev libstb-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base
   chromium postgresql desktop-file-utils appstream
   openbox xfwm4 mutter weston xwayland x11-utils x11-apps wmctrl dbus-daemon)
 # Building and checking the Debian packages (scripts/deb.sh).
