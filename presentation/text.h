@@ -1,7 +1,8 @@
 // Coloured text markup and the small drawing helpers shared by every scene:
 // stripping and measuring marked-up text, drawing it at whole pixels, substring
 // search and extraction for server replies, number formatting, textured quads,
-// and the one software mouse cursor of the game.
+// the one software mouse cursor of the game, and the view: the size and scale
+// of the logical pixels the 2-D scenes are laid out in.
 //
 // Markup: "^0".."^7" pick a palette colour, "^-" breaks the line, "^x"/"^X"
 // plus six hex digits pick any colour; a caret before anything else is

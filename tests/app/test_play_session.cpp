@@ -442,8 +442,14 @@ TEST_F(PlaySession, OnA4KScreenTheMenusAreTwiceAsLargeAndChosenWhereTheyAreDrawn
     EXPECT_FALSE(Selected(menu, kMainItems, 2));
     // Rows of the view, 32 view pixels each around its middle; their middles in screen pixels.
     const int optionsRow = (1080 - 32 * kMainItems) / 2 + 2 * 32;
-    ASSERT_TRUE(MoveCursorTo(2 * 960, 2 * (optionsRow + 16)));
-    ASSERT_TRUE(WaitFor([&] { return Selected(Shot(), kMainItems, 2); }, 30s)) << "the mouse did not reach Options";
+    // Relative motion sent while the game is busy drawing 4K frames does not
+    // always arrive whole; the way there is tried again from the corner.
+    bool reached = false;
+    for (int attempt = 0; attempt < 3 && !reached; ++attempt) {
+        ASSERT_TRUE(MoveCursorTo(2 * 960, 2 * (optionsRow + 16)));
+        reached = WaitFor([&] { return Selected(Shot(), kMainItems, 2); }, 15s);
+    }
+    ASSERT_TRUE(reached) << "the mouse did not reach Options";
     ASSERT_TRUE(Click());
     EXPECT_TRUE(WaitFor([&] { return Selected(Shot(), kOptionItems, 0); }, 30s)) << "the click did not open Options";
     ASSERT_TRUE(ParkCursor());

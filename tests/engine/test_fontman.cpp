@@ -340,39 +340,6 @@ TEST_F(FontTest, AScaledAtlasKeepsIdsAndMetricsAndScaleOneIsUnchanged) {
     EXPECT_EQ(fonts.Scale(), 1) << "clamped";
 }
 
-// Text drawn in logical pixels at scale 2 covers twice the device pixels, in
-// the same place as the scale-1 text, doubled.
-TEST_F(FontTest, AtScaleTwoTextCoversTheDoubledBox) {
-    qx::TFontMan fonts;
-    const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
-    const auto box = [](const Picture& picture) {
-        int left = 256, top = 64, right = -1, bottom = -1;
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 256; ++x)
-                if (picture.rgba[(y * 256 + x) * 4] > 60) {
-                    left = std::min(left, x);
-                    right = std::max(right, x + 1);
-                    top = std::min(top, y);
-                    bottom = std::max(bottom, y + 1);
-                }
-        return std::vector<int>{left, top, right, bottom};
-    };
-    const std::vector<int> one = box(Render([&] { fonts.TextOut(id, "Hx", 7, 3); }));
-    ASSERT_LT(one[0], one[2]);
-    fonts.SetScale(2);
-    const std::vector<int> two = box(Render([&] {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, 128, 32, 0, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        fonts.TextOut(id, "Hx", 7, 3);
-    }));
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_GE(two[i], 2 * one[i] - 2) << i;
-        EXPECT_LE(two[i], 2 * one[i] + 2) << i;
-    }
-}
-
 // Not a pass/fail check (tests never depend on timing): prints how long making
 // the fonts the game uses takes, for the record.
 TEST_F(FontTest, CreationTimeIsRecorded) {
