@@ -1,8 +1,12 @@
 // The application object.
 #include "app/app.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "app/scene.h"
 #include "engine/engine.h"
@@ -11,6 +15,7 @@
 #include "menus/game_menu.h"
 #include "menus/input_scene.h"
 #include "presentation/back_scene.h"
+#include "presentation/text.h"
 #include "presentation/tools.h"
 
 TApp* App = nullptr;
@@ -21,6 +26,22 @@ std::unique_ptr<TGameScene> gameScene;
 std::unique_ptr<TInputScene> inputScene;
 std::unique_ptr<TBackScene> backScene;
 } // namespace
+
+TUiScaleChoice ChooseUiScale(int32_t clientHeight, const char* setting) {
+    TUiScaleChoice choice;
+    if (setting && *setting) {
+        const char* end = setting + std::strlen(setting);
+        int value = 0;
+        const auto [stop, error] = std::from_chars(setting, end, value);
+        if (error == std::errc() && stop == end && value >= 1 && value <= 4) {
+            choice.Scale = value;
+            return choice;
+        }
+        choice.Rejected = true;
+    }
+    choice.Scale = std::max(1, static_cast<int32_t>((static_cast<int64_t>(clientHeight) + 540) / 1080));
+    return choice;
+}
 
 TApp::TApp(int argc, const char* const* argv) {
     // Read before the window exists: the game runs at the desktop's own mode.
@@ -33,6 +54,20 @@ TApp::TApp(int argc, const char* const* argv) {
     // A debugging session keeps the debugger's windows reachable.
     qx::wnd->Create("Nivora", !debug);
     qx::wnd->SetMode(true, desktop.width, desktop.height, desktop.bpp, desktop.freq);
+    // The scene layouts and the fonts follow the scale from here on; the menus,
+    // made next, lay themselves out in the scaled view.
+    const char* setting = std::getenv("NIVORA_SCALE");
+    const int32_t clientHeight = qx::wnd->Height() > 0 ? qx::wnd->Height() : desktop.height;
+    const TUiScaleChoice scale = ChooseUiScale(clientHeight, setting);
+    if (scale.Rejected) {
+        // The value is the user's: cut short and kept on one line.
+        std::string shown = std::string(setting).substr(0, 32);
+        for (char& c : shown)
+            if (static_cast<unsigned char>(c) < 32) c = '?';
+        qx::log->Print("Display : NIVORA_SCALE \"" + shown + "\" is not 1, 2, 3 or 4; the scale follows the screen");
+    }
+    if (scale.Scale > 1) qx::log->Print("Display : UI scale " + qx::IntToStr(scale.Scale));
+    SetViewScale(scale.Scale);
     qx::inp->MCapture(true);
     qx::eng->SetPauseInactive(true);
     qx::ogl->SetVSync(false);

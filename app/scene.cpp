@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "engine/engine.h"
+#include "presentation/text.h"
 #include "presentation/tools.h"
 
 TQuickList SceneList;
@@ -76,11 +77,10 @@ void ConsoleUpdate() {
 }
 
 void ConsoleRender() {
-    const auto width = static_cast<float>(qx::wnd->Width());
-    const auto height = static_cast<float>(qx::wnd->Height());
+    const auto width = static_cast<float>(ViewWidth());
     glClearColor(0, 0, 0, 0);
     qx::ogl->Clear(true, false, false);
-    qx::ogl->Set2D(0, 0, width, height);
+    SetViewProjection();
 
     auto* selected = static_cast<TScene*>(ConsoleSel >= 0 && ConsoleSel < SceneList.Count()
                                               ? SceneList.Get(ConsoleSel)

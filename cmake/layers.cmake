@@ -20,7 +20,7 @@ set(NIVORA_LAYERS engine text scene_base parts scenes menus app)
 
 # Quorvex: every engine module, reached by the game through engine/engine.h.
 set(NIVORA_LAYER_engine engine/*)
-# Coloured text markup, quads, the shared cursor, and the tool functions.
+# Coloured text markup, quads, the shared cursor, the view and its scale, and the tool functions.
 set(NIVORA_LAYER_text presentation/text.* presentation/tools.*)
 # The scene base, the scene list and console, the lists, the stopwatch, keys and gamepad as navigation.
 set(NIVORA_LAYER_scene_base app/scene.* app/list.* app/clock.* app/nav.*)

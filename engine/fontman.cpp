@@ -196,72 +196,28 @@ TFontMan::~TFontMan() {
 }
 
 int32_t TFontMan::FontCreate(const std::string& face, int32_t size, bool bold, int32_t texSize) {
-    // The atlas must hold 16 x 16 cells of at least one pixel; sizes beyond any
-    // texture a driver takes would only waste memory.
-    texSize = std::clamp(texSize, 16, 8192);
-    const int cell = texSize / 16;
-    // A point size at the logical 96 pixels per inch, rounded as the character
-    // height was always computed.
-    const int pixelSize = std::clamp(static_cast<int>(std::lround(std::llabs(static_cast<long long>(size)) * kDpi / 72.0)), 1, 1024);
-
-    std::vector<uint8_t> coverage(static_cast<size_t>(texSize) * texSize, 0);
-    std::array<int, 256> widths{};
-    int lineHeight = pixelSize;
-
-    int index = 0;
-    bool embolden = false;
-    const std::string file = library_->Match(face, bold, pixelSize, index, embolden);
-    TFaceHandle ftFace;
-    FT_Face opened = nullptr;
-    if (library_->freetype && !file.empty() && FT_New_Face(library_->freetype, file.c_str(), index, &opened) == 0)
-        ftFace.reset(opened);
-    if (ftFace && FT_Set_Pixel_Sizes(ftFace.get(), 0, static_cast<FT_UInt>(pixelSize)) == 0) {
-        int ascent = 0;
-        LineMetrics(ftFace.get(), pixelSize, ascent, lineHeight);
-        for (int c = 0; c < 256; ++c) {
-            if (FT_Load_Char(ftFace.get(), CodePoint(c), FT_LOAD_DEFAULT) != 0) continue;
-            FT_GlyphSlot slot = ftFace->glyph;
-            if (embolden) FT_GlyphSlot_Embolden(slot);
-            widths[c] = static_cast<int>((slot->advance.x + 32) >> 6);
-            if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) continue;
-            // The cell's top edge is the top of the line, the baseline ascent below it.
-            Blit(slot->bitmap, cell * (c % 16) + slot->bitmap_left, cell * (c / 16) + ascent - slot->bitmap_top,
-                 coverage, texSize);
-        }
-    }
-    ftFace.reset(); // the glyphs are in the coverage now
-
     int32_t id = 0;
     while (id < Count() && fonts_[id]) ++id;
     if (id == Count()) fonts_.emplace_back();
     fonts_[id] = std::make_unique<TFontData>();
     TFontData& font = *fonts_[id];
-
-    // Luminance-alpha texels, white with the coverage in alpha, rows bottom-up so
-    // that t = 1 is the top of the atlas.
-    std::vector<uint8_t> atlas(static_cast<size_t>(texSize) * texSize * 2);
-    for (int y = 0; y < texSize; ++y) {
-        const uint8_t* source = coverage.data() + static_cast<size_t>(y) * texSize;
-        uint8_t* target = atlas.data() + static_cast<size_t>(texSize - 1 - y) * texSize * 2;
-        for (int x = 0; x < texSize; ++x) {
-            target[x * 2] = 255;
-            target[x * 2 + 1] = source[x];
-        }
-    }
-    if (tex)
-        font.Texture = tex->Create("*Font_" + face + "_" + IntToStr(id) + "*", 2, GL_LUMINANCE_ALPHA, texSize,
-                                   texSize, atlas.data(), true, false, 0);
-    font.ListBase = glGenLists(256);
     font.Name = face;
-    font.Height = lineHeight;
+    font.Size = size;
+    font.Bold = bold;
+    // The atlas must hold 16 x 16 cells of at least one pixel; sizes beyond any
+    // texture a driver takes would only waste memory.
+    font.TexSize = std::clamp(texSize, 16, 8192);
+    Rasterise(id, font);
 
-    const float side = static_cast<float>(texSize);
+    font.ListBase = glGenLists(256);
+    // Texture coordinates are fractions of the atlas side, so the lists are the
+    // same whatever scale the atlas was rasterised at.
+    const float side = static_cast<float>(font.TexSize);
     for (int c = 0; c < 256; ++c) {
         const float tx = static_cast<float>(c % 16) / 16.0f;
         const float ty = static_cast<float>(c / 16) / 16.0f;
-        const float cx = static_cast<float>(widths[c]);
-        const float cy = static_cast<float>(lineHeight);
-        font.Widths[c] = widths[c];
+        const float cx = static_cast<float>(font.Widths[c]);
+        const float cy = static_cast<float>(font.Height);
         if (font.ListBase == 0) continue;
         glNewList(font.ListBase + c, GL_COMPILE);
         glBegin(GL_QUADS);
@@ -279,6 +235,102 @@ int32_t TFontMan::FontCreate(const std::string& face, int32_t size, bool bold, i
     }
     return id;
 }
+
+void TFontMan::Rasterise(int32_t id, TFontData& font) {
+    const int texSize = font.TexSize;
+    const int cell = texSize / 16;
+    // A point size at the logical 96 pixels per inch, rounded as the character
+    // height was always computed.
+    const int pixelSize =
+        std::clamp(static_cast<int>(std::lround(std::llabs(static_cast<long long>(font.Size)) * kDpi / 72.0)), 1, 1024);
+    const int scale = std::clamp(scale_, 1, 8192 / texSize);
+
+    std::vector<uint8_t> coverage(static_cast<size_t>(texSize) * texSize, 0);
+    std::array<int, 256> widths{};
+    int lineHeight = pixelSize;
+    int ascent = 0;
+
+    int index = 0;
+    bool embolden = false;
+    const std::string file = library_->Match(font.Name, font.Bold, pixelSize, index, embolden);
+    TFaceHandle ftFace;
+    FT_Face opened = nullptr;
+    if (library_->freetype && !file.empty() && FT_New_Face(library_->freetype, file.c_str(), index, &opened) == 0)
+        ftFace.reset(opened);
+    // Renders every glyph with the baseline `baseline` below its cell's top edge
+    // (cells of cellSize texels); records the advance widths when asked.
+    const auto renderGlyphs = [&](int cellSize, int baseline, std::vector<uint8_t>& target, int targetSize,
+                                  std::array<int, 256>* advances) {
+        for (int c = 0; c < 256; ++c) {
+            if (FT_Load_Char(ftFace.get(), CodePoint(c), FT_LOAD_DEFAULT) != 0) continue;
+            FT_GlyphSlot slot = ftFace->glyph;
+            if (embolden) FT_GlyphSlot_Embolden(slot);
+            if (advances) (*advances)[c] = static_cast<int>((slot->advance.x + 32) >> 6);
+            if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) continue;
+            // The cell's top edge is the top of the line.
+            Blit(slot->bitmap, cellSize * (c % 16) + slot->bitmap_left,
+                 cellSize * (c / 16) + baseline - slot->bitmap_top, target, targetSize);
+        }
+    };
+    const bool faceReady = ftFace && FT_Set_Pixel_Sizes(ftFace.get(), 0, static_cast<FT_UInt>(pixelSize)) == 0;
+    if (faceReady) {
+        LineMetrics(ftFace.get(), pixelSize, ascent, lineHeight);
+        renderGlyphs(cell, ascent, coverage, texSize, &widths);
+    }
+
+    // A scaled atlas: the glyphs rendered again at the scaled size on the
+    // scaled scale-1 baseline, so they sit where the scale-1 metrics put them;
+    // a face that has no such size gets its scale-1 glyphs enlarged.
+    int atlasSize = texSize;
+    if (scale > 1) {
+        atlasSize = texSize * scale;
+        std::vector<uint8_t> scaled(static_cast<size_t>(atlasSize) * atlasSize, 0);
+        if (faceReady && FT_Set_Pixel_Sizes(ftFace.get(), 0, static_cast<FT_UInt>(pixelSize * scale)) == 0) {
+            renderGlyphs(cell * scale, ascent * scale, scaled, atlasSize, nullptr);
+        } else {
+            for (int y = 0; y < atlasSize; ++y)
+                for (int x = 0; x < atlasSize; ++x)
+                    scaled[static_cast<size_t>(y) * atlasSize + x] =
+                        coverage[static_cast<size_t>(y / scale) * texSize + x / scale];
+        }
+        coverage.swap(scaled);
+    }
+    ftFace.reset(); // the glyphs are in the coverage now
+
+    // Luminance-alpha texels, white with the coverage in alpha, rows bottom-up so
+    // that t = 1 is the top of the atlas.
+    std::vector<uint8_t> atlas(static_cast<size_t>(atlasSize) * atlasSize * 2);
+    for (int y = 0; y < atlasSize; ++y) {
+        const uint8_t* source = coverage.data() + static_cast<size_t>(y) * atlasSize;
+        uint8_t* target = atlas.data() + static_cast<size_t>(atlasSize - 1 - y) * atlasSize * 2;
+        for (int x = 0; x < atlasSize; ++x) {
+            target[x * 2] = 255;
+            target[x * 2 + 1] = source[x];
+        }
+    }
+    // Textures of one name are shared, so a scaled atlas carries the scale in
+    // its name: it must never be taken for the scale-1 atlas of another font
+    // manager's font of the same id.
+    std::string name = "*Font_" + font.Name + "_" + IntToStr(id);
+    if (scale > 1) name += "_x" + IntToStr(scale);
+    name += "*";
+    if (tex && font.Texture != 0) tex->Delete(font.Texture);
+    font.Texture = 0;
+    if (tex) font.Texture = tex->Create(name, 2, GL_LUMINANCE_ALPHA, atlasSize, atlasSize, atlas.data(), true, false, 0);
+    font.AtlasScale = scale;
+    font.Height = lineHeight;
+    for (int c = 0; c < 256; ++c) font.Widths[c] = widths[c];
+}
+
+void TFontMan::SetScale(int32_t scale) {
+    scale = std::clamp(scale, 1, 16);
+    if (scale == scale_) return;
+    scale_ = scale;
+    for (int32_t id = 0; id < Count(); ++id)
+        if (fonts_[id]) Rasterise(id, *fonts_[id]);
+}
+
+int32_t TFontMan::Scale() const { return scale_; }
 
 void TFontMan::FontFree(int32_t id) {
     if (id < 0 || id >= Count() || !fonts_[id]) return;

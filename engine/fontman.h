@@ -10,6 +10,12 @@
 // fontconfig, so an unknown face gives a substitute: FontCreate never fails
 // (with no usable face at all it still returns an id whose glyphs are empty).
 // Texts end at their first zero byte. An invalid id draws nothing, measures 0.
+//
+// Scale: on a dense screen the caller draws in logical pixels, each covering
+// scale x scale device pixels. The atlases are then rasterised at the font's
+// size times the scale (texSize times the scale on a side), so text stays
+// sharp, while every width, line height and quad stays in logical pixels and
+// equal to its scale-1 value: a layout measured at one scale holds at all.
 #pragma once
 
 #include <array>
@@ -27,6 +33,11 @@ struct TFontData {
     uint32_t ListBase = 0;         // list ListBase + c draws character c
     int32_t Height = 0;             // line height in pixels
     std::array<int32_t, 256> Widths{}; // advance width in pixels per character code
+    // What it was made from, to rasterise it again at another scale.
+    int32_t Size = 0;              // points
+    bool Bold = false;
+    int32_t TexSize = 0;           // logical atlas side; the texture is TexSize x AtlasScale texels
+    int32_t AtlasScale = 1;        // atlas texels per logical pixel
 };
 
 class TFontMan {
@@ -43,6 +54,12 @@ public:
     [[nodiscard]] int32_t FontCreate(const std::string& face, int32_t size, bool bold, int32_t texSize);
     // Frees the font; an id out of range or of an empty slot is ignored.
     void FontFree(int32_t id);
+    // Logical pixels drawn with scale x scale device pixels (1..16, clamped):
+    // rasterises every font again at the new scale, keeping ids, widths and
+    // line heights; fonts made later follow it too. An atlas never exceeds
+    // 8192 texels a side, so a large atlas may get a smaller scale.
+    void SetScale(int32_t scale);
+    int32_t Scale() const;
 
     // ---- Text ----
     // Sum of the advance widths of the text's characters, markup counted as glyphs.
@@ -62,6 +79,11 @@ public:
 
 private:
     struct TFaceLibrary;
+    // Rasterises the font's glyphs at scale_ into a new atlas texture and sets
+    // its widths and line height (the scale-1 metrics).
+    void Rasterise(int32_t id, TFontData& font);
+
+    int32_t scale_ = 1;
     std::unique_ptr<TFaceLibrary> library_;
     std::vector<std::unique_ptr<TFontData>> fonts_;
 };

@@ -43,7 +43,7 @@ struct TCell {
 };
 
 struct TParticle {
-    Vec2 Pos;           // centre, window pixels
+    Vec2 Pos;           // centre, view pixels
     Vec2 Vel;           // pixels per tick
     uint32_t Color = 0; // packed RGBA; alpha is replaced by the life when drawn
     double Life = 0;    // starts in 0.9..1.2, falls 0.01 per tick, dead at 0
@@ -69,7 +69,7 @@ public:
     void SetHost(TGameHost& host);               // another host; Cur.Name follows its player name
     void SetClock(std::unique_ptr<TClock> clock); // another stopwatch (tests use a manual one)
 
-    // ---- Board geometry (window client pixels, y down) ----
+    // ---- Board geometry (view pixels, y down) ----
     [[nodiscard]] Vec2 CellPos(int32_t c, int32_t r) const;    // top-left corner of cell (c, r)
     [[nodiscard]] IntPoint CellAt(double px, double py) const; // the cell under a pixel; may lie off the board
 

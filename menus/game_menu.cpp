@@ -187,7 +187,7 @@ void TGameMenu::DrawBackground() {
     const double h = ViewHeight();
     const double t0 = AnimTick;
     qx::ogl->Clear(true, true, false);
-    qx::ogl->Set2D(0, 0, static_cast<float>(w), static_cast<float>(h));
+    SetViewProjection();
 
     qx::ogl->Blend(1);
     glColor3f(0, 0.5f, 1);
@@ -239,7 +239,7 @@ void TGameMenu::DrawBackground() {
 
 void TGameMenu::Render() {
     qx::ogl->Clear(true, false, false);
-    qx::ogl->Set2D(0, 0, static_cast<float>(ViewWidth()), static_cast<float>(ViewHeight()));
+    SetViewProjection();
     DrawBackground();
     qx::ogl->Blend(1);
     TMenu::Render();

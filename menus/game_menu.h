@@ -35,7 +35,7 @@ class TInputScene;
 struct TStar {
     uint32_t Color = 0; // packed; red and blue in 100..254, green 255
     uint8_t Phase = 0;  // 0..255: speed and direction of the twinkle
-    double X = 0, Y = 0; // window pixels
+    double X = 0, Y = 0; // view pixels
 };
 
 class TGameMenu : public TMenu, public TGameHost {

@@ -30,8 +30,8 @@ void AddSmoke(TSpriteEngine& engine, double x, double y, double scale) {
 
 TBackScene::TBackScene(const TTextures& textures)
     : TScene("BackScene"), Textures(textures), Particles(new TSpriteEngine(nullptr)) {
-    const double width = qx::wnd->Width();
-    const double height = qx::wnd->Height();
+    const double width = ViewWidth();
+    const double height = ViewHeight();
     for (int32_t i = 1; i <= kRingCount; ++i) {
         const Vec2 offset = TurnVec(MakeVec(kRingRadius, 0), i * std::numbers::pi / 180);
         AddSmoke(*Particles, width / 2 + offset.x, height / 2 + offset.y, kRingScale);
@@ -65,9 +65,9 @@ Vec2 TBackScene::LogoCorner(double width, double height) {
 }
 
 void TBackScene::Render() {
-    const double width = qx::wnd->Width();
-    const double height = qx::wnd->Height();
-    qx::ogl->Set2D(0, 0, static_cast<float>(width), static_cast<float>(height));
+    const double width = ViewWidth();
+    const double height = ViewHeight();
+    SetViewProjection();
 
     // The gradient covers the whole window, so no clear is needed.
     qx::tex->Disable(0);

@@ -26,7 +26,7 @@ public:
     explicit TBackScene(const TTextures& textures);
 
     void Update() override;  // one tick: Ticks + 1, then every particle steps
-    void Render() override;  // one full frame in 2-D window pixels
+    void Render() override;  // one full frame in 2-D view pixels
 
     // ---- Layout, shared with the tests ----
     static constexpr int32_t kRingCount = 360;

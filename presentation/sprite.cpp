@@ -161,8 +161,8 @@ void TPart::Step() {
     TimeLeft -= 1;
     Angle += Spin;
 
-    const double width = qx::wnd->Width();
-    const double height = qx::wnd->Height();
+    const double width = ViewWidth();
+    const double height = ViewHeight();
     if (Pos.x < 0) Pos.x = 0;
     if (Pos.y <= 0) Pos.y = 0;
     if (Pos.x > width) Pos.x = width;

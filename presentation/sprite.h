@@ -7,7 +7,7 @@
 // engine, and Kill on the engine itself flushes that queue, disposing every
 // queued sprite, so a sprite can ask to die in the middle of StepAll without
 // pulling the list out from under the walk. TPart is the textured particle.
-// Coordinates are window pixels after ogl->Set2D (y downwards).
+// Coordinates are view pixels after SetViewProjection (y downwards).
 #pragma once
 
 #include <cstdint>

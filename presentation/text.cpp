@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "engine/engine.h"
+#include "engine/fontman.h"
 
 namespace {
 double cursorX = 0;
@@ -15,6 +16,7 @@ double cursorY = 0;
 bool cursorMoved = false;
 int32_t viewWidth = 0;   // 0: follow the window
 int32_t viewHeight = 0;
+int32_t viewScale = 1;
 
 constexpr int32_t kMaxPadding = 256; // padding widths beyond this are cut (no caller needs more)
 constexpr int32_t kMaxDecimals = 30;
@@ -144,8 +146,8 @@ bool CursorMoved() { return cursorMoved; }
 void UpdateCursor() {
     const qx::TPointF delta = qx::inp->MouseDelta();
     cursorMoved = delta.x != 0 || delta.y != 0;
-    cursorX += delta.x;
-    cursorY += delta.y;
+    cursorX += static_cast<double>(delta.x) / viewScale;
+    cursorY += static_cast<double>(delta.y) / viewScale;
     if (cursorX < 0) cursorX = 0;
     if (cursorY <= 0) cursorY = 0;
     const double width = ViewWidth();
@@ -169,5 +171,23 @@ void SetViewSize(int32_t width, int32_t height) {
     viewHeight = std::max(height, 0);
 }
 
-int32_t ViewWidth() { return viewWidth > 0 ? viewWidth : (qx::wnd ? qx::wnd->Width() : 0); }
-int32_t ViewHeight() { return viewHeight > 0 ? viewHeight : (qx::wnd ? qx::wnd->Height() : 0); }
+int32_t ViewWidth() { return viewWidth > 0 ? viewWidth : (qx::wnd ? qx::wnd->Width() / viewScale : 0); }
+int32_t ViewHeight() { return viewHeight > 0 ? viewHeight : (qx::wnd ? qx::wnd->Height() / viewScale : 0); }
+
+void SetViewScale(int32_t scale) {
+    viewScale = std::clamp(scale, 1, 16);
+    if (qx::ogl) qx::ogl->Fonts()->SetScale(viewScale);
+}
+
+int32_t ViewScale() { return viewScale; }
+
+void SetViewProjection() {
+    // The exact quotient: a client size the scale does not divide still maps
+    // view pixels onto whole multiples of the scale from the top-left corner.
+    const auto span = [](int32_t given, int32_t client) {
+        return given > 0 ? static_cast<float>(given) : static_cast<float>(client) / static_cast<float>(viewScale);
+    };
+    const int32_t clientWidth = qx::wnd ? qx::wnd->Width() : 0;
+    const int32_t clientHeight = qx::wnd ? qx::wnd->Height() : 0;
+    qx::ogl->Set2D(0, 0, span(viewWidth, clientWidth), span(viewHeight, clientHeight));
+}

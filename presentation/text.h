@@ -1,7 +1,8 @@
 // Coloured text markup and the small drawing helpers shared by every scene:
 // stripping and measuring marked-up text, drawing it at whole pixels, substring
 // search and extraction for server replies, number formatting, textured quads,
-// and the one software mouse cursor of the game.
+// the one software mouse cursor of the game, and the view: the size and scale
+// of the logical pixels the 2-D scenes are laid out in.
 //
 // Markup: "^0".."^7" pick a palette colour, "^-" breaks the line, "^x"/"^X"
 // plus six hex digits pick any colour; a caret before anything else is
@@ -41,15 +42,26 @@ void EmitQuad(uint32_t mode, const TQuadCorners& corners); // one glBegin(mode) 
 void DrawQuad(uint32_t mode, double x, double y, double width, double height); // top-left at (x, y)
 void DrawQuadRot(double x, double y, double width, double height, double angle); // centred, angle in degrees
 
-// ---- The shared cursor (window client pixels, y down; the hot spot is the top-left corner) ----
+// ---- The shared cursor (view pixels, y down; the hot spot is the top-left corner) ----
 void SetCursor(double x, double y);
 Vec2 GetCursor();
 bool CursorMoved();            // the mouse moved during this update step
-void UpdateCursor();           // once per step: adds the mouse motion, clamps to 0..width, 0..height
+// Once per step: adds the mouse motion (device pixels, so divided by the view
+// scale), clamps to 0..ViewWidth, 0..ViewHeight.
+void UpdateCursor();
 void DrawCursor(uint32_t texture); // a 32 x 32 quad, blending on, texturing off afterwards
 
-// The size the cursor is clamped to and the board is laid out in: the window's
-// client size unless SetViewSize gave another (tests without a window); 0, 0 restores it.
+// ---- The view: what the 2-D scenes are laid out and drawn in ----
+// View pixels are logical: each covers scale x scale pixels of the window, so
+// a dense screen shows the same picture with more pixels. The view's size is
+// the window's client size divided by the scale (rounded down), unless
+// SetViewSize gave another (tests without a window); 0, 0 restores it.
 void SetViewSize(int32_t width, int32_t height);
 int32_t ViewWidth();
 int32_t ViewHeight();
+// The scale, 1..16 (clamped); also rasterises the fonts at it. 1 until set.
+void SetViewScale(int32_t scale);
+int32_t ViewScale();
+// The 2-D projection in view pixels over the whole client area (ogl->Set2D);
+// at scale 1 that is the client size itself.
+void SetViewProjection();

@@ -1,7 +1,8 @@
 // Whole sessions with the real program on the test's own X server, played with
 // real key presses and mouse motion as a person would: the greeting, a typed
 // nickname, an option, a new game, a click on a group, pause, resume and quit;
-// and a whole game played with the keyboard alone.
+// a whole game played with the keyboard alone; and the menus on a 3840 x 2160
+// screen, drawn at twice the size and clicked where they are drawn.
 // Screenshots (Print Screen, which the program handles as its message
 // arrives) show what is on the screen. A key the program reads from a step's
 // key flags is held, as a person holds it, until the screen shows its effect:
@@ -10,6 +11,7 @@
 // records and the log the program leaves behind are checked.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <X11/Xlib.h>
 #include <sys/wait.h>
@@ -35,16 +37,21 @@ using namespace test_program;
 // The size of the screen tests/with_display.sh starts, which the game fills.
 constexpr int kWidth = 1024, kHeight = 768;
 
-// A 24-bit bottom-up bitmap as the game writes it.
+// A 24-bit bottom-up bitmap as the game writes it, read in the game's view
+// pixels: Scale x Scale pixels of the bitmap each.
 struct TShot {
     std::string Bytes;
-    int Width = 0, Height = 0;
+    int Width = 0, Height = 0; // of the bitmap
+    int Scale = 1;
 
     bool Valid() const { return Bytes.size() >= 54 && Bytes.compare(0, 2, "BM") == 0 && Width > 0 && Height > 0; }
-    // Mean red, green, blue of the w x h block at (x, y), y down.
+    int ViewWidth() const { return Width / Scale; }
+    int ViewHeight() const { return Height / Scale; }
+    // Mean red, green, blue of the w x h block of view pixels at (x, y), y down.
     std::array<double, 3> Mean(int x, int y, int w, int h) const {
         std::array<double, 3> sum{};
         if (!Valid()) return sum;
+        x *= Scale, y *= Scale, w *= Scale, h *= Scale;
         const size_t row = (static_cast<size_t>(Width) * 3 + 3) & ~size_t{3};
         for (int yy = y; yy < y + h; ++yy)
             for (int xx = x; xx < x + w; ++xx) {
@@ -54,10 +61,11 @@ struct TShot {
         for (double& channel : sum) channel /= static_cast<double>(w) * h;
         return sum;
     }
-    // The bytes of the w x h block at (x, y), to compare two shots.
+    // The bytes of the w x h block of view pixels at (x, y), to compare two shots.
     std::string Block(int x, int y, int w, int h) const {
         std::string block;
         if (!Valid()) return block;
+        x *= Scale, y *= Scale, w *= Scale, h *= Scale;
         const size_t row = (static_cast<size_t>(Width) * 3 + 3) & ~size_t{3};
         for (int yy = y; yy < y + h; ++yy)
             block += Bytes.substr(54 + static_cast<size_t>(Height - 1 - yy) * row + static_cast<size_t>(x) * 3,
@@ -78,8 +86,9 @@ std::string FirstRecordName(const std::string& records) {
     return records.size() == 960 ? records.substr(13, static_cast<uint8_t>(records[12])) : std::string();
 }
 
-TShot ReadShot(const fs::path& path) {
+TShot ReadShot(const fs::path& path, int scale = 1) {
     TShot shot;
+    shot.Scale = scale;
     shot.Bytes = ReadFile(path);
     if (shot.Bytes.size() < 54) return shot;
     shot.Width = static_cast<int>(Le32(shot.Bytes, 18));
@@ -91,7 +100,7 @@ TShot ReadShot(const fs::path& path) {
 
 // The middle of the board's bottom rows: cells in the game, snow in the menus.
 bool ShowsSnow(const TShot& shot) {
-    const auto mean = shot.Mean(kWidth / 2 - 150, kHeight - 96, 300, 60);
+    const auto mean = shot.Mean(shot.ViewWidth() / 2 - 150, shot.ViewHeight() - 96, 300, 60);
     return mean[0] > 190 && mean[1] > 190 && mean[2] > 200;
 }
 // The nickname panel over the sky left of the logo: grey, where the menus show the dark sky.
@@ -101,10 +110,10 @@ bool ShowsPanel(const TShot& shot) {
 }
 // Whether the caption of row of a menu of count items is the selected one (cyan).
 bool Selected(const TShot& shot, int count, int row) {
-    const int top = (kHeight - 32 * count) / 2 + 32 * row;
+    const int top = (shot.ViewHeight() - 32 * count) / 2 + 32 * row;
     int cyan = 0;
     for (int y = top + 4; y < top + 28; ++y)
-        for (int x = kWidth / 2 - 120; x < kWidth / 2 + 120; ++x) {
+        for (int x = shot.ViewWidth() / 2 - 120; x < shot.ViewWidth() / 2 + 120; ++x) {
             const auto p = shot.Mean(x, y, 1, 1);
             cyan += p[0] < 60 && p[1] > 180 && p[2] > 180 ? 1 : 0;
         }
@@ -123,6 +132,51 @@ int TypedPixels(const TShot& shot) {
 }
 // The side panel's score line.
 std::string ScoreLine(const TShot& shot) { return shot.Block(25, 57, 150, 14); }
+
+// An X server of the test's own with one screen of width x height, made this
+// process's display (and so the game's and xdotool's) while the object lives.
+class TScreen {
+public:
+    TScreen(int width, int height) {
+        int numberPipe[2];
+        if (pipe(numberPipe) != 0) return;
+        server_ = fork();
+        if (server_ == 0) {
+            dup2(numberPipe[1], 3);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, 1);
+            dup2(null, 2);
+            const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+            execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(numberPipe[1]);
+        std::string number;
+        char c = 0;
+        while (server_ > 0 && read(numberPipe[0], &c, 1) == 1 && c != '\n') number += c;
+        close(numberPipe[0]);
+        if (number.empty()) return;
+        if (const char* display = std::getenv("DISPLAY")) previous_ = display;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        ready_ = true;
+    }
+    ~TScreen() {
+        if (ready_) setenv("DISPLAY", previous_.c_str(), 1);
+        if (server_ > 0) {
+            kill(server_, SIGTERM);
+            waitpid(server_, nullptr, 0);
+        }
+    }
+    TScreen(const TScreen&) = delete;
+    TScreen& operator=(const TScreen&) = delete;
+    bool Ready() const { return ready_; }
+
+private:
+    pid_t server_ = -1;
+    bool ready_ = false;
+    std::string previous_;
+};
 
 class PlaySession : public testing::Test {
 protected:
@@ -174,11 +228,13 @@ protected:
     }
     // The software cursor follows relative motion: pushed into the top-left
     // corner first, then moved to (x, y) in steps the server passes whole.
-    bool MoveCursorTo(int x, int y) const {
-        bool ok = ParkCursor();
+    // A slow game is given pause after each step to take it in: motion that
+    // piles up between two of its passes can arrive short.
+    bool MoveCursorTo(int x, int y, const std::string& pause = "0") const {
+        bool ok = ParkCursor() && XDo("sleep " + pause);
         for (int dx = x, dy = y; ok && (dx > 0 || dy > 0);) {
             const int sx = std::min(dx, 200), sy = std::min(dy, 200);
-            ok = XDo("mousemove_relative -- " + std::to_string(sx) + " " + std::to_string(sy));
+            ok = XDo("mousemove_relative -- " + std::to_string(sx) + " " + std::to_string(sy) + " sleep " + pause);
             dx -= sx;
             dy -= sy;
         }
@@ -210,7 +266,7 @@ protected:
             30s);
         if (found.empty()) return {};
         seen_.insert(found);
-        return ReadShot(found);
+        return ReadShot(found, scale_);
     }
 
     // Starts the program, focuses its window and gives the nickname entry,
@@ -225,7 +281,7 @@ protected:
 
         const TShot greeting = Shot();
         ASSERT_TRUE(greeting.Valid());
-        ASSERT_EQ(greeting.Width, kWidth);
+        ASSERT_EQ(greeting.Width, screenWidth_) << "the screenshot has the screen's full resolution";
         EXPECT_TRUE(ShowsPanel(greeting)) << "the nickname entry is not the first screen";
 
         // Text typed while the window's input method is still starting can be
@@ -259,6 +315,8 @@ protected:
     int status_ = 0;
     bool exited_ = false;
     unsigned long window_ = 0;
+    int screenWidth_ = kWidth; // the X server's screen, which the game fills
+    int scale_ = 1;            // the UI scale the game is expected to pick
     fs::path root_, game_;
     std::set<fs::path> seen_;
 };
@@ -364,4 +422,51 @@ TEST_F(PlaySession, AWholeGameWithTheKeyboardAlone) {
     EXPECT_EQ(Log().find("Error in Proc"), std::string::npos) << Log();
 }
 
+// On a 3840 x 2160 screen the game picks the UI scale 2 (a NIVORA_SCALE it
+// cannot take is logged and ignored): the screenshots have the screen's full
+// size and show the 1920 x 1080 layout with twice the pixels, and a click at
+// the middle of a menu row, in the screen's pixels, chooses that row.
+TEST_F(PlaySession, OnA4KScreenTheMenusAreTwiceAsLargeAndChosenWhereTheyAreDrawn) {
+    TScreen screen(3840, 2160);
+    ASSERT_TRUE(screen.Ready()) << "no 3840 x 2160 X server";
+    screenWidth_ = 3840;
+    scale_ = 2;
+    setenv("NIVORA_SCALE", "five", 1);
+    StartAndGreet("Uma");
+    unsetenv("NIVORA_SCALE");
+    if (HasFatalFailure()) return;
+
+    const TShot menu = Shot();
+    ASSERT_EQ(menu.Height, 2160);
+    ASSERT_EQ(menu.ViewWidth(), 1920);
+    EXPECT_TRUE(ShowsSnow(menu));
+    EXPECT_TRUE(Selected(menu, kMainItems, 1)); // "New game", where 1920 x 1080 has it, doubled
+    EXPECT_FALSE(Selected(menu, kMainItems, 2));
+    // Rows of the view, 32 view pixels each around its middle; their middles in screen pixels.
+    const int optionsRow = (1080 - 32 * kMainItems) / 2 + 2 * 32;
+    // Drawing 4K frames in software on a busy machine the game may take a
+    // few passes a second: the way there is walked slowly, and once more from
+    // the corner when the cursor still fell short.
+    bool reached = false;
+    for (int attempt = 0; attempt < 3 && !reached; ++attempt) {
+        ASSERT_TRUE(MoveCursorTo(2 * 960, 2 * (optionsRow + 16), "0.4"));
+        reached = WaitFor([&] { return Selected(Shot(), kMainItems, 2); }, 15s);
+    }
+    ASSERT_TRUE(reached) << "the mouse did not reach Options";
+    ASSERT_TRUE(Click());
+    EXPECT_TRUE(WaitFor([&] { return Selected(Shot(), kOptionItems, 0); }, 30s)) << "the click did not open Options";
+    // Ended by SIGTERM, through the normal shutdown, before its X server goes.
+    kill(pid_, SIGTERM);
+    ASSERT_TRUE(WaitFor([&] { return Finished(); }, 60s)) << "the program did not end";
+    EXPECT_TRUE(WIFEXITED(status_) && WEXITSTATUS(status_) == 0) << status_;
+
+    const std::string log = Log();
+    EXPECT_NE(log.find("Display : NIVORA_SCALE \"five\" is not 1, 2, 3 or 4; the scale follows the screen"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Display : UI scale 2"), std::string::npos);
+    EXPECT_EQ(log.find("Error in Proc"), std::string::npos) << log;
+}
+
 } // namespace
+

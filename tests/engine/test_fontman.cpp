@@ -271,6 +271,75 @@ TEST_F(FontTest, InvalidIdsDrawNothing) {
     EXPECT_EQ(picture.LeftmostLit(0, 64), -1);
 }
 
+int AtlasSide(uint32_t texture) {
+    GLint side = 0;
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &side);
+    qx::tex->Disable(0);
+    return side;
+}
+
+// At scale 2 every atlas is rasterised again at twice the size, in place: ids,
+// widths and line heights (the layout) stay; back at scale 1 each atlas is
+// byte for byte what it was.
+TEST_F(FontTest, AScaledAtlasKeepsIdsAndMetricsAndScaleOneIsUnchanged) {
+    qx::TFontMan fonts;
+    const int32_t fixedId = fonts.FontCreate("FixedSys", 8, false, 512);
+    const int32_t comicId = fonts.FontCreate("Comic Sans MS", 16, false, 512);
+    const qx::TFontData& fixed = *fonts.Font(fixedId);
+    const qx::TFontData& comic = *fonts.Font(comicId);
+    const auto fixedWidths = fixed.Widths, comicWidths = comic.Widths;
+    const int32_t fixedHeight = fixed.Height, comicHeight = comic.Height;
+    const Bytes fixedAlpha = AtlasAlpha(fixed.Texture, 512), comicAlpha = AtlasAlpha(comic.Texture, 512);
+
+    fonts.SetScale(2);
+    EXPECT_EQ(fonts.Scale(), 2);
+    ASSERT_EQ(fonts.Font(fixedId), &fixed) << "the same font, rasterised in place";
+    EXPECT_EQ(fixed.Widths, fixedWidths);
+    EXPECT_EQ(fixed.Height, fixedHeight);
+    EXPECT_EQ(comic.Widths, comicWidths);
+    EXPECT_EQ(comic.Height, comicHeight);
+    EXPECT_EQ(fixed.AtlasScale, 2);
+    ASSERT_EQ(AtlasSide(fixed.Texture), 1024);
+    ASSERT_EQ(AtlasSide(comic.Texture), 1024);
+    const Bytes fixedAlpha2 = AtlasAlpha(fixed.Texture, 1024), comicAlpha2 = AtlasAlpha(comic.Texture, 1024);
+    for (const int code : {int{'A'}, int{'g'}, 0xC0}) {
+        // Four times the texels, drawn afresh rather than blown up: the coverage grows about fourfold.
+        const double fixedGrowth = static_cast<double>(CellCoverage(fixedAlpha2, 1024, code)) /
+                                   CellCoverage(fixedAlpha, 512, code);
+        EXPECT_GT(fixedGrowth, 3.0) << code;
+        EXPECT_LT(fixedGrowth, 5.0) << code;
+        const double comicGrowth = static_cast<double>(CellCoverage(comicAlpha2, 1024, code)) /
+                                   CellCoverage(comicAlpha, 512, code);
+        EXPECT_GT(comicGrowth, 3.0) << code;
+        EXPECT_LT(comicGrowth, 5.0) << code;
+    }
+    // Sharp: a blown-up atlas would hold the scale-1 coverage values only, in
+    // 2 x 2 blocks; the redrawn 'A' has edges of its own.
+    int ownEdges = 0;
+    for (int y = 0; y < 2 * fixedHeight; y += 2)
+        for (int x = 0; x < 2 * fixedWidths['A']; x += 2) {
+            const size_t at = static_cast<size_t>(64 * 4 + y) * 1024 + 64 + x;
+            ownEdges += fixedAlpha2[at] != fixedAlpha2[at + 1] || fixedAlpha2[at] != fixedAlpha2[at + 1024];
+        }
+    EXPECT_GT(ownEdges, 5);
+
+    // A font made while the scale is 2 gets a scaled atlas and the scale-1 metrics.
+    const qx::TFontData& later = *fonts.Font(fonts.FontCreate("FixedSys", 8, false, 512));
+    EXPECT_EQ(AtlasSide(later.Texture), 1024);
+    EXPECT_EQ(later.Widths, fixedWidths);
+    EXPECT_EQ(later.Height, fixedHeight);
+
+    fonts.SetScale(1);
+    EXPECT_EQ(AtlasSide(fixed.Texture), 512);
+    EXPECT_EQ(AtlasAlpha(fixed.Texture, 512), fixedAlpha);
+    EXPECT_EQ(AtlasAlpha(comic.Texture, 512), comicAlpha);
+    EXPECT_EQ(AtlasAlpha(later.Texture, 512), fixedAlpha);
+    EXPECT_EQ(fixed.Widths, fixedWidths);
+    fonts.SetScale(0);
+    EXPECT_EQ(fonts.Scale(), 1) << "clamped";
+}
+
 // Not a pass/fail check (tests never depend on timing): prints how long making
 // the fonts the game uses takes, for the record.
 TEST_F(FontTest, CreationTimeIsRecorded) {

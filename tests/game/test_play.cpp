@@ -87,4 +87,30 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
     EXPECT_EQ(TestLogText().find("Error in"), std::string::npos);
 }
 
+// At scale 2 the mouse's device pixels reach the game halved: moved from the
+// top-left corner to the device-pixel centre of a cell, the cursor stands at
+// that cell's centre in the view and a click there removes its group.
+TEST_F(PlayTest, AtScaleTwoAClickAtTheDevicePixelCentreOfACellHitsThatCell) {
+    SetViewScale(2);
+    StartEmpty();
+    Column(2, "2");
+    Column(3, "11");
+    Column(4, "12");
+    const Vec2 centre = AddVec(scene->CellPos(3, 2), MakeVec(16, 16));
+    SetCursor(0, 0);
+    test_window::Push(test_window::MotionEvent(static_cast<int>(2 * centre.x), static_cast<int>(2 * centre.y)));
+    test_window::Step();
+    EXPECT_EQ(GetCursor().x, centre.x);
+    EXPECT_EQ(GetCursor().y, centre.y);
+    test_window::Push(test_window::ButtonEvent(SDL_BUTTON_LEFT, true));
+    test_window::Step();
+    test_window::Push(test_window::ButtonEvent(SDL_BUTTON_LEFT, false));
+    test_window::Step();
+    EXPECT_TRUE(scene->Busy) << "the click missed the group";
+    EXPECT_EQ(scene->Cur.Score, 3);
+    EXPECT_EQ(State(2, 1), TCellState::Full) << "the neighbours of another colour stay";
+    EXPECT_EQ(State(4, 2), TCellState::Full);
+}
+
 } // namespace
+

@@ -24,7 +24,7 @@ public:
     void DrawBackground() override {
         glClearColor(0, 0, 0, 0);
         qx::ogl->Clear(true, true, false);
-        qx::ogl->Set2D(0, 0, static_cast<float>(qx::wnd->Width()), static_cast<float>(qx::wnd->Height()));
+        SetViewProjection();
         ++Backgrounds;
     }
 };
@@ -41,6 +41,7 @@ protected:
             for (auto& cell : column) cell = TCell{};
     }
     void TearDown() override {
+        SetViewScale(1);
         scene.reset();
         CurrentScene = nullptr;
     }
@@ -170,6 +171,32 @@ TEST_F(RenderTest, MarkupWidthIgnoresCodesAndDrawTextRoundsHalvesToEven) {
     EXPECT_NE(at12, at10);
 }
 
+// At scale 2 the same board is drawn with four pixels for each view pixel:
+// each cell covers the doubled square of the window, and the place where the
+// view's coordinates would put it at scale 1 shows no cell.
+TEST_F(RenderTest, AtScaleTwoEachCellCoversItsDoubledSquare) {
+    SetViewScale(2);
+    Put(1, 1, 1, TCellState::Full);
+    Put(3, 1, 3, TCellState::Full);
+    Put(10, 10, 1, TCellState::Full);
+    SetCursor(0, 0);
+    scene->Render();
+    for (const auto& [c, r] : {std::pair{1, 1}, std::pair{3, 1}, std::pair{10, 10}}) {
+        const Vec2 corner = scene->CellPos(c, r);
+        ASSERT_LT(corner.y + 32, ViewHeight());
+        const auto doubled = test_window::Mean(2 * static_cast<int>(corner.x) + 8, 2 * static_cast<int>(corner.y) + 8, 48, 48);
+        if (c == 3) EXPECT_LT(Warmth(doubled), -60) << "azure at " << c << "," << r;
+        else EXPECT_GT(Warmth(doubled), 60) << "orange at " << c << "," << r;
+        const auto undoubled = test_window::Mean(static_cast<int>(corner.x) + 4, static_cast<int>(corner.y) + 4, 24, 24);
+        EXPECT_LT(std::abs(Warmth(undoubled)), 30) << "no cell at the view coordinates themselves";
+    }
+    // The cursor is 32 view pixels square: 64 device pixels.
+    SetCursor(440, 150);
+    scene->Render();
+    EXPECT_GT(test_window::Mean(880 + 8, 300 + 8, 48, 48)[0], 20) << "the cursor, doubled";
+    EXPECT_LT(test_window::Mean(840, 300 + 8, 32, 48)[0], 1) << "nothing left of it";
+}
+
 class CursorTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -178,6 +205,7 @@ protected:
         qx::inp->Poll();
         qx::inp->ClearStep();
     }
+    void TearDown() override { SetViewScale(1); }
     void Move(int dx, int dy) {
         test_window::Deliver(test_window::MotionEvent(dx, dy));
         ASSERT_TRUE(qx::wnd->Active());
@@ -201,6 +229,29 @@ TEST_F(CursorTest, FollowsTheMouseAndStopsAtTheWindowEdges) {
     Move(-20, -900);
     EXPECT_EQ(GetCursor().x, 1004);
     EXPECT_EQ(GetCursor().y, 0);
+}
+
+// The mouse moves in device pixels; the view, and so the cursor, in view
+// pixels: at scale 2 the cursor goes half as far and stops at half the window.
+TEST_F(CursorTest, AtScaleTwoTheCursorMovesHalfAsFarInAViewOfHalfTheWindow) {
+    SetViewScale(2);
+    EXPECT_EQ(ViewScale(), 2);
+    EXPECT_EQ(ViewWidth(), 512);
+    EXPECT_EQ(ViewHeight(), 384);
+    SetCursor(100, 100);
+    Move(10, -7);
+    EXPECT_EQ(GetCursor().x, 105);
+    EXPECT_EQ(GetCursor().y, 96.5);
+    Move(5000, 5000);
+    EXPECT_EQ(GetCursor().x, 512);
+    EXPECT_EQ(GetCursor().y, 384);
+    SetViewScale(3);
+    EXPECT_EQ(ViewWidth(), 341) << "rounded down";
+    EXPECT_EQ(ViewHeight(), 256);
+    SetViewScale(0);
+    EXPECT_EQ(ViewScale(), 1);
+    EXPECT_EQ(ViewWidth(), 1024);
+    EXPECT_EQ(ViewHeight(), 768);
 }
 
 } // namespace

@@ -15,6 +15,10 @@ protected:
         qx::inp->MCapture(true);
         test_window::Step();
     }
+    void TearDown() override {
+        SetViewScale(1);
+        GameTest::TearDown();
+    }
     // The smallest group on the board (small moves fill the board fastest); false when none.
     bool SmallestGroup(int32_t& column, int32_t& row, int32_t& size) {
         size = 0;

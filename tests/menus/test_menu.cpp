@@ -1,6 +1,7 @@
 // The menu framework on the test window: selection by arrows over disabled
 // items, the mouse band measured by the last frame, clicks that consume the
 // step's keys, and Esc to the parent or out of the program.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -21,6 +22,7 @@ protected:
         CurrentScene = nullptr;
     }
     void TearDown() override {
+        SetViewScale(1);
         qx::inp->Reset();
         CurrentScene = nullptr;
     }
@@ -134,4 +136,46 @@ TEST_F(MenuTest, EscReturnsToTheParentWithItsSelectionAndQuitsFromTheRoot) {
     EXPECT_TRUE(qx::eng->Quitting());
 }
 
+// At scale 2 the captions are found in the frame itself, in device pixels;
+// the mouse moved there (from the top-left corner, in device pixels) selects
+// and clicks the row drawn there.
+TEST_F(MenuTest, AtScaleTwoARowIsHitWhereItIsDrawn) {
+    SetViewScale(2);
+    TMenu menu("Scaled", nullptr);
+    Fill(menu, {true, true, true});
+    SetCursor(0, 0);
+    glClearColor(0, 0, 0, 0);
+    qx::ogl->Clear(true, false, false);
+    SetViewProjection();
+    menu.Render();
+    // Runs of device rows with caption pixels, below the cursor in the corner.
+    const test_window::TPicture frame = test_window::ReadFrame();
+    std::vector<std::pair<int, int>> runs;
+    for (int y = 80; y < frame.height; ++y) {
+        const int lit = frame.Count(0, y, frame.width, y + 1, [](const uint8_t* p) { return p[0] + p[1] + p[2] > 300; });
+        if (lit == 0) continue;
+        if (!runs.empty() && runs.back().second == y) runs.back().second = y + 1;
+        else runs.push_back({y, y + 1});
+    }
+    ASSERT_EQ(runs.size(), 3u) << "one run of caption pixels per row";
+    const auto [top, bottom] = runs[2];
+    EXPECT_GE(top, 2 * menu.RowTop(2));
+    EXPECT_LE(bottom, 2 * (menu.RowTop(2) + TMenu::kRowHeight));
+
+    // Each event as one step of the menu (the window's messages, the poll, the update).
+    const auto step = [&](const SDL_Event& event) {
+        test_window::Deliver(event);
+        qx::inp->Poll();
+        menu.Update();
+        qx::inp->ClearStep();
+    };
+    qx::inp->MCapture(true);
+    step(test_window::MotionEvent(frame.width / 2, (top + bottom) / 2));
+    EXPECT_EQ(menu.Selected, 2);
+    step(test_window::ButtonEvent(SDL_BUTTON_LEFT, true));
+    step(test_window::ButtonEvent(SDL_BUTTON_LEFT, false));
+    EXPECT_EQ(clicks, std::vector<size_t>{2});
+}
+
 } // namespace
+
