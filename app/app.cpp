@@ -8,8 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "app/folders.h"
 #include "app/scene.h"
 #include "engine/engine.h"
+#include "engine/fontman.h"
 #include "game/game_scene.h"
 #include "game/resources.h"
 #include "menus/game_menu.h"
@@ -51,6 +53,9 @@ TApp::TApp(int argc, const char* const* argv) {
     qx::eng->SetProc(qx::PROC_MESSAGE, AppMessage);
     debug = argc == 2 && std::strcmp(argv[1], "-Debug") == 0;
     qx::ogl->SetAASamples(0);
+    // The face names the game uses ("FixedSys", "Comic Sans MS") map to the
+    // faces its font configuration names, beside the images.
+    qx::ogl->Fonts()->LoadConfig(GameFolders().data + "fonts.conf");
     // A debugging session keeps the debugger's windows reachable.
     qx::wnd->Create("Nivora", !debug);
     qx::wnd->SetMode(true, desktop.width, desktop.height, desktop.bpp, desktop.freq);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/folders.h"
 #include "app/scene.h"
 #include "engine/engine.h"
 #include "presentation/tools.h"
@@ -11,7 +12,7 @@
 int main(int argc, char** argv) {
     // An installed game keeps the player's files in their own data folder; the
     // log opens there, so a folder that cannot be made is told without it.
-    const qx::TFolders folders = qx::TFolders::ForThisProgram();
+    const TFolders folders = TFolders::ForThisProgram(NIVORA_DATA_FROM_BIN);
     std::string error;
     if (!folders.Enter(error)) {
         const std::string text = "Nivora cannot keep its files: " + error;
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
         qx::FreeEngine();
         return 1;
     }
-    qx::SetGameFolders(folders);
+    SetGameFolders(folders);
     qx::InitEngine("log.txt");
     SeedRandomFromClock();
     {

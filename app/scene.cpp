@@ -7,6 +7,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "app/folders.h"
 #include "engine/engine.h"
 #include "presentation/text.h"
 #include "presentation/tools.h"
@@ -107,7 +108,7 @@ void ConsoleRender() {
 
 void TakeScreenShot() {
     // Beside the game folder, or in the player's folder of an installed game.
-    const std::string& folder = qx::GameFolders().screenShots;
+    const std::string& folder = GameFolders().screenShots;
     if (!DirExists(folder) && ::mkdir(folder.c_str(), 0755) != 0)
         throw std::runtime_error("screenshot folder cannot be created");
     const std::string timeSeparator = TimeSeparator;

@@ -9,6 +9,7 @@
 
 #include "app/scene.h"
 #include "engine/engine.h"
+#include "engine/fontman.h"
 #include "game/game_scene.h"
 #include "game/resources.h"
 #include "presentation/text.h"
@@ -119,6 +120,7 @@ int main(int argc, char** argv) {
     // Run from the build folder: the game's images are in game/Images.
     if (::chdir("game") != 0) (void)0;
     qx::wnd->SetMode(false, 1024, 768, 32, 0);
+    qx::ogl->Fonts()->LoadConfig("fonts.conf");
     windowReady = qx::wnd->Create("Nivora bench", false) && qx::wnd->Width() > 0;
     if (windowReady) {
         qx::wnd->ProcessMessages();

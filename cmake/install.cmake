@@ -5,7 +5,7 @@
 #   share/applications/, share/metainfo/, share/icons/hicolor/<size>/apps/
 #   lib/systemd/system/nivora-scores.service            (only when NIVORA_INSTALL_SYSTEMD_UNIT)
 # The game tells it is installed by finding its data at NIVORA_DATA_FROM_BIN
-# from its own folder (engine/folders.h), so the tree can move as a whole.
+# from its own folder (app/folders.h), so the tree can move as a whole.
 # Debian keeps games apart (games/ and share/games/): its packaging sets the
 # two game folders.
 include(GNUInstallDirs)
@@ -15,8 +15,8 @@ set(NIVORA_GAME_DATADIR ${CMAKE_INSTALL_DATADIR}/nivora CACHE STRING "Where the 
 set(NIVORA_INSTALL_DATADIR ${NIVORA_GAME_DATADIR})
 file(RELATIVE_PATH NIVORA_DATA_FROM_BIN ${CMAKE_INSTALL_PREFIX}/${NIVORA_GAME_BINDIR}
   ${CMAKE_INSTALL_PREFIX}/${NIVORA_GAME_DATADIR})
-set_property(SOURCE ${PROJECT_SOURCE_DIR}/engine/folders.cpp APPEND PROPERTY
-  COMPILE_DEFINITIONS NIVORA_DATA_FROM_BIN="${NIVORA_DATA_FROM_BIN}")
+# The program entry hands it to the folder choice.
+target_compile_definitions(nivora PRIVATE NIVORA_DATA_FROM_BIN="${NIVORA_DATA_FROM_BIN}")
 
 install(TARGETS nivora RUNTIME DESTINATION ${NIVORA_GAME_BINDIR})
 install(TARGETS nivora-scores RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

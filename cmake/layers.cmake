@@ -23,7 +23,7 @@ set(NIVORA_LAYER_engine engine/*)
 # Coloured text markup, quads, the shared cursor, the view and its scale, and the tool functions.
 set(NIVORA_LAYER_text presentation/text.* presentation/tools.*)
 # The scene base, the scene list and console, the lists, the stopwatch, keys and gamepad as navigation.
-set(NIVORA_LAYER_scene_base app/scene.* app/list.* app/clock.* app/nav.*)
+set(NIVORA_LAYER_scene_base app/scene.* app/list.* app/clock.* app/nav.* app/folders.*)
 # Sprites and particles, the game's images, the interface the game scene is driven through.
 set(NIVORA_LAYER_parts presentation/sprite.* game/resources.* game/game_host.* game/score_rec.h)
 # The scenes: the puzzle and the backdrop.

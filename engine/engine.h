@@ -1,6 +1,5 @@
 // The engine-interface unit: the eleven engine globals through which all game
-// code reaches the engine, and the few helpers the whole program shares
-// (the game's folders among them, in folders.h).
+// code reaches the engine, and the few helpers the whole program shares.
 //
 // Ownership: InitEngine creates the log (opening the file when a name is
 // given) and the engine root, which creates every other module; the globals are
@@ -13,7 +12,6 @@
 #include <string>
 
 #include "engine/eng.h"
-#include "engine/folders.h"
 #include "engine/inp.h"
 #include "engine/log.h"
 #include "engine/net.h"

@@ -30,7 +30,6 @@ constexpr uint8_t kPalette[8][3] = {
 };
 
 constexpr double kDpi = 96.0;
-constexpr char kConfigName[] = "fonts.conf";
 
 uint32_t CodePoint(int c) { return Cp1251ToUnicode(static_cast<uint8_t>(c)); }
 
@@ -49,25 +48,6 @@ int HexDigit(char c) {
 
 uint8_t HexByte(char high, char low) { return static_cast<uint8_t>(HexDigit(high) * 16 + HexDigit(low)); }
 
-// The game's face-name mapping: in the installed data folder, beside the
-// executable, in the game folder below it (where the test programs live), or
-// where NIVORA_GAME_DIR points.
-std::string FindConfigFile() {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> candidates;
-    std::error_code error;
-    if (!GameFolders().data.empty()) candidates.push_back(fs::path(GameFolders().data) / kConfigName);
-    const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        candidates.push_back(exe.parent_path() / kConfigName);
-        candidates.push_back(exe.parent_path() / "game" / kConfigName);
-    }
-    if (const char* gameDir = std::getenv("NIVORA_GAME_DIR")) candidates.push_back(fs::path(gameDir) / kConfigName);
-    candidates.push_back(fs::current_path(error) / kConfigName);
-    for (const auto& path : candidates)
-        if (fs::is_regular_file(path, error)) return path.string();
-    return {};
-}
 
 // Line height as the face's screen metrics give it: the OS/2 table's "win"
 // ascent and descent when the face has them, else FreeType's scaled metrics.
@@ -150,9 +130,6 @@ struct TFontMan::TFaceLibrary {
     TFaceLibrary() {
         if (FT_Init_FreeType(&freetype) != 0) freetype = nullptr;
         config = FcInitLoadConfigAndFonts();
-        const std::string file = FindConfigFile();
-        if (config && !file.empty())
-            FcConfigParseAndLoad(config, reinterpret_cast<const FcChar8*>(file.c_str()), FcFalse);
     }
     ~TFaceLibrary() {
         if (config) FcConfigDestroy(config);
@@ -190,6 +167,14 @@ struct TFontMan::TFaceLibrary {
 };
 
 TFontMan::TFontMan() : library_(std::make_unique<TFaceLibrary>()) {}
+
+bool TFontMan::LoadConfig(const std::string& file) {
+    std::error_code error;
+    const bool loaded = library_->config && std::filesystem::is_regular_file(file, error) &&
+                        FcConfigParseAndLoad(library_->config, reinterpret_cast<const FcChar8*>(file.c_str()), FcFalse);
+    if (!loaded && log) log->Print("OpenGL  : Can't read font configuration " + file);
+    return loaded;
+}
 
 TFontMan::~TFontMan() {
     for (int32_t id = 0; id < Count(); ++id) FontFree(id);

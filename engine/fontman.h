@@ -42,11 +42,16 @@ struct TFontData {
 
 class TFontMan {
 public:
-    // Reads the font configuration; makes no OpenGL call.
+    // Reads the system's font configuration; makes no OpenGL call.
     TFontMan();
     ~TFontMan(); // frees every font (needs the context still current)
     TFontMan(const TFontMan&) = delete;
     TFontMan& operator=(const TFontMan&) = delete;
+
+    // Adds a fontconfig file of the caller's (its face-name mapping) for the
+    // fonts made from now on. False, with an "OpenGL  : " line, when the file
+    // cannot be read; the fonts then come from the system's configuration.
+    bool LoadConfig(const std::string& file);
 
     // ---- Fonts (the context must be current) ----
     // A font of face at size points (96 dpi), atlas texSize x texSize pixels;

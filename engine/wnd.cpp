@@ -840,10 +840,9 @@ void TWnd::ProcessMessages() {
     SDL_PumpEvents();
     int waiting = SDL_PeepEvents(nullptr, 0, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
     SDL_Event event;
-    while (waiting-- > 0 && !(eng && eng->Quitting()) &&
-           SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1)
+    while (waiting-- > 0 && SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1)
         translator.Translate(event);
-    if (!(eng && eng->Quitting())) SettleFocus();
+    SettleFocus();
 }
 
 void TWnd::WaitMessage() {

@@ -1,6 +1,7 @@
 // The game's images.
 #include "game/resources.h"
 
+#include "app/folders.h"
 #include "engine/engine.h"
 
 namespace res {
@@ -26,7 +27,7 @@ const char* const kImageFolder = "Images/";
 const char* const kImageExt = ".tga";
 
 // In the current folder, or the installed data folder.
-std::string ImagePath(const std::string& fileName) { return qx::GameFolders().data + kImageFolder + fileName; }
+std::string ImagePath(const std::string& fileName) { return GameFolders().data + kImageFolder + fileName; }
 
 uint32_t LoadBitmap(const std::string& fileName) { return qx::tex->Load(ImagePath(fileName), false, true, 0); }
 } // namespace

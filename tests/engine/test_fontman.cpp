@@ -5,11 +5,14 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,11 @@ using Bytes = std::vector<uint8_t>;
 class FontTest : public test_window::WindowTest {};
 
 int Width(const qx::TFontData& font, char c) { return font.Widths[static_cast<uint8_t>(c)]; }
+
+// A font manager with the game's face-name mapping, as the game makes it.
+struct GameFonts : qx::TFontMan {
+    GameFonts() { EXPECT_TRUE(LoadConfig(std::string(NIVORA_GAME_DIR) + "/fonts.conf")); }
+};
 
 // Alpha of the atlas, top row first (the texture itself is stored bottom-up).
 Bytes AtlasAlpha(uint32_t texture, int size) {
@@ -89,7 +97,7 @@ Picture Render(Draw draw) {
 }
 
 TEST_F(FontTest, IdsStartAtZeroAndFreedIdsAreReused) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     EXPECT_EQ(fonts.FontCreate("FixedSys", 8, false, 512), 0);
     EXPECT_EQ(fonts.FontCreate("Comic Sans MS", 16, false, 512), 1);
     EXPECT_EQ(fonts.FontCreate("FixedSys", 12, true, 256), 2);
@@ -111,7 +119,7 @@ TEST_F(FontTest, IdsStartAtZeroAndFreedIdsAreReused) {
 }
 
 TEST_F(FontTest, GlyphsSitInTheirCellsOfTheAtlas) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
     const qx::TFontData& font = *fonts.Font(id);
     const Bytes alpha = AtlasAlpha(font.Texture, 512);
@@ -129,8 +137,34 @@ TEST_F(FontTest, GlyphsSitInTheirCellsOfTheAtlas) {
     EXPECT_EQ(outside, 0);
 }
 
-TEST_F(FontTest, MappedFacesGiveTheirMetrics) {
+// The configuration is the caller's to give: a fonts.conf that happens to lie
+// in the current folder is never read, one that cannot be read is a clear
+// line, and the file the caller names is what maps the faces.
+TEST_F(FontTest, OnlyTheConfigurationTheCallerNamesMapsTheFaces) {
+    const std::string folder = MakeTempDir();
+    const std::string config = folder + "/fonts.conf";
+    {
+        std::ofstream file(config);
+        file << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+                "<fontconfig><alias binding=\"same\"><family>Nivora Test Face</family>"
+                "<prefer><family>DejaVu Sans Mono</family></prefer></alias></fontconfig>\n";
+    }
+    const std::string before = std::filesystem::current_path().string();
+    ASSERT_EQ(::chdir(folder.c_str()), 0);
     qx::TFontMan fonts;
+    const std::string unmapped = fonts.FaceFile("Nivora Test Face", false);
+    ASSERT_EQ(::chdir(before.c_str()), 0);
+    EXPECT_EQ(unmapped.find("DejaVuSansMono"), std::string::npos) << "read a fonts.conf no one named";
+
+    const std::string missing = folder + "/missing.conf";
+    EXPECT_FALSE(fonts.LoadConfig(missing));
+    EXPECT_NE(TestLogText().find("OpenGL  : Can't read font configuration " + missing + "\r\n"), std::string::npos);
+    EXPECT_TRUE(fonts.LoadConfig(config));
+    EXPECT_NE(fonts.FaceFile("Nivora Test Face", false).find("DejaVuSansMono"), std::string::npos);
+}
+
+TEST_F(FontTest, MappedFacesGiveTheirMetrics) {
+    GameFonts fonts;
     EXPECT_NE(fonts.FaceFile("FixedSys", false).find("DejaVuSansMono.ttf"), std::string::npos)
         << "the game's face mapping was loaded";
     EXPECT_NE(fonts.FaceFile("FixedSys", true).find("DejaVuSansMono-Bold.ttf"), std::string::npos);
@@ -165,7 +199,7 @@ TEST_F(FontTest, MappedFacesGiveTheirMetrics) {
 }
 
 TEST_F(FontTest, TextLenCountsMarkupAsGlyphsAndStopsAtZero) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t id = fonts.FontCreate("Comic Sans MS", 16, false, 512);
     const qx::TFontData& font = *fonts.Font(id);
     const int ab = Width(font, 'A') + Width(font, 'B');
@@ -178,7 +212,7 @@ TEST_F(FontTest, TextLenCountsMarkupAsGlyphsAndStopsAtZero) {
 }
 
 TEST_F(FontTest, MarkupColoursAndLineBreaks) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
     const int height = fonts.Font(id)->Height;
     const int x = 10;
@@ -199,7 +233,7 @@ TEST_F(FontTest, MarkupColoursAndLineBreaks) {
 }
 
 TEST_F(FontTest, HexColoursInEitherCase) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
     const Picture mint = Render([&] { fonts.TextOutEx(id, "^x00FF80abc", 0, 0); });
     EXPECT_GT(mint.Count(0, 64, 0, 255, 128), 10);
@@ -209,7 +243,7 @@ TEST_F(FontTest, HexColoursInEitherCase) {
 }
 
 TEST_F(FontTest, MarkupEdgeCasesDrawLikeTheirPlainText) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
     auto ex = [&](const std::string& text) { return Render([&] { fonts.TextOutEx(id, text, 3, 2); }).rgba; };
     auto plain = [&](const std::string& text) { return Render([&] { fonts.TextOut(id, text, 3, 2); }).rgba; };
@@ -222,7 +256,7 @@ TEST_F(FontTest, MarkupEdgeCasesDrawLikeTheirPlainText) {
 }
 
 TEST_F(FontTest, GlyphsAreDrawnUpright) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 16, false, 512);
     const int height = fonts.Font(id)->Height;
     const Picture picture = Render([&] { fonts.TextOut(id, "T", 0, 0); });
@@ -243,7 +277,7 @@ TEST_F(FontTest, GlyphsAreDrawnUpright) {
 }
 
 TEST_F(FontTest, TextRestoresEnableFlagsAndLeavesTheAtlasBound) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t id = fonts.FontCreate("FixedSys", 8, false, 512);
     test_window::Target target(256, 64);
     glEnable(GL_DEPTH_TEST);
@@ -262,7 +296,7 @@ TEST_F(FontTest, TextRestoresEnableFlagsAndLeavesTheAtlasBound) {
 }
 
 TEST_F(FontTest, InvalidIdsDrawNothing) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     ASSERT_EQ(fonts.FontCreate("FixedSys", 8, false, 512), 0);
     const Picture picture = Render([&] {
         fonts.TextOut(5, "Nothing", 0, 0);
@@ -283,7 +317,7 @@ int AtlasSide(uint32_t texture) {
 // widths and line heights (the layout) stay; back at scale 1 each atlas is
 // byte for byte what it was.
 TEST_F(FontTest, AScaledAtlasKeepsIdsAndMetricsAndScaleOneIsUnchanged) {
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const int32_t fixedId = fonts.FontCreate("FixedSys", 8, false, 512);
     const int32_t comicId = fonts.FontCreate("Comic Sans MS", 16, false, 512);
     const qx::TFontData& fixed = *fonts.Font(fixedId);
@@ -345,7 +379,7 @@ TEST_F(FontTest, AScaledAtlasKeepsIdsAndMetricsAndScaleOneIsUnchanged) {
 TEST_F(FontTest, CreationTimeIsRecorded) {
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
-    qx::TFontMan fonts;
+    GameFonts fonts;
     const auto configured = Clock::now();
     EXPECT_EQ(fonts.FontCreate("FixedSys", 8, false, 512), 0);
     const auto fixed = Clock::now();

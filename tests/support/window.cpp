@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/scene.h"
+#include "engine/fontman.h"
 #include "game/resources.h"
 
 namespace test_window {
@@ -55,6 +56,7 @@ bool Open(int32_t width, int32_t height) {
         // The size is set first so the window is made at it (a later resize
         // reaches the X server only some time after the call).
         qx::wnd->SetMode(false, width, height, 32, 0);
+        qx::ogl->Fonts()->LoadConfig(std::string(NIVORA_GAME_DIR) + "/fonts.conf");
         if (!qx::wnd->Create("Nivora test", false)) {
             const char* display = std::getenv("DISPLAY");
             ADD_FAILURE() << "the main window could not be made (DISPLAY=" << (display ? display : "unset")

@@ -18,8 +18,6 @@
 
 #include <string>
 
-namespace qx {
-
 class TFolders {
 public:
     enum class Layout { BuildFolder, Installed };
@@ -35,8 +33,9 @@ public:
     // Reads the file system only to see which data folder holds Images/.
     static TFolders Choose(const std::string& executable, const std::string& dataFromBin, const char* xdgDataHome,
                            const char* home);
-    // Choose for this process: /proc/self/exe, the built-in data place, the environment.
-    static TFolders ForThisProgram();
+    // Choose for this process: /proc/self/exe, the environment, and the data
+    // folder relative to the executable's that the build configured.
+    static TFolders ForThisProgram(const std::string& dataFromBin);
 
     // Makes the player's folder (missing parts with mode 0700) and makes it the
     // current folder; nothing to do in the build-folder layout. False, with
@@ -47,5 +46,3 @@ public:
 // The folders the program runs with: the build-folder layout until SetGameFolders.
 const TFolders& GameFolders();
 void SetGameFolders(const TFolders& folders);
-
-} // namespace qx

@@ -8,11 +8,10 @@
 #include <fstream>
 #include <string>
 
-#include "engine/folders.h"
+#include "app/folders.h"
 #include "tests/test_support.h"
 
 namespace fs = std::filesystem;
-using qx::TFolders;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The game's folders (see folders.h).
-#include "engine/folders.h"
+#include "app/folders.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -15,7 +15,6 @@
 #define NIVORA_DATA_FROM_BIN "../share/nivora"
 #endif
 
-namespace qx {
 
 namespace {
 
@@ -90,10 +89,10 @@ TFolders TFolders::Choose(const std::string& executable, const std::string& data
     return folders;
 }
 
-TFolders TFolders::ForThisProgram() {
+TFolders TFolders::ForThisProgram(const std::string& dataFromBin) {
     std::error_code error;
     const fs::path executable = fs::read_symlink("/proc/self/exe", error);
-    return Choose(error ? std::string() : executable.string(), NIVORA_DATA_FROM_BIN, std::getenv("XDG_DATA_HOME"),
+    return Choose(error ? std::string() : executable.string(), dataFromBin, std::getenv("XDG_DATA_HOME"),
                   std::getenv("HOME"));
 }
 
@@ -118,5 +117,3 @@ bool TFolders::Enter(std::string& error) const {
 const TFolders& GameFolders() { return Current(); }
 
 void SetGameFolders(const TFolders& folders) { Current() = folders; }
-
-} // namespace qx
