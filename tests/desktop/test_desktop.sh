@@ -41,16 +41,7 @@ fail() {
   failures=$((failures + 1))
 }
 note() { echo "$desktop: $*"; }
-# Polls a command every 50 ms for up to $1 seconds.
-wait_for() {
-  local limit=$1
-  shift
-  local deadline=$((SECONDS + limit))
-  until "$@"; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.05
-  done
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell.sh"
 # Starts a command in a process group of its own, so cleanup ends its children too.
 start() {
   setsid "$@" &

@@ -34,16 +34,7 @@ check() { # check <what> <command...>
   shift
   "$@" || fail "$what"
 }
-# Polls a command every 50 ms for up to $1 seconds.
-wait_for() {
-  local limit=$1
-  shift
-  local deadline=$((SECONDS + limit))
-  until "$@"; do
-    ((SECONDS >= deadline)) && return 1
-    sleep 0.05
-  done
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../support/shell.sh"
 press() { xdotool windowfocus --sync "$1" keydown "$2" sleep 0.05 keyup "$2"; }
 listing() { (cd "$1" && find . -printf '%p %y %s %m %T@\n' | LC_ALL=C sort); }
 nothing_in() { [[ -z "$(find "$1" -mindepth 1 -print -quit)" ]]; }
