@@ -29,6 +29,14 @@ long CountAllocations(Body&& body) {
     return alloc_counter::allocations;
 }
 
+// The replacements pair malloc with free themselves; an optimising compiler
+// that inlines one into a caller sees only the free and the operator new it
+// came from, and warns of a mismatch that is not there.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 void* operator new(std::size_t size) {
     alloc_counter::Note();
     if (void* memory = std::malloc(size ? size : 1)) return memory;
@@ -58,3 +66,7 @@ void operator delete(void* memory, std::align_val_t) noexcept { std::free(memory
 void operator delete[](void* memory, std::align_val_t) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
 void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept { std::free(memory); }
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
