@@ -2,7 +2,8 @@
 // interrupted (Ctrl+C or SIGTERM).
 //
 //   nivora-scores [--port N] [--address A] [--db FILE|postgresql://...] [--sends-per-minute N]
-//                 [--connections-per-address N] [--timeout SECONDS] [--quiet]
+//                 [--connections-per-address N] [--timeout SECONDS] [--workers N]
+//                 [--db-timeout MS] [--quiet]
 //
 // Without options it listens on 0.0.0.0:8080 and keeps its table in
 // nivora-scores.db in the current folder. With a PostgreSQL connection string
@@ -21,7 +22,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: nivora-scores [--port N] [--address A] [--db FILE|postgresql://...]\n"
                  "                     [--sends-per-minute N] [--connections-per-address N]\n"
-                 "                     [--timeout SECONDS] [--quiet]\n");
+                 "                     [--timeout SECONDS] [--workers N] [--db-timeout MS] [--quiet]\n");
     return 2;
 }
 
@@ -60,6 +61,10 @@ int main(int argc, char** argv) {
             options.ConnectionsPerAddress = static_cast<unsigned>(*number);
         } else if (option == "--timeout" && number && *number > 0) {
             options.TimeoutSeconds = static_cast<unsigned>(*number);
+        } else if (option == "--workers" && number && *number > 0 && *number <= 64) {
+            options.Workers = static_cast<unsigned>(*number);
+        } else if (option == "--db-timeout" && number && *number > 0 && *number <= 600000) {
+            options.Bounds.CallMs = *number;
         } else {
             return Usage();
         }

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include <algorithm>
+
 #include "server/form.h"
 #include "server/pages.h"
 
@@ -24,6 +26,7 @@ struct TRequest {
     bool Started = false;
     bool TooLarge = false;
     std::string Body;
+    std::optional<TAnswer> Answer; // a worker's answer to a send, queued when the connection resumes
 };
 
 std::string AddressOf(MHD_Connection* connection) {
@@ -56,17 +59,36 @@ MHD_Result Queue(MHD_Connection* connection, const TAnswer& answer) {
 
 TAnswer Refusal(unsigned status, std::string why) { return {status, std::move(why), kPlainText}; }
 
+// "2026-12-09 19:20:00 UTC"
+std::string UtcTime(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    return text;
+}
+
 } // namespace
 
-TAnswer TRequestHandler::Table(int32_t count, bool page, const std::string& address) {
-    const std::optional<std::vector<TResult>> results = store.Top(count);
-    if (!results) {
-        // An empty or partial list would read as the table itself: say it is not there.
-        Note(address, store.LastError());
+TAnswer TRequestHandler::Table(int32_t count, bool page, const std::string& address) const {
+    const std::shared_ptr<const TTopSnapshot> snapshot = top.Current();
+    if (!snapshot) {
+        // An empty list would read as the table itself: say it is not there.
+        Note(address, "no top list read yet");
         return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be read now");
     }
-    if (page) return TAnswer{MHD_HTTP_OK, TopPage(*results), "text/html; charset=utf-8"};
-    return TAnswer{MHD_HTTP_OK, TopReply(*results), kPlainText};
+    const auto& all = snapshot->Results;
+    const std::vector<TResult> results(all.begin(), all.begin() + std::min<ptrdiff_t>(count, std::ssize(all)));
+    if (!page) return TAnswer{MHD_HTTP_OK, TopReply(results), kPlainText};
+    std::string note;
+    if (top.Stale()) {
+        const auto age = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() -
+                                                                          snapshot->ReadAt);
+        note = "The table could not be read again: shown as it was at " + UtcTime(snapshot->ReadAt) + ", " +
+               std::to_string(age.count()) + " s ago.";
+    }
+    return TAnswer{MHD_HTTP_OK, TopPage(results, note), "text/html; charset=utf-8"};
 }
 
 std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string_view path, const char* contentLength,
@@ -82,25 +104,30 @@ std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string
         if (!bytes || static_cast<size_t>(*bytes) > options.MaxBody)
             return Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large");
     }
-    if (path == "/saver.php" && !store.CountsSends() && !SendAllowed(address)) {
+    if (path == "/saver.php" && !options.StoreCountsSends && !SendAllowed(address)) {
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
     }
     return std::nullopt;
 }
 
-TAnswer TRequestHandler::Finish(std::string_view path, std::string_view body, const std::string& address) {
+std::optional<TAnswer> TRequestHandler::Finish(std::string_view path, std::string_view body,
+                                               const std::string& address, TSend& send) {
     const TForm form = DecodeForm(body, options.MaxBody, kMaxFields);
     if (!form.Error.empty()) {
         Note(address, form.Error);
         return Refusal(MHD_HTTP_BAD_REQUEST, form.Error);
     }
     if (path == "/top.php") return Table(ReadTopCount(form.Fields), false, address);
-    const TSend send = ReadSend(form.Fields);
+    send = ReadSend(form.Fields);
     if (!send.Error.empty()) {
         Note(address, send.Error);
         return Refusal(MHD_HTTP_BAD_REQUEST, send.Error);
     }
+    return std::nullopt;
+}
+
+TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std::string& address) {
     // A shared store counts the send in the transaction that stores it, so the
     // limit holds across every server over the database.
     const TSender sender{address, options.SendsPerMinute};
@@ -115,6 +142,9 @@ TAnswer TRequestHandler::Finish(std::string_view path, std::string_view body, co
         Note(address, store.LastError());
         return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
     }
+    // The list is replaced before the answer goes, so a read after it holds the
+    // send; when the read fails the send is stored all the same.
+    if (added > 0 && !top.Refresh(store)) Note(address, store.LastError());
     std::string summary = SendSummary(send, added);
     Note(address, summary);
     return {MHD_HTTP_OK, std::move(summary), kPlainText};
@@ -166,8 +196,15 @@ struct TServerGlue {
             *size = 0;
             return MHD_YES;
         }
+        if (request->Answer) return Queue(connection, *request->Answer); // a worker stored the send
         if (request->TooLarge) return Queue(connection, Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
-        return Queue(connection, server.handler->Finish(path, request->Body, AddressOf(connection)));
+        const std::string address = AddressOf(connection);
+        TSend send;
+        if (std::optional<TAnswer> answer = server.handler->Finish(path, request->Body, address, send))
+            return Queue(connection, *answer);
+        if (server.Submit({connection, &request->Answer, std::move(send), address, std::chrono::steady_clock::now()}))
+            return MHD_YES;
+        return Queue(connection, Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the server is busy; try again"));
     }
 
     static void Completed(void* /*self*/, MHD_Connection* /*connection*/, void** context,
@@ -182,9 +219,27 @@ TScoreServer::~TScoreServer() { Stop(); }
 bool TScoreServer::Start(const TServerOptions& startOptions) {
     Stop();
     options = startOptions;
-    store = OpenScoreStore(options.Database, lastError);
-    if (!store) return false;
-    handler = std::make_unique<TRequestHandler>(*store, options);
+    if (!options.OpenStore) {
+        options.OpenStore = [database = options.Database, bounds = options.Bounds](std::string& error) {
+            return OpenScoreStore(database, error, bounds);
+        };
+    }
+    const size_t workers = std::max(options.Workers, 1u);
+    for (size_t i = 0; i <= workers; ++i) {
+        std::unique_ptr<TScoreStore> store = options.OpenStore(lastError);
+        if (!store) {
+            Stop();
+            return false;
+        }
+        stores.push_back(std::move(store));
+    }
+    options.StoreCountsSends = stores[0]->CountsSends();
+    if (!top.Refresh(*stores[0])) {
+        lastError = stores[0]->LastError();
+        Stop();
+        return false;
+    }
+    handler = std::make_unique<TRequestHandler>(top, options);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(options.Port);
@@ -193,8 +248,11 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
         Stop();
         return false;
     }
+    stopping = false;
+    threads.emplace_back([this] { RefreshEvery(*stores[0]); });
+    for (size_t i = 1; i <= workers; ++i) threads.emplace_back([this, i] { Work(*stores[i]); });
     daemon = MHD_start_daemon(
-        MHD_USE_AUTO | MHD_USE_INTERNAL_POLLING_THREAD, options.Port, nullptr, nullptr,
+        MHD_USE_AUTO | MHD_USE_INTERNAL_POLLING_THREAD | MHD_ALLOW_SUSPEND_RESUME, options.Port, nullptr, nullptr,
         &TServerGlue::Access, this, MHD_OPTION_SOCK_ADDR,
         reinterpret_cast<sockaddr*>(&address), MHD_OPTION_CONNECTION_LIMIT, options.ConnectionLimit,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.ConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT,
@@ -210,12 +268,65 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
     return true;
 }
 
+bool TScoreServer::Submit(TJob job) {
+    {
+        const std::lock_guard lock(mutex);
+        if (stopping || jobs.size() >= options.QueuedSends) return false;
+        // Suspended before a worker can see the job, so its resume always follows.
+        MHD_suspend_connection(job.Connection);
+        jobs.push_back(std::move(job));
+    }
+    wake.notify_one();
+    return true;
+}
+
+void TScoreServer::Work(TScoreStore& store) {
+    for (;;) {
+        TJob job;
+        {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [&] { return stopping || !jobs.empty(); });
+            // On stopping the queue is still worked off: every suspended connection is resumed.
+            if (jobs.empty()) return;
+            job = std::move(jobs.front());
+            jobs.pop_front();
+        }
+        // A send that waited out a whole call bound for a worker is answered
+        // now rather than stored late.
+        const auto waited = std::chrono::steady_clock::now() - job.Queued;
+        if (waited > std::chrono::milliseconds(options.Bounds.CallMs))
+            *job.Answer = Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
+        else
+            *job.Answer = handler->Store(store, job.Send, job.Address);
+        MHD_resume_connection(job.Connection);
+    }
+}
+
+void TScoreServer::RefreshEvery(TScoreStore& store) {
+    std::unique_lock lock(mutex);
+    while (!refreshWake.wait_for(lock, std::chrono::milliseconds(options.RefreshMs), [&] { return stopping; })) {
+        lock.unlock();
+        const bool stale = top.Stale();
+        if (!top.Refresh(store) && !stale && !options.Quiet)
+            std::fprintf(stderr, "nivora-scores: the top list cannot be read: %s\n", store.LastError().c_str());
+        lock.lock();
+    }
+}
+
 void TScoreServer::Stop() {
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    wake.notify_all();
+    refreshWake.notify_all();
+    for (std::thread& thread : threads) thread.join();
+    threads.clear();
     if (daemon) MHD_stop_daemon(daemon);
     daemon = nullptr;
     port = 0;
     handler.reset();
-    store.reset();
+    stores.clear();
 }
 
 } // namespace scores

@@ -20,8 +20,10 @@ bool IsPostgresDatabase(const std::string& database) {
     return database.starts_with("postgresql://") || database.starts_with("postgres://");
 }
 
-std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error) {
-    return IsPostgresDatabase(database) ? OpenPgScoreStore(database, error) : OpenSqliteScoreStore(database, error);
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error,
+                                            const TStoreBounds& bounds) {
+    return IsPostgresDatabase(database) ? OpenPgScoreStore(database, error, bounds)
+                                        : OpenSqliteScoreStore(database, error, bounds);
 }
 
 namespace {
@@ -38,7 +40,7 @@ const char* kSchema =
 class TSqliteScoreStore final : public TScoreStore {
 public:
     ~TSqliteScoreStore() override { Close(); }
-    bool Open(const std::string& path);
+    bool Open(const std::string& path, int busyMs);
     int32_t Add(const std::vector<TResult>& results, int64_t unixSeconds, const TSender* sender) override;
     std::optional<std::vector<TResult>> Top(int32_t count) override;
     int64_t Size() override;
@@ -75,7 +77,7 @@ bool TSqliteScoreStore::Exec(const char* sql) {
     return false;
 }
 
-bool TSqliteScoreStore::Open(const std::string& path) {
+bool TSqliteScoreStore::Open(const std::string& path, int busyMs) {
     Close();
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         Fail("cannot open the database");
@@ -84,7 +86,9 @@ bool TSqliteScoreStore::Open(const std::string& path) {
     }
     // WAL lets a reader (a backup, sqlite3 on the command line) look while the
     // server writes; NORMAL sync is durable across a server crash in WAL mode.
-    sqlite3_busy_timeout(db, 2000);
+    // Each worker has a connection of its own; a writer holding the lock
+    // longer than the bound makes the others fail rather than wait on.
+    sqlite3_busy_timeout(db, busyMs);
     const bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") && Exec(kSchema) &&
                     sqlite3_prepare_v2(db,
                                        "INSERT OR IGNORE INTO results (name, score, level, time, received)"
@@ -178,9 +182,10 @@ bool TSqliteScoreStore::IntegrityOk() {
 
 } // namespace
 
-std::unique_ptr<TScoreStore> OpenSqliteScoreStore(const std::string& path, std::string& error) {
+std::unique_ptr<TScoreStore> OpenSqliteScoreStore(const std::string& path, std::string& error,
+                                                   const TStoreBounds& bounds) {
     auto store = std::make_unique<TSqliteScoreStore>();
-    if (store->Open(path)) return store;
+    if (store->Open(path, bounds.CallMs)) return store;
     error = store->LastError();
     return nullptr;
 }

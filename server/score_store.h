@@ -11,6 +11,10 @@
 // statement binds its values; no text from a request is ever part of SQL.
 // Failures come back as a negative count or no list, with the reason in
 // LastError; a store that lost its database tries again on the next call.
+// Every call is bounded (TStoreBounds): a database that stalls makes a call
+// fail after the bound, never hang, and a connect that failed makes the calls
+// of a short back-off fail at once instead of connecting again each time.
+// One store is one connection, used by one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +37,12 @@ struct TResult {
 struct TSender {
     std::string Address;
     int32_t SendsPerMinute = 0; // > 0
+};
+
+// How long a store waits on its database.
+struct TStoreBounds {
+    int CallMs = 1500;   // one statement, a lock wait, a connect; > 0
+    int BackoffMs = 1000; // after a failed connect, calls fail at once this long
 };
 
 inline constexpr int32_t kStoreFailed = -1;  // Add: nothing stored, see LastError
@@ -62,7 +72,8 @@ protected:
 
 // Opens (creating or updating the schema) the store the database text names;
 // nothing, with the reason in error, when it cannot be used.
-std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error);
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error,
+                                            const TStoreBounds& bounds = {});
 // True for a PostgreSQL connection string.
 bool IsPostgresDatabase(const std::string& database);
 // "YYYY-MM-DD" (UTC) of a Unix time.

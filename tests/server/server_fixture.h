@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/score_server.h"
 #include "server/score_store.h"
@@ -86,7 +89,25 @@ inline std::string Body(const std::string& response) {
     return end == std::string::npos ? std::string() : response.substr(end + 4);
 }
 
-// One running server per test, on a port of its own.
+// How long f takes, in milliseconds.
+template <class F>
+double MillisecondsOf(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A send body in the game's list mode: one row per (name, score), level and time 1.
+inline std::string Rows(const std::vector<std::pair<std::string, int>>& rows) {
+    std::string body;
+    for (const auto& [name, score] : rows)
+        body += (body.empty() ? "" : "&") + std::string("user[]=") + name + "&score[]=" + std::to_string(score) +
+                "&level[]=1&time[]=1";
+    return body;
+}
+
+// One running server per test, on a port of its own. A test may set further
+// options (workers, bounds, a store of its own) before StartServer.
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override { StartServer(); }
