@@ -5,7 +5,7 @@
 //                 [--connections-per-address N] [--timeout SECONDS] [--workers N]
 //                 [--db-timeout MS] [--quiet]
 //
-// Without options it listens on 0.0.0.0:8080 and keeps its table in
+// Without options it listens on port 8080 of every IPv6 and IPv4 address and keeps its table in
 // nivora-scores.db in the current folder. With a PostgreSQL connection string
 // several of them, on other ports or machines, serve one table.
 #include <csignal>
@@ -82,7 +82,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nivora-scores: %s\n", server.LastError().c_str());
         return 1;
     }
-    std::printf("nivora-scores: serving %s on http://%s:%u/\n", Shown(options.Database).c_str(), options.Address.c_str(),
+    const std::string shownAddress = options.Address.empty()               ? "[::]"
+                                     : options.Address.find(':') != std::string::npos ? "[" + options.Address + "]"
+                                                                                      : options.Address;
+    std::printf("nivora-scores: serving %s on http://%s:%u/\n", Shown(options.Database).c_str(), shownAddress.c_str(),
                 static_cast<unsigned>(server.Port()));
     std::fflush(stdout);
     int received = 0;

@@ -5,6 +5,8 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
+#include <strings.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -34,12 +36,39 @@ std::string AddressOf(MHD_Connection* connection) {
     char text[INET6_ADDRSTRLEN] = "?";
     if (info && info->client_addr) {
         const sockaddr* address = info->client_addr;
-        if (address->sa_family == AF_INET)
+        if (address->sa_family == AF_INET) {
             inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
-        else if (address->sa_family == AF_INET6)
-            inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+        } else if (address->sa_family == AF_INET6) {
+            const in6_addr& six = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+            // An IPv4 client of the dual-stack socket is the IPv4 address it is
+            // everywhere else (the send limit, the logs).
+            if (IN6_IS_ADDR_V4MAPPED(&six))
+                inet_ntop(AF_INET, &six.s6_addr[12], text, sizeof text);
+            else
+                inet_ntop(AF_INET6, &six, text, sizeof text);
+        }
     }
     return text;
+}
+
+// The headers that say where a body ends. Two lengths, or a length beside a
+// transfer coding, is how a request is smuggled past a proxy that reads the
+// other one: such a request is refused whole.
+bool FramingIsAmbiguous(MHD_Connection* connection) {
+    struct TFraming {
+        int Lengths = 0;
+        int Codings = 0;
+    } framing;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* context, MHD_ValueKind, const char* key, const char*) {
+            auto& seen = *static_cast<TFraming*>(context);
+            if (strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) ++seen.Lengths;
+            if (strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) ++seen.Codings;
+            return MHD_YES;
+        },
+        &framing);
+    return framing.Lengths > 1 || framing.Codings > 1 || (framing.Lengths > 0 && framing.Codings > 0);
 }
 
 MHD_Result Queue(MHD_Connection* connection, const TAnswer& answer) {
@@ -180,6 +209,12 @@ struct TServerGlue {
         }
         if (!request->Started) {
             request->Started = true;
+            if (FramingIsAmbiguous(connection)) {
+                if (!server.options.Quiet)
+                    std::fprintf(stderr, "nivora-scores: %s: conflicting body length headers\n",
+                                 AddressOf(connection).c_str());
+                return Queue(connection, Refusal(MHD_HTTP_BAD_REQUEST, "conflicting body length headers"));
+            }
             const std::optional<TAnswer> answer = server.handler->Begin(
                 method ? method : "", path,
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH),
@@ -240,11 +275,25 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
         return false;
     }
     handler = std::make_unique<TRequestHandler>(top, options);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(options.Port);
-    if (inet_pton(AF_INET, options.Address.c_str(), &address.sin_addr) != 1) {
-        lastError = "not an IPv4 address: " + options.Address;
+    // No address: every address, IPv6 and IPv4 on one socket; an address of
+    // either family narrows it to that one.
+    unsigned flags = MHD_USE_AUTO | MHD_USE_INTERNAL_POLLING_THREAD | MHD_ALLOW_SUSPEND_RESUME;
+    sockaddr_in six4{};
+    sockaddr_in6 six{};
+    const sockaddr* bound = nullptr;
+    if (options.Address.empty()) {
+        flags |= MHD_USE_DUAL_STACK;
+    } else if (inet_pton(AF_INET6, options.Address.c_str(), &six.sin6_addr) == 1) {
+        six.sin6_family = AF_INET6;
+        six.sin6_port = htons(options.Port);
+        flags |= MHD_USE_IPv6;
+        bound = reinterpret_cast<const sockaddr*>(&six);
+    } else if (inet_pton(AF_INET, options.Address.c_str(), &six4.sin_addr) == 1) {
+        six4.sin_family = AF_INET;
+        six4.sin_port = htons(options.Port);
+        bound = reinterpret_cast<const sockaddr*>(&six4);
+    } else {
+        lastError = "not an IP address: " + options.Address;
         Stop();
         return false;
     }
@@ -252,14 +301,14 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
     threads.emplace_back([this] { RefreshEvery(*stores[0]); });
     for (size_t i = 1; i <= workers; ++i) threads.emplace_back([this, i] { Work(*stores[i]); });
     daemon = MHD_start_daemon(
-        MHD_USE_AUTO | MHD_USE_INTERNAL_POLLING_THREAD | MHD_ALLOW_SUSPEND_RESUME, options.Port, nullptr, nullptr,
-        &TServerGlue::Access, this, MHD_OPTION_SOCK_ADDR,
-        reinterpret_cast<sockaddr*>(&address), MHD_OPTION_CONNECTION_LIMIT, options.ConnectionLimit,
+        flags, options.Port, nullptr, nullptr, &TServerGlue::Access, this, MHD_OPTION_SOCK_ADDR, bound,
+        MHD_OPTION_CONNECTION_LIMIT, options.ConnectionLimit,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.ConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT,
         options.TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(64 * 1024),
         MHD_OPTION_NOTIFY_COMPLETED, &TServerGlue::Completed, this, MHD_OPTION_END);
     if (!daemon) {
-        lastError = "cannot listen on " + options.Address + ":" + std::to_string(options.Port);
+        lastError = "cannot listen on " + (options.Address.empty() ? std::string("[::]") : options.Address) + ":" +
+                    std::to_string(options.Port);
         Stop();
         return false;
     }

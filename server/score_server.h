@@ -43,7 +43,7 @@ struct MHD_Connection;
 namespace scores {
 
 struct TServerOptions {
-    std::string Address = "0.0.0.0";   // IPv4 address to listen on
+    std::string Address;               // IPv4 or IPv6 address to listen on; empty: every address of both
     uint16_t Port = 8080;              // 0: any free port (see TScoreServer::Port)
     std::string Database = "nivora-scores.db"; // a file path, or a postgresql:// connection string
     size_t MaxBody = 16 * 1024;        // bytes; a full table takes about 4 KiB

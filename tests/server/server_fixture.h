@@ -22,22 +22,38 @@
 
 namespace scorestest {
 
-// A connected socket to 127.0.0.1:port, -1 on failure. Reads give up after
-// a minute, so a server that never answers fails the test instead of hanging it.
-inline int Connect(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+// A connected socket to host (a numeric IPv4 or IPv6 address) and port, -1 on
+// failure. Reads give up after a minute, so a server that never answers fails
+// the test instead of hanging it.
+inline int ConnectTo(const std::string& host, uint16_t port) {
+    sockaddr_in four{};
+    sockaddr_in6 six{};
+    const sockaddr* address = nullptr;
+    socklen_t size = 0;
+    if (::inet_pton(AF_INET6, host.c_str(), &six.sin6_addr) == 1) {
+        six.sin6_family = AF_INET6;
+        six.sin6_port = htons(port);
+        address = reinterpret_cast<const sockaddr*>(&six);
+        size = sizeof six;
+    } else if (::inet_pton(AF_INET, host.c_str(), &four.sin_addr) == 1) {
+        four.sin_family = AF_INET;
+        four.sin_port = htons(port);
+        address = reinterpret_cast<const sockaddr*>(&four);
+        size = sizeof four;
+    } else {
+        return -1;
+    }
+    const int fd = ::socket(address->sa_family, SOCK_STREAM, 0);
     timeval limit{60, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(fd, address, size) != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
 }
+
+inline int Connect(uint16_t port) { return ConnectTo("127.0.0.1", port); }
 
 // Everything the peer sends until it closes (or the read limit passes).
 inline std::string ReadAll(int fd) {

@@ -88,6 +88,10 @@ TEST_P(BackendTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
         return "POST " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nContent-Length: " +
                std::to_string(body.size()) + "\r\n\r\n" + body;
     };
+    const std::string smuggled = SendBody({{"Smuggled", 99, 1, 1}}) + "&";
+    const auto smuggle = [](const std::string& headers, const std::string& body) {
+        return "POST /saver.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers + "\r\n" + body;
+    };
     const std::vector<Case> cases = {
         {"malformed percent-encoding", post("/saver.php", "user[]=%G1&score[]=1&level[]=1&time[]=1"), 400},
         {"a truncated escape", post("/saver.php", "user[]=a%4"), 400},
@@ -116,6 +120,19 @@ TEST_P(BackendTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
         {"a read of the send page", "GET /saver.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 405},
         {"another verb", "DELETE /top.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", 405},
         {"not HTTP at all", std::string("\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03\r\n\r\n", 16), kRefused},
+        // Framing a proxy could read otherwise: either reading holds a whole send.
+        {"two lengths", smuggle("Content-Length: " + std::to_string(smuggled.size()) + "\r\nContent-Length: " +
+                                std::to_string(smuggled.size() - 1) + "\r\n", smuggled), 400},
+        {"two equal lengths", smuggle("Content-Length: " + std::to_string(smuggled.size()) + "\r\ncontent-length: " +
+                                      std::to_string(smuggled.size()) + "\r\n", smuggled), 400},
+        {"a length beside chunks",
+         smuggle("Content-Length: " + std::to_string(smuggled.size()) + "\r\nTransfer-Encoding: chunked\r\n",
+                 [&] {
+                     char size[16];
+                     std::snprintf(size, sizeof size, "%zx", smuggled.size());
+                     return size + std::string("\r\n") + smuggled + "\r\n0\r\n\r\n";
+                 }()),
+         400},
     };
     for (const Case& c : cases) {
         const int status = Status(Exchange(port, c.request));
@@ -156,6 +173,33 @@ TEST_P(BackendTest, HostileRequestsAreRefusedAndLeaveTheTableWhole) {
     EXPECT_NE(page.find("&#39;); DROP TABLE results; --"), std::string::npos);
     EXPECT_NE(page.find("Content-Security-Policy: default-src 'none'"), std::string::npos);
     ExpectDatabaseIntact(4);
+}
+
+TEST_F(ServerTest, WithoutAnAddressBothIPv6AndIPv4AreServedAndAnAddressNarrowsIt) {
+    const auto statusFrom = [&](const std::string& host) {
+        const int fd = ConnectTo(host, port);
+        if (fd < 0) return -1; // refused
+        SendAll(fd, "GET /top.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        const int status = Status(ReadAll(fd));
+        ::close(fd);
+        return status;
+    };
+    server.Stop();
+    options.Address = "";
+    ASSERT_TRUE(server.Start(options)) << server.LastError();
+    port = server.Port();
+    EXPECT_EQ(statusFrom("::1"), 200);
+    EXPECT_EQ(statusFrom("127.0.0.1"), 200);
+    server.Stop();
+    options.Address = "::1";
+    ASSERT_TRUE(server.Start(options)) << server.LastError();
+    port = server.Port();
+    EXPECT_EQ(statusFrom("::1"), 200);
+    EXPECT_EQ(statusFrom("127.0.0.1"), -1);
+    server.Stop();
+    options.Address = "localhost";
+    EXPECT_FALSE(server.Start(options));
+    EXPECT_EQ(server.LastError(), "not an IP address: localhost");
 }
 
 TEST_P(BackendTest, ASlowClientIsCutOffWhileOthersAreServed) {
