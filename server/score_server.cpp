@@ -269,6 +269,9 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
         stores.push_back(std::move(store));
     }
     options.StoreCountsSends = stores[0]->CountsSends();
+    if (!stores[0]->Writable())
+        std::fprintf(stderr, "nivora-scores: %s cannot be written: the table is shown, sends get 503\n",
+                     options.Database.c_str());
     if (!top.Refresh(*stores[0])) {
         lastError = stores[0]->LastError();
         Stop();

@@ -1,5 +1,6 @@
 // The score table on SQLite, and the choice between the two stores.
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <ctime>
 
@@ -37,6 +38,11 @@ const char* kSchema =
     "CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, id);";
 
 // One file, one server process: the send counts stay in the server.
+//
+// The file's identity (device and inode) is taken when it is opened and
+// checked before each write: a file deleted or replaced under the running
+// server would otherwise take writes that no later start finds, so the
+// writes fail instead.
 class TSqliteScoreStore final : public TScoreStore {
 public:
     ~TSqliteScoreStore() override { Close(); }
@@ -45,12 +51,19 @@ public:
     std::optional<std::vector<TResult>> Top(int32_t count) override;
     int64_t Size() override;
     bool IntegrityOk() override;
+    bool Writable() const override { return writable; }
 
 private:
     void Close();
     bool Exec(const char* sql);
     bool Fail(const char* what);
+    // The path still names the file opened; false, with the reason in lastError, otherwise.
+    bool StillThere();
 
+    std::string path;
+    bool identified = false; // a file on disk (not ":memory:" or a temporary database)
+    struct stat identity {};
+    bool writable = true;
     sqlite3* db = nullptr;
     sqlite3_stmt* insert = nullptr;
     sqlite3_stmt* top = nullptr;
@@ -77,19 +90,39 @@ bool TSqliteScoreStore::Exec(const char* sql) {
     return false;
 }
 
-bool TSqliteScoreStore::Open(const std::string& path, int busyMs) {
+bool TSqliteScoreStore::StillThere() {
+    if (!identified) return true;
+    struct stat now {};
+    if (::stat(path.c_str(), &now) != 0) {
+        lastError = "the database file " + path + " is gone: restart the server over the file to keep";
+        return false;
+    }
+    if (now.st_dev != identity.st_dev || now.st_ino != identity.st_ino) {
+        lastError = "the database file " + path + " was replaced: restart the server over the file to keep";
+        return false;
+    }
+    return true;
+}
+
+bool TSqliteScoreStore::Open(const std::string& file, int busyMs) {
     Close();
+    path = file;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         Fail("cannot open the database");
         Close();
         return false;
     }
+    // SQLite falls back to reading a file it may not write; the server says so at start.
+    writable = sqlite3_db_readonly(db, "main") == 0;
+    identified = !path.empty() && path != ":memory:" && ::stat(path.c_str(), &identity) == 0;
     // WAL lets a reader (a backup, sqlite3 on the command line) look while the
     // server writes; NORMAL sync is durable across a server crash in WAL mode.
     // Each worker has a connection of its own; a writer holding the lock
     // longer than the bound makes the others fail rather than wait on.
     sqlite3_busy_timeout(db, busyMs);
-    const bool ok = Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") && Exec(kSchema) &&
+    // A file that may only be read is read as it is: its schema is not touched.
+    const bool ok = (!writable || (Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") &&
+                                   Exec(kSchema))) &&
                     sqlite3_prepare_v2(db,
                                        "INSERT OR IGNORE INTO results (name, score, level, time, received)"
                                        " VALUES (?1, ?2, ?3, ?4, ?5)",
@@ -107,6 +140,11 @@ bool TSqliteScoreStore::Open(const std::string& path, int busyMs) {
 
 int32_t TSqliteScoreStore::Add(const std::vector<TResult>& results, int64_t unixSeconds, const TSender*) {
     if (!db) return kStoreFailed;
+    if (!writable) {
+        lastError = "the database file " + path + " cannot be written";
+        return kStoreFailed;
+    }
+    if (!StillThere()) return kStoreFailed;
     const std::string date = UtcDate(unixSeconds);
     // One transaction for the whole send: all of it is stored or none.
     if (!Exec("BEGIN IMMEDIATE;")) return kStoreFailed;

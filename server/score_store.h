@@ -64,6 +64,8 @@ public:
     virtual bool IntegrityOk() = 0;
     // True when Add counts sends per address (across every server over the same database).
     virtual bool CountsSends() const { return false; }
+    // False when the database could be opened only for reading: Add then fails.
+    virtual bool Writable() const { return true; }
     const std::string& LastError() const { return lastError; }
 
 protected:

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "tests/server/backends.h"
 
@@ -260,4 +261,61 @@ TEST_P(BackendTest, TheProgramStartsWithItsOptionsAndStopsOnSigterm) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     options.Database = db;
     ExpectDatabaseIntact(1);
+}
+
+TEST_F(ServerTest, ADatabaseFileDeletedOrReplacedUnderTheServerGets503NeverAnAcknowledgement) {
+    ASSERT_EQ(Status(Post(port, "/saver.php", SendBody({{"Keep", 5, 1, 1}}))), 200);
+    const std::string copy = dir + "/copy.db";
+    std::filesystem::copy_file(database, copy);
+    std::filesystem::remove(database);
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"Lost", 6, 1, 1}}))), 503);
+    EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Keep"})); // reads go on from memory
+    // Another file at the same path is not the one the server opened either.
+    std::filesystem::rename(copy, database);
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"Lost", 7, 1, 1}}))), 503);
+    server.Stop();
+    StartServer();
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"Next", 8, 1, 1}}))), 200);
+    EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Next", "Keep"}));
+}
+
+TEST_F(ServerTest, AFileThatCannotBeWrittenIsSaidAtStartAndTheTableIsStillShown) {
+    ASSERT_EQ(Status(Post(port, "/saver.php", SendBody({{"Keep", 5, 1, 1}}))), 200);
+    server.Stop();
+    // The file read-only for the server's user, in a folder it may write (for
+    // SQLite's shared-memory file); root writes anything, so the program runs as nobody then.
+    std::filesystem::permissions(dir, std::filesystem::perms::all);
+    for (const char* suffix : {"", "-wal", "-shm"})
+        if (std::filesystem::exists(database + suffix))
+            std::filesystem::permissions(database + suffix, std::filesystem::perms::owner_read |
+                                                                std::filesystem::perms::others_read);
+    int output[2], errors[2];
+    ASSERT_EQ(::pipe(output), 0);
+    ASSERT_EQ(::pipe(errors), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(output[1], 1);
+        ::dup2(errors[1], 2);
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(126);
+        ::execl(NIVORA_SCORES_PROGRAM, NIVORA_SCORES_PROGRAM, "--address", "127.0.0.1", "--port", "0", "--db",
+                database.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    ::close(errors[1]);
+    FILE* lines = ::fdopen(output[0], "r");
+    FILE* errorLines = ::fdopen(errors[0], "r");
+    char line[512] = "";
+    ASSERT_NE(std::fgets(line, sizeof line, errorLines), nullptr);
+    EXPECT_EQ(std::string(line), "nivora-scores: " + database + " cannot be written: the table is shown, sends get 503\n");
+    ASSERT_NE(std::fgets(line, sizeof line, lines), nullptr);
+    const std::string banner = line;
+    const auto childPort = static_cast<uint16_t>(std::stoi(banner.substr(banner.rfind(':') + 1)));
+    EXPECT_EQ(TopNames(childPort), (std::vector<std::string>{"Keep"}));
+    EXPECT_EQ(Status(Post(childPort, "/saver.php", SendBody({{"Lost", 6, 1, 1}}))), 503);
+    ::kill(child, SIGTERM);
+    ::waitpid(child, nullptr, 0);
+    std::fclose(lines);
+    std::fclose(errorLines);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
 }
