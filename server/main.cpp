@@ -3,7 +3,7 @@
 //
 //   nivora-scores [--port N] [--address A] [--db FILE|postgresql://...] [--sends-per-minute N]
 //                 [--connections-per-address N] [--timeout SECONDS] [--workers N]
-//                 [--db-timeout MS] [--quiet]
+//                 [--db-timeout MS] [--trusted-proxy ADDR]... [--quiet]
 //
 // Without options it listens on port 8080 of every IPv6 and IPv4 address and keeps its table in
 // nivora-scores.db in the current folder. With a PostgreSQL connection string
@@ -22,7 +22,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: nivora-scores [--port N] [--address A] [--db FILE|postgresql://...]\n"
                  "                     [--sends-per-minute N] [--connections-per-address N]\n"
-                 "                     [--timeout SECONDS] [--workers N] [--db-timeout MS] [--quiet]\n");
+                 "                     [--timeout SECONDS] [--workers N] [--db-timeout MS]\n"
+                 "                     [--trusted-proxy ADDR]... [--quiet]\n");
     return 2;
 }
 
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
             options.ConnectionsPerAddress = static_cast<unsigned>(*number);
         } else if (option == "--timeout" && number && *number > 0) {
             options.TimeoutSeconds = static_cast<unsigned>(*number);
+        } else if (option == "--trusted-proxy") {
+            options.TrustedProxies.push_back(value);
         } else if (option == "--workers" && number && *number > 0 && *number <= 64) {
             options.Workers = static_cast<unsigned>(*number);
         } else if (option == "--db-timeout" && number && *number > 0 && *number <= 600000) {

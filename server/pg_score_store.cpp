@@ -16,8 +16,11 @@
 // transaction under an advisory lock, so servers starting together over a new
 // database do not race. Arrival order is the results' id (a sequence every
 // server draws from), which ranks equal scores the same on every server.
-// Send counts per address and minute live in a table of their own, counted in
-// the transaction of the send itself.
+// The sends of the last minute per address live in a table of their own,
+// counted and recorded in the transaction of the send itself under a lock of
+// the address, so the rolling minute holds across every server (the same rule
+// as the server's own count for SQLite: refused sends do not count). Times are
+// the database's clock, which every server shares.
 #include <arpa/inet.h>
 #include <libpq-fe.h>
 #include <poll.h>
@@ -52,6 +55,12 @@ const char* const kMigrations[] = {
     " address text NOT NULL, minute bigint NOT NULL, sends integer NOT NULL,"
     " PRIMARY KEY (address, minute));"
     "CREATE INDEX send_counts_minute ON send_counts (minute);",
+    // 2: a rolling minute instead of calendar minutes.
+    "DROP TABLE send_counts;"
+    "CREATE TABLE send_times ("
+    " address text NOT NULL,"
+    " at timestamptz NOT NULL DEFAULT clock_timestamp());"
+    "CREATE INDEX send_times_address ON send_times (address, at);",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
@@ -240,11 +249,14 @@ bool TPgScoreStore::Connect() {
                             "SELECT name, score, level, time, to_char(received, 'YYYY-MM-DD') FROM results"
                             " ORDER BY score DESC, id LIMIT $1::integer",
                             1) &&
+                    Prepare("lock_sender", "SELECT pg_advisory_xact_lock(hashtextextended($1, 7301246071))", 1) &&
+                    // A row only when the send is allowed; the count's snapshot is
+                    // taken after the lock, so it sees every send counted before.
                     Prepare("count_send",
-                            "INSERT INTO send_counts (address, minute, sends) VALUES ($1, $2::bigint, 1)"
-                            " ON CONFLICT (address, minute) DO UPDATE SET sends = send_counts.sends + 1"
-                            " RETURNING sends",
-                            2);
+                            "INSERT INTO send_times (address) SELECT $1 WHERE (SELECT count(*) FROM send_times"
+                            " WHERE address = $1 AND at > clock_timestamp() - $3::integer * interval '1 millisecond')"
+                            " < $2::integer RETURNING 1",
+                            3);
     if (!ok) {
         PQfinish(conn);
         conn = nullptr;
@@ -309,24 +321,26 @@ int32_t TPgScoreStore::AddOnce(const std::vector<TResult>& results, const std::s
                                const TSender* sender, std::string& state) {
     if (!Exec("BEGIN")) return kStoreFailed;
     if (sender) {
-        const std::string minuteText = std::to_string(minute);
-        const char* values[] = {sender->Address.c_str(), minuteText.c_str()};
-        const TPgResult counted(QueryPrepared("count_send", 2, values, 0));
-        if (counted.Status() != PGRES_TUPLES_OK || PQntuples(counted.Result) != 1) {
-            state = counted.State();
-            Fail("cannot count the send", counted.Result);
+        const std::string limit = std::to_string(sender->SendsPerMinute);
+        const std::string window = std::to_string(sender->WindowMs);
+        const char* values[] = {sender->Address.c_str(), limit.c_str(), window.c_str()};
+        const TPgResult locked(QueryPrepared("lock_sender", 1, values, 0));
+        const TPgResult counted(locked.Ok() ? QueryPrepared("count_send", 3, values, 0) : nullptr);
+        if (counted.Status() != PGRES_TUPLES_OK) {
+            state = locked.Ok() ? counted.State() : locked.State();
+            Fail("cannot count the send", locked.Ok() ? counted.Result : locked.Result);
             return kStoreFailed;
         }
-        if (std::atoll(PQgetvalue(counted.Result, 0, 0)) > sender->SendsPerMinute) {
+        if (PQntuples(counted.Result) == 0) {
             TPgResult(Query("ROLLBACK"));
             return kSendLimited;
         }
         if (purgedMinute != minute) {
-            // Counts of minutes gone by are of no use; any server may remove them.
-            const std::string before = std::to_string(minute - 1);
-            const char* purgeValues[] = {before.c_str()};
-            const TPgResult purged(
-                QueryParams("DELETE FROM send_counts WHERE minute < $1::bigint", 1, purgeValues, nullptr, nullptr, 0));
+            // Sends older than the window are of no use; any server may remove them.
+            const char* purgeValues[] = {window.c_str()};
+            const TPgResult purged(QueryParams(
+                "DELETE FROM send_times WHERE at < clock_timestamp() - $1::integer * interval '1 millisecond'", 1,
+                purgeValues, nullptr, nullptr, 0));
             if (!purged.Ok()) {
                 state = purged.State();
                 Fail("cannot count the send", purged.Result);

@@ -20,7 +20,6 @@ namespace scores {
 namespace {
 
 constexpr size_t kMaxFields = 4 * kMaxRowsPerSend + 8;
-constexpr size_t kMaxTrackedAddresses = 10000;
 
 const char* kPlainText = "text/plain; charset=windows-1251";
 
@@ -29,6 +28,7 @@ struct TRequest {
     bool TooLarge = false;
     std::string Body;
     std::optional<TAnswer> Answer; // a worker's answer to a send, queued when the connection resumes
+    std::string Client;            // the client's address (behind a trusted proxy, the one it names)
 };
 
 std::string AddressOf(MHD_Connection* connection) {
@@ -49,6 +49,43 @@ std::string AddressOf(MHD_Connection* connection) {
         }
     }
     return text;
+}
+
+// An address in the form AddressOf gives (IPv4 as IPv4, even mapped into
+// IPv6); empty when the text is not a numeric address.
+std::string Normalised(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    const std::string address(text);
+    char out[INET6_ADDRSTRLEN];
+    in_addr four{};
+    in6_addr six{};
+    if (inet_pton(AF_INET, address.c_str(), &four) == 1) return inet_ntop(AF_INET, &four, out, sizeof out);
+    if (inet_pton(AF_INET6, address.c_str(), &six) != 1) return {};
+    if (IN6_IS_ADDR_V4MAPPED(&six)) return inet_ntop(AF_INET, &six.s6_addr[12], out, sizeof out);
+    return inet_ntop(AF_INET6, &six, out, sizeof out);
+}
+
+// The client a request is from. From a trusted proxy, the last address of
+// X-Forwarded-For that is not itself a trusted proxy (each proxy appends the
+// address it was reached from, so the addresses before it may be the client's
+// own invention); the connection's address otherwise.
+std::string ClientOf(MHD_Connection* connection, const std::vector<std::string>& trusted) {
+    std::string peer = AddressOf(connection);
+    const auto isTrusted = [&](const std::string& address) {
+        return std::find(trusted.begin(), trusted.end(), address) != trusted.end();
+    };
+    if (!isTrusted(peer)) return peer;
+    const char* forwarded = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+    std::string_view list = forwarded ? forwarded : "";
+    while (!list.empty()) {
+        const size_t comma = list.rfind(',');
+        const std::string address = Normalised(comma == std::string_view::npos ? list : list.substr(comma + 1));
+        if (address.empty()) break; // not an address: the proxy's own address is all that is known
+        if (!isTrusted(address)) return address;
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(0, comma);
+    }
+    return peer;
 }
 
 // The headers that say where a body ends. Two lengths, or a length beside a
@@ -133,7 +170,8 @@ std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string
         if (!bytes || static_cast<size_t>(*bytes) > options.MaxBody)
             return Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large");
     }
-    if (path == "/saver.php" && !options.StoreCountsSends && !SendAllowed(address)) {
+    if (path == "/saver.php" && !options.StoreCountsSends && options.SendsPerMinute > 0 &&
+        !limit.Allow(LimitKey(address), std::chrono::steady_clock::now())) {
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
     }
@@ -159,7 +197,7 @@ std::optional<TAnswer> TRequestHandler::Finish(std::string_view path, std::strin
 TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std::string& address) {
     // A shared store counts the send in the transaction that stores it, so the
     // limit holds across every server over the database.
-    const TSender sender{address, options.SendsPerMinute};
+    const TSender sender{LimitKey(address), options.SendsPerMinute, options.SendWindowMs};
     const bool counted = store.CountsSends() && options.SendsPerMinute > 0;
     const int32_t added =
         store.Add(send.Results, static_cast<int64_t>(std::time(nullptr)), counted ? &sender : nullptr);
@@ -179,20 +217,6 @@ TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std:
     return {MHD_HTTP_OK, std::move(summary), kPlainText};
 }
 
-bool TRequestHandler::SendAllowed(const std::string& address) {
-    if (options.SendsPerMinute <= 0) return true;
-    const auto now = std::chrono::steady_clock::now();
-    const auto minute = std::chrono::minutes(1);
-    if (sends.size() >= kMaxTrackedAddresses) {
-        std::erase_if(sends, [&](const auto& entry) { return now - entry.second.Start >= minute; });
-        // Still full: many addresses at once; start counting afresh rather than grow without end.
-        if (sends.size() >= kMaxTrackedAddresses) sends.clear();
-    }
-    TWindow& window = sends[address];
-    if (window.Sends == 0 || now - window.Start >= minute) window = {now, 0};
-    return ++window.Sends <= options.SendsPerMinute;
-}
-
 void TRequestHandler::Note(const std::string& address, const std::string& text) const {
     if (!options.Quiet) std::fprintf(stderr, "nivora-scores: %s: %s\n", address.c_str(), text.c_str());
 }
@@ -209,16 +233,17 @@ struct TServerGlue {
         }
         if (!request->Started) {
             request->Started = true;
+            request->Client = ClientOf(connection, server.options.TrustedProxies);
             if (FramingIsAmbiguous(connection)) {
                 if (!server.options.Quiet)
                     std::fprintf(stderr, "nivora-scores: %s: conflicting body length headers\n",
-                                 AddressOf(connection).c_str());
+                                 request->Client.c_str());
                 return Queue(connection, Refusal(MHD_HTTP_BAD_REQUEST, "conflicting body length headers"));
             }
             const std::optional<TAnswer> answer = server.handler->Begin(
                 method ? method : "", path,
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH),
-                AddressOf(connection));
+                request->Client);
             return answer ? Queue(connection, *answer) : MHD_YES;
         }
         if (*size > 0) {
@@ -233,7 +258,7 @@ struct TServerGlue {
         }
         if (request->Answer) return Queue(connection, *request->Answer); // a worker stored the send
         if (request->TooLarge) return Queue(connection, Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
-        const std::string address = AddressOf(connection);
+        const std::string& address = request->Client;
         TSend send;
         if (std::optional<TAnswer> answer = server.handler->Finish(path, request->Body, address, send))
             return Queue(connection, *answer);
@@ -258,6 +283,14 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
         options.OpenStore = [database = options.Database, bounds = options.Bounds](std::string& error) {
             return OpenScoreStore(database, error, bounds);
         };
+    }
+    for (std::string& proxy : options.TrustedProxies) {
+        const std::string address = Normalised(proxy);
+        if (address.empty()) {
+            lastError = "not an IP address: " + proxy;
+            return false;
+        }
+        proxy = address;
     }
     const size_t workers = std::max(options.Workers, 1u);
     for (size_t i = 0; i <= workers; ++i) {

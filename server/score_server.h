@@ -35,6 +35,7 @@
 
 #include "server/pages.h"
 #include "server/score_store.h"
+#include "server/send_limit.h"
 #include "server/top_list.h"
 
 struct MHD_Daemon;
@@ -50,7 +51,10 @@ struct TServerOptions {
     unsigned ConnectionLimit = 64;
     unsigned ConnectionsPerAddress = 8; // 0: no limit
     unsigned TimeoutSeconds = 10;      // a connection silent this long is closed
-    int32_t SendsPerMinute = 30;       // per address; 0: no limit
+    int32_t SendsPerMinute = 30;       // per address (an IPv6 /64) and rolling minute; 0: no limit
+    int32_t SendWindowMs = 60000;      // the rolling minute; tests shorten it
+    // Addresses of reverse proxies whose X-Forwarded-For names the client.
+    std::vector<std::string> TrustedProxies;
     bool Quiet = false;                // no line per request on the error stream
     unsigned Workers = 4;              // threads storing sends, each with a store connection
     unsigned QueuedSends = 64;         // sends waiting for a worker; more get 503 at once
@@ -74,7 +78,9 @@ struct TAnswer {
 // on the HTTP thread and never call a store; Store runs on a worker.
 class TRequestHandler {
 public:
-    TRequestHandler(TTopList& top, TServerOptions options) : top(top), options(std::move(options)) {}
+    TRequestHandler(TTopList& top, TServerOptions options)
+        : top(top), options(std::move(options)),
+          limit(this->options.SendsPerMinute, std::chrono::milliseconds(this->options.SendWindowMs)) {}
 
     // The request line and headers have come (contentLength: the header's text, if
     // any). An answer when none of the body is needed; nothing: read the body, then Finish.
@@ -87,21 +93,15 @@ public:
     // Stores a send Finish left with store (one worker's own) and replaces the top list.
     TAnswer Store(TScoreStore& store, const TSend& send, const std::string& address);
     // Forgets the send counts kept here.
-    void Reset() { sends.clear(); }
+    void Reset() { limit.Clear(); }
 
 private:
-    bool SendAllowed(const std::string& address);
     void Note(const std::string& address, const std::string& text) const;
     TAnswer Table(int32_t count, bool page, const std::string& address) const;
 
     TTopList& top;
     const TServerOptions options;
-    // Sends per address in the current minute, for a store that does not count them.
-    struct TWindow {
-        std::chrono::steady_clock::time_point Start;
-        int32_t Sends = 0;
-    };
-    std::unordered_map<std::string, TWindow> sends;
+    TSendLimit limit; // for a store that does not count sends
 };
 
 class TScoreServer {

@@ -35,8 +35,9 @@ struct TResult {
 
 // Who sends, for a store that keeps the per-address send counts itself.
 struct TSender {
-    std::string Address;
+    std::string Address;        // as the limit counts it (see LimitKey)
     int32_t SendsPerMinute = 0; // > 0
+    int32_t WindowMs = 60000;   // the rolling minute
 };
 
 // How long a store waits on its database.
@@ -46,7 +47,7 @@ struct TStoreBounds {
 };
 
 inline constexpr int32_t kStoreFailed = -1;  // Add: nothing stored, see LastError
-inline constexpr int32_t kSendLimited = -2;  // Add: the sender used up its sends this minute
+inline constexpr int32_t kSendLimited = -2;  // Add: the sender sent its limit within the last minute
 
 class TScoreStore {
 public:

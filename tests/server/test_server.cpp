@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "tests/server/backends.h"
 
@@ -229,6 +230,40 @@ TEST_P(BackendTest, OneAddressMaySendOnlySoOftenAMinute) {
     EXPECT_EQ(Status(third), 429);
     EXPECT_EQ(Status(Post(port, "/top.php", "count=20")), 200); // reading is not limited
     EXPECT_EQ(TopNames(port), (std::vector<std::string>{"B", "A"}));
+}
+
+TEST_P(BackendTest, TheSendLimitIsARollingWindowAndFollowsTheClientBehindATrustedProxyOnly) {
+    server.Stop();
+    options.SendWindowMs = 2000;
+    options.TrustedProxies = {"127.0.0.1"};
+    StartServer(2);
+    int next = 0;
+    const auto sendFrom = [&](const std::string& client) {
+        const std::string body = SendBody({{"R" + std::to_string(++next), next, 1, 1}});
+        return Status(Exchange(port, "POST /saver.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                     "X-Forwarded-For: " + client + "\r\nContent-Length: " +
+                                         std::to_string(body.size()) + "\r\n\r\n" + body));
+    };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sendFrom("198.51.100.1"), 200);
+    EXPECT_EQ(sendFrom("203.0.113.9, 198.51.100.2"), 200); // the address the proxy appended counts
+    EXPECT_EQ(sendFrom("2001:db8:1:2::1"), 200);
+    EXPECT_EQ(sendFrom("2001:db8:1:2::ff"), 200);
+    EXPECT_EQ(sendFrom("2001:db8:1:2:abcd::1"), 429); // the same /64
+    EXPECT_EQ(sendFrom("2001:db8:1:3::1"), 200);
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(1000));
+    EXPECT_EQ(sendFrom("198.51.100.1"), 200);
+    EXPECT_EQ(sendFrom("198.51.100.1"), 429);
+    // The first send has left the window, the second has not: one more, not a fresh window.
+    std::this_thread::sleep_until(start + std::chrono::milliseconds(2300));
+    EXPECT_EQ(sendFrom("198.51.100.1"), 200);
+    EXPECT_EQ(sendFrom("198.51.100.1"), 429);
+    // From a connection that is no trusted proxy, the header is the client's own word.
+    server.Stop();
+    options.TrustedProxies = {"192.0.2.1"};
+    StartServer(1);
+    EXPECT_EQ(sendFrom("198.51.100.50"), 200);
+    EXPECT_EQ(sendFrom("198.51.100.51"), 429);
 }
 
 TEST_P(BackendTest, TheProgramStartsWithItsOptionsAndStopsOnSigterm) {
