@@ -29,7 +29,38 @@ struct TRequest {
     std::string Body;
     std::optional<TAnswer> Answer; // a worker's answer to a send, queued when the connection resumes
     std::string Client;            // the client's address (behind a trusted proxy, the one it names)
+    std::string Method;
+    std::chrono::steady_clock::time_point Began; // the headers came
 };
+
+// "2026-12-09T19:20:00.123Z"
+std::string LogTime(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[40];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+    return text;
+}
+
+// A request's path for the access log: one field, whatever it holds.
+std::string LoggedPath(std::string_view path) {
+    std::string logged;
+    char escape[4];
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '%' || c == '"') {
+            std::snprintf(escape, sizeof escape, "%%%02X", byte);
+            logged += escape;
+        } else {
+            logged.push_back(c);
+        }
+    }
+    return logged.empty() ? "-" : logged;
+}
 
 std::string AddressOf(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
@@ -161,6 +192,19 @@ std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string
                                               const std::string& address) {
     const bool get = verb == "GET" || verb == "HEAD";
     const bool post = verb == "POST";
+    if (path == "/healthz" || path == "/metrics") {
+        if (!get) return Refusal(MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed");
+        if (path == "/metrics") {
+            const std::shared_ptr<const TTopSnapshot> snapshot = top.Current();
+            const double age =
+                snapshot ? std::chrono::duration<double>(std::chrono::system_clock::now() - snapshot->ReadAt).count()
+                         : -1;
+            return TAnswer{MHD_HTTP_OK, metrics.Text(age), "text/plain; version=0.0.4; charset=utf-8"};
+        }
+        // For a proxy's health check: this server can store a send now, as far as it knows.
+        if (top.Stale() || storeFailing) return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the database does not answer");
+        return Refusal(MHD_HTTP_OK, "ok");
+    }
     if (path != "/" && path != "/top.php" && path != "/saver.php") return Refusal(MHD_HTTP_NOT_FOUND, "not found");
     if (!(post || (get && path != "/saver.php")) || (post && path == "/"))
         return Refusal(MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed");
@@ -172,6 +216,7 @@ std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string
     }
     if (path == "/saver.php" && !options.StoreCountsSends && options.SendsPerMinute > 0 &&
         !limit.Allow(LimitKey(address), std::chrono::steady_clock::now())) {
+        metrics.Refused(TRefusal::Limit);
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
     }
@@ -188,6 +233,7 @@ std::optional<TAnswer> TRequestHandler::Finish(std::string_view path, std::strin
     if (path == "/top.php") return Table(ReadTopCount(form.Fields), false, address);
     send = ReadSend(form.Fields);
     if (!send.Error.empty()) {
+        metrics.Refused(TRefusal::Invalid);
         Note(address, send.Error);
         return Refusal(MHD_HTTP_BAD_REQUEST, send.Error);
     }
@@ -202,16 +248,26 @@ TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std:
     const int32_t added =
         store.Add(send.Results, static_cast<int64_t>(std::time(nullptr)), counted ? &sender : nullptr);
     if (added == kSendLimited) {
+        storeFailing = false;
+        metrics.Refused(TRefusal::Limit);
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
     }
     if (added < 0) {
+        storeFailing = true;
+        metrics.Refused(TRefusal::Store);
+        metrics.StoreError();
         Note(address, store.LastError());
         return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
     }
+    storeFailing = false;
+    metrics.Stored();
     // The list is replaced before the answer goes, so a read after it holds the
     // send; when the read fails the send is stored all the same.
-    if (added > 0 && !top.Refresh(store)) Note(address, store.LastError());
+    if (added > 0 && !top.Refresh(store)) {
+        metrics.StoreError();
+        Note(address, store.LastError());
+    }
     std::string summary = SendSummary(send, added);
     Note(address, summary);
     return {MHD_HTTP_OK, std::move(summary), kPlainText};
@@ -222,6 +278,24 @@ void TRequestHandler::Note(const std::string& address, const std::string& text) 
 }
 
 struct TServerGlue {
+    // Queues the answer, counts it and writes its access-log line.
+    static MHD_Result Respond(TScoreServer& server, MHD_Connection* connection, const TRequest& request,
+                              std::string_view path, const TAnswer& answer) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - request.Began).count();
+        server.handler->Metrics().Request(path, answer.Status, seconds);
+        if (!server.options.Quiet) {
+            char milliseconds[32];
+            std::snprintf(milliseconds, sizeof milliseconds, "%.1f", seconds * 1000);
+            const std::string line = LogTime(std::chrono::system_clock::now()) + " " + request.Client + " " +
+                                     (request.Method.empty() ? "-" : LoggedPath(request.Method)) + " " +
+                                     LoggedPath(path) + " " + std::to_string(answer.Status) + " " +
+                                     std::to_string(answer.Body.size()) + " " + milliseconds + "\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fflush(stdout);
+        }
+        return Queue(connection, answer);
+    }
+
     static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method,
                              const char* /*version*/, const char* data, size_t* size, void** context) {
         auto& server = *static_cast<TScoreServer*>(self);
@@ -234,17 +308,20 @@ struct TServerGlue {
         if (!request->Started) {
             request->Started = true;
             request->Client = ClientOf(connection, server.options.TrustedProxies);
+            request->Method = method ? method : "";
+            request->Began = std::chrono::steady_clock::now();
             if (FramingIsAmbiguous(connection)) {
                 if (!server.options.Quiet)
                     std::fprintf(stderr, "nivora-scores: %s: conflicting body length headers\n",
                                  request->Client.c_str());
-                return Queue(connection, Refusal(MHD_HTTP_BAD_REQUEST, "conflicting body length headers"));
+                return Respond(server, connection, *request, path,
+                               Refusal(MHD_HTTP_BAD_REQUEST, "conflicting body length headers"));
             }
             const std::optional<TAnswer> answer = server.handler->Begin(
                 method ? method : "", path,
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH),
                 request->Client);
-            return answer ? Queue(connection, *answer) : MHD_YES;
+            return answer ? Respond(server, connection, *request, path, *answer) : MHD_YES;
         }
         if (*size > 0) {
             // Bodies without a length (chunked) are counted as they come; past
@@ -256,15 +333,19 @@ struct TServerGlue {
             *size = 0;
             return MHD_YES;
         }
-        if (request->Answer) return Queue(connection, *request->Answer); // a worker stored the send
-        if (request->TooLarge) return Queue(connection, Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
+        if (request->Answer) return Respond(server, connection, *request, path, *request->Answer); // a worker's
+        if (request->TooLarge)
+            return Respond(server, connection, *request, path,
+                           Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
         const std::string& address = request->Client;
         TSend send;
         if (std::optional<TAnswer> answer = server.handler->Finish(path, request->Body, address, send))
-            return Queue(connection, *answer);
+            return Respond(server, connection, *request, path, *answer);
         if (server.Submit({connection, &request->Answer, std::move(send), address, std::chrono::steady_clock::now()}))
             return MHD_YES;
-        return Queue(connection, Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the server is busy; try again"));
+        server.handler->Metrics().Refused(TRefusal::Busy);
+        return Respond(server, connection, *request, path,
+                       Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the server is busy; try again"));
     }
 
     static void Completed(void* /*self*/, MHD_Connection* /*connection*/, void** context,
@@ -379,8 +460,10 @@ void TScoreServer::Work(TScoreStore& store) {
         // A send that waited out a whole call bound for a worker is answered
         // now rather than stored late.
         const auto waited = std::chrono::steady_clock::now() - job.Queued;
-        if (waited > std::chrono::milliseconds(options.Bounds.CallMs))
+        if (waited > std::chrono::milliseconds(options.Bounds.CallMs)) {
+            handler->Metrics().Refused(TRefusal::Busy);
             *job.Answer = Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
+        }
         else
             *job.Answer = handler->Store(store, job.Send, job.Address);
         MHD_resume_connection(job.Connection);
@@ -392,8 +475,11 @@ void TScoreServer::RefreshEvery(TScoreStore& store) {
     while (!refreshWake.wait_for(lock, std::chrono::milliseconds(options.RefreshMs), [&] { return stopping; })) {
         lock.unlock();
         const bool stale = top.Stale();
-        if (!top.Refresh(store) && !stale && !options.Quiet)
-            std::fprintf(stderr, "nivora-scores: the top list cannot be read: %s\n", store.LastError().c_str());
+        if (!top.Refresh(store)) {
+            handler->Metrics().StoreError();
+            if (!stale && !options.Quiet)
+                std::fprintf(stderr, "nivora-scores: the top list cannot be read: %s\n", store.LastError().c_str());
+        }
         lock.lock();
     }
 }

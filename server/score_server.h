@@ -19,6 +19,7 @@
 // written now gets a 503, never a guess.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -33,6 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "server/metrics.h"
 #include "server/pages.h"
 #include "server/score_store.h"
 #include "server/send_limit.h"
@@ -55,7 +57,7 @@ struct TServerOptions {
     int32_t SendWindowMs = 60000;      // the rolling minute; tests shorten it
     // Addresses of reverse proxies whose X-Forwarded-For names the client.
     std::vector<std::string> TrustedProxies;
-    bool Quiet = false;                // no line per request on the error stream
+    bool Quiet = false;                // no access log and no line per refused request: errors only
     unsigned Workers = 4;              // threads storing sends, each with a store connection
     unsigned QueuedSends = 64;         // sends waiting for a worker; more get 503 at once
     TStoreBounds Bounds;               // how long one database call may take
@@ -94,6 +96,8 @@ public:
     TAnswer Store(TScoreStore& store, const TSend& send, const std::string& address);
     // Forgets the send counts kept here.
     void Reset() { limit.Clear(); }
+    // The counters GET /metrics answers; thread-safe.
+    TMetrics& Metrics() { return metrics; }
 
 private:
     void Note(const std::string& address, const std::string& text) const;
@@ -102,6 +106,8 @@ private:
     TTopList& top;
     const TServerOptions options;
     TSendLimit limit; // for a store that does not count sends
+    TMetrics metrics;
+    std::atomic<bool> storeFailing{false}; // the latest send found the store failing
 };
 
 class TScoreServer {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 #include <thread>
 
 #include "tests/server/backends.h"
@@ -26,6 +27,9 @@ std::string SendBody(const std::vector<std::tuple<std::string, int, int, int>>& 
     }
     return body;
 }
+
+// Today's date in UTC, "YYYY-MM-DD".
+std::string Today() { return scores::UtcDate(static_cast<int64_t>(std::time(nullptr))); }
 
 // The names of a /top.php reply, in order.
 std::vector<std::string> TopNames(uint16_t port, int count = 20) {
@@ -292,6 +296,9 @@ TEST_P(BackendTest, TheProgramStartsWithItsOptionsAndStopsOnSigterm) {
     ::kill(child, SIGTERM);
     int status = 0;
     ::waitpid(child, &status, 0);
+    // --quiet: no access-log lines, only the end.
+    ASSERT_NE(std::fgets(line, sizeof line, lines), nullptr);
+    EXPECT_EQ(std::string(line), "nivora-scores: stopped\n");
     std::fclose(lines);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     options.Database = db;
@@ -303,7 +310,9 @@ TEST_F(ServerTest, ADatabaseFileDeletedOrReplacedUnderTheServerGets503NeverAnAck
     const std::string copy = dir + "/copy.db";
     std::filesystem::copy_file(database, copy);
     std::filesystem::remove(database);
+    EXPECT_EQ(Status(Get(port, "/healthz")), 200);
     EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"Lost", 6, 1, 1}}))), 503);
+    EXPECT_EQ(Status(Get(port, "/healthz")), 503); // a proxy sends the game elsewhere
     EXPECT_EQ(TopNames(port), (std::vector<std::string>{"Keep"})); // reads go on from memory
     // Another file at the same path is not the one the server opened either.
     std::filesystem::rename(copy, database);
@@ -353,4 +362,76 @@ TEST_F(ServerTest, AFileThatCannotBeWrittenIsSaidAtStartAndTheTableIsStillShown)
     std::fclose(lines);
     std::fclose(errorLines);
     std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+}
+
+TEST_F(ServerTest, MetricsCountRequestsSendsAndRefusalsInTheTextFormat) {
+    server.Stop();
+    StartServer(1);
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"A", 1, 1, 1}}))), 200);
+    EXPECT_EQ(Status(Post(port, "/saver.php", SendBody({{"B", 2, 1, 1}}))), 429);
+    EXPECT_EQ(Status(Post(port, "/top.php", "count=20")), 200);
+    EXPECT_EQ(Status(Post(port, "/top.php", "count=20")), 200);
+    EXPECT_EQ(Status(Get(port, "/nothing")), 404);
+    EXPECT_EQ(Status(Post(port, "/healthz", "")), 405);
+    const std::string response = Get(port, "/metrics");
+    EXPECT_NE(response.find("Content-Type: text/plain; version=0.0.4"), std::string::npos);
+    const std::string text = Body(response);
+    for (const char* line : {
+             "nivora_requests_total{path=\"/saver.php\",status=\"200\"} 1\n",
+             "nivora_requests_total{path=\"/saver.php\",status=\"429\"} 1\n",
+             "nivora_requests_total{path=\"/top.php\",status=\"200\"} 2\n",
+             "nivora_requests_total{path=\"other\",status=\"404\"} 1\n",
+             "nivora_requests_total{path=\"/healthz\",status=\"405\"} 1\n",
+             "nivora_request_duration_seconds_bucket{le=\"+Inf\"} 6\n",
+             "nivora_request_duration_seconds_count 6\n",
+             "nivora_sends_stored_total 1\n",
+             "nivora_sends_refused_total{cause=\"limit\"} 1\n",
+             "nivora_sends_refused_total{cause=\"store\"} 0\n",
+             "nivora_store_errors_total 0\n",
+             "# TYPE nivora_top_list_age_seconds gauge\nnivora_top_list_age_seconds ",
+         })
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+}
+
+TEST_F(ServerTest, TheAccessLogHasALinePerRequestWithItsFields) {
+    server.Stop();
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(output[1], 1);
+        ::close(output[0]);
+        ::execl(NIVORA_SCORES_PROGRAM, NIVORA_SCORES_PROGRAM, "--address", "127.0.0.1", "--port", "0", "--db",
+                database.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    FILE* lines = ::fdopen(output[0], "r");
+    char line[512] = "";
+    ASSERT_NE(std::fgets(line, sizeof line, lines), nullptr);
+    const std::string banner = line;
+    const auto childPort = static_cast<uint16_t>(std::stoi(banner.substr(banner.rfind(':') + 1)));
+    const std::string send = Post(childPort, "/saver.php", SendBody({{"Log", 9, 1, 1}}));
+    Get(childPort, "/a%20b%0Ac");
+    const auto next = [&] {
+        return std::fgets(line, sizeof line, lines) ? std::string(line) : std::string();
+    };
+    const std::regex field("(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z) (\\S+) (\\S+) (\\S+) (\\d+) (\\d+) "
+                           "(\\d+\\.\\d)\n");
+    std::smatch parts;
+    const std::string first = next();
+    ASSERT_TRUE(std::regex_match(first, parts, field)) << first;
+    EXPECT_EQ(parts[1].str().substr(0, 10), Today());
+    EXPECT_EQ(parts[2], "127.0.0.1");
+    EXPECT_EQ(parts[3], "POST");
+    EXPECT_EQ(parts[4], "/saver.php");
+    EXPECT_EQ(parts[5], "200");
+    EXPECT_EQ(parts[6], std::to_string(Body(send).size()));
+    const std::string second = next();
+    ASSERT_TRUE(std::regex_match(second, parts, field)) << second;
+    EXPECT_EQ(parts[4], "/a%20b%0Ac"); // one field, one line, whatever the path holds
+    EXPECT_EQ(parts[5], "404");
+    ::kill(child, SIGTERM);
+    ::waitpid(child, nullptr, 0);
+    std::fclose(lines);
 }

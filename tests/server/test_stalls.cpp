@@ -165,11 +165,13 @@ TEST_P(StallTest, ASendWhileTheTableIsLockedGets503WithinTheBoundWhileReadsGoOn)
         std::this_thread::sleep_for(std::chrono::milliseconds(options.RefreshMs + 2 * options.Bounds.CallMs));
         const std::string page = Get(port, "/");
         EXPECT_NE(page.find("The table could not be read again: shown as it was at "), std::string::npos) << page;
+        EXPECT_EQ(Status(Get(port, "/healthz")), 503);
     }
     if (writer) sqlite3_close(writer); // rolls back
     if (locker) PQfinish(locker);
     EXPECT_EQ(Status(Post(port, "/saver.php", Rows({{"Next", 7}}))), 200);
     EXPECT_EQ(Get(port, "/").find("could not be read again"), std::string::npos);
+    EXPECT_EQ(Status(Get(port, "/healthz")), 200);
     ExpectDatabaseIntact(2);
 }
 
