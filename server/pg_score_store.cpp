@@ -442,8 +442,11 @@ bool TPgScoreStore::IntegrityOk() {
     const std::string sql =
         "SELECT (SELECT count(*) FROM nivora_schema) = 1"
         " AND (SELECT max(version) FROM nivora_schema) = " + std::to_string(kSchemaVersion) +
-        " AND (SELECT count(*) FROM pg_index WHERE indrelid = 'results'::regclass AND indisvalid) = 3"
-        " AND (SELECT count(*) FROM pg_constraint WHERE conrelid = 'results'::regclass AND contype = 'c') = 3"
+        " AND (SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid"
+        " WHERE i.indrelid = 'results'::regclass AND i.indisvalid"
+        " AND c.relname IN ('results_pkey', 'results_once', 'results_rank')) = 3"
+        " AND (SELECT count(*) FROM pg_constraint WHERE conrelid = 'results'::regclass AND contype = 'c'"
+        " AND conname IN ('results_score_check', 'results_level_check', 'results_time_check')) = 3"
         " AND NOT EXISTS (SELECT 1 FROM results GROUP BY name, score, level, time HAVING count(*) > 1)"
         " AND NOT EXISTS (SELECT 1 FROM results GROUP BY id HAVING count(*) > 1)"
         " AND NOT EXISTS (SELECT 1 FROM results WHERE score < 0 OR level < 0 OR time < 0)";

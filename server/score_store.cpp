@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <ctime>
+#include <iterator>
 
 #include "server/score_store_internal.h"
 
@@ -29,13 +30,29 @@ std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::st
 
 namespace {
 
-const char* kSchema =
+// Each step brings the schema from version i (PRAGMA user_version) to i + 1,
+// the same rule as the PostgreSQL store's; a step is never changed once
+// released, a new one is appended.
+const char* const kMigrations[] = {
+    // 1: the checks. A file from before versions has the table without them
+    // (or none yet): it is copied into one with them.
     "CREATE TABLE IF NOT EXISTS results ("
-    " id INTEGER PRIMARY KEY,"  // receipt order: the tie-break among equal scores
-    " name BLOB NOT NULL, score INTEGER NOT NULL, level INTEGER NOT NULL, time INTEGER NOT NULL,"
+    " id INTEGER PRIMARY KEY, name BLOB NOT NULL, score INTEGER NOT NULL, level INTEGER NOT NULL,"
+    " time INTEGER NOT NULL, received TEXT NOT NULL, UNIQUE (name, score, level, time));"
+    "CREATE TABLE results_checked ("
+    " id INTEGER PRIMARY KEY," // receipt order: the tie-break among equal scores
+    " name BLOB NOT NULL,"
+    " score INTEGER NOT NULL CHECK (score >= 0),"
+    " level INTEGER NOT NULL CHECK (level >= 0),"
+    " time INTEGER NOT NULL CHECK (time >= 0),"
     " received TEXT NOT NULL,"
     " UNIQUE (name, score, level, time));"
-    "CREATE INDEX IF NOT EXISTS results_rank ON results (score DESC, id);";
+    "INSERT INTO results_checked SELECT id, name, score, level, time, received FROM results;"
+    "DROP TABLE results;"
+    "ALTER TABLE results_checked RENAME TO results;"
+    "CREATE INDEX results_rank ON results (score DESC, id);",
+};
+constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
 // One file, one server process: the send counts stay in the server.
 //
@@ -59,6 +76,9 @@ private:
     bool Fail(const char* what);
     // The path still names the file opened; false, with the reason in lastError, otherwise.
     bool StillThere();
+    // Creates or updates the schema in one transaction; a newer one is refused.
+    bool Migrate();
+    int SchemaVersion();
 
     std::string path;
     bool identified = false; // a file on disk (not ":memory:" or a temporary database)
@@ -104,6 +124,41 @@ bool TSqliteScoreStore::StillThere() {
     return true;
 }
 
+int TSqliteScoreStore::SchemaVersion() {
+    sqlite3_stmt* read = nullptr;
+    int version = -1;
+    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &read, nullptr) == SQLITE_OK &&
+        sqlite3_step(read) == SQLITE_ROW)
+        version = sqlite3_column_int(read, 0);
+    sqlite3_finalize(read);
+    if (version < 0) Fail("cannot read the schema version");
+    else if (version != kSchemaVersion)
+        lastError = "the database has schema version " + std::to_string(version) + "; this server's is " +
+                    std::to_string(kSchemaVersion);
+    return version;
+}
+
+bool TSqliteScoreStore::Migrate() {
+    // Several connections of one server open together: the write lock orders them.
+    if (!Exec("BEGIN IMMEDIATE;")) return false;
+    const int version = SchemaVersion();
+    const auto fail = [&] {
+        Exec("ROLLBACK;");
+        return false;
+    };
+    if (version < 0) return fail();
+    if (version > kSchemaVersion) {
+        lastError = "the database has schema version " + std::to_string(version) + ", newer than this server's " +
+                    std::to_string(kSchemaVersion);
+        return fail();
+    }
+    for (int step = version; step < kSchemaVersion; ++step)
+        if (!Exec(kMigrations[step])) return fail();
+    const std::string set = "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+    if (version < kSchemaVersion && !Exec(set.c_str())) return fail();
+    return Exec("COMMIT;") || fail();
+}
+
 bool TSqliteScoreStore::Open(const std::string& file, int busyMs) {
     Close();
     path = file;
@@ -121,8 +176,8 @@ bool TSqliteScoreStore::Open(const std::string& file, int busyMs) {
     // longer than the bound makes the others fail rather than wait on.
     sqlite3_busy_timeout(db, busyMs);
     // A file that may only be read is read as it is: its schema is not touched.
-    const bool ok = (!writable || (Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") &&
-                                   Exec(kSchema))) &&
+    const bool ok = (writable ? Exec("PRAGMA journal_mode=WAL;") && Exec("PRAGMA synchronous=NORMAL;") && Migrate()
+                              : SchemaVersion() == kSchemaVersion) &&
                     sqlite3_prepare_v2(db,
                                        "INSERT OR IGNORE INTO results (name, score, level, time, received)"
                                        " VALUES (?1, ?2, ?3, ?4, ?5)",
@@ -210,11 +265,27 @@ int64_t TSqliteScoreStore::Size() {
 
 bool TSqliteScoreStore::IntegrityOk() {
     if (!db) return false;
+    // The file's own check, the schema this server writes, and what the
+    // constraints promise when the table is read without its indexes.
     sqlite3_stmt* check = nullptr;
     bool ok = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &check, nullptr) == SQLITE_OK &&
               sqlite3_step(check) == SQLITE_ROW &&
               std::string(reinterpret_cast<const char*>(sqlite3_column_text(check, 0))) == "ok";
     sqlite3_finalize(check);
+    if (!ok) {
+        lastError = "the file fails its integrity check";
+        return false;
+    }
+    if (SchemaVersion() != kSchemaVersion) return false;
+    const char* sql =
+        "SELECT NOT EXISTS (SELECT 1 FROM results NOT INDEXED GROUP BY name, score, level, time HAVING count(*) > 1)"
+        " AND NOT EXISTS (SELECT 1 FROM results NOT INDEXED WHERE score < 0 OR level < 0 OR time < 0)"
+        " AND (SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND tbl_name = 'results'"
+        " AND name = 'results_rank') = 1";
+    ok = sqlite3_prepare_v2(db, sql, -1, &check, nullptr) == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW &&
+         sqlite3_column_int(check, 0) == 1;
+    sqlite3_finalize(check);
+    if (!ok) lastError = "the table fails its checks";
     return ok;
 }
 

@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <sqlite3.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -434,4 +436,41 @@ TEST_F(ServerTest, TheAccessLogHasALinePerRequestWithItsFields) {
     ::kill(child, SIGTERM);
     ::waitpid(child, nullptr, 0);
     std::fclose(lines);
+}
+
+TEST_F(ServerTest, AnSQLiteFileGetsTheSchemaVersionAndChecksAndANewerOneIsRefused) {
+    server.Stop();
+    // A file as servers before schema versions made it, with one result.
+    const std::string old = dir + "/old.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(old.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "CREATE TABLE results (id INTEGER PRIMARY KEY, name BLOB NOT NULL, score INTEGER NOT NULL,"
+                           " level INTEGER NOT NULL, time INTEGER NOT NULL, received TEXT NOT NULL,"
+                           " UNIQUE (name, score, level, time));"
+                           "CREATE INDEX results_rank ON results (score DESC, id);"
+                           "INSERT INTO results VALUES (1, 'Old', 5, 1, 1, '2020-01-01');",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    std::string error;
+    std::unique_ptr<scores::TScoreStore> store = scores::OpenScoreStore(old, error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(store->IntegrityOk()) << store->LastError();
+    EXPECT_EQ(store->Size(), 1);
+    store.reset();
+    ASSERT_EQ(sqlite3_open(old.c_str(), &db), SQLITE_OK);
+    // The checks hold, and an index of the operator's own is no fault.
+    EXPECT_NE(sqlite3_exec(db, "INSERT INTO results (name, score, level, time, received) VALUES ('N', -1, 1, 1, 'x')",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE INDEX mine ON results (name)", nullptr, nullptr, nullptr), SQLITE_OK);
+    store = scores::OpenScoreStore(old, error);
+    ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(store->IntegrityOk()) << store->LastError();
+    store.reset();
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_FALSE(scores::OpenScoreStore(old, error));
+    EXPECT_EQ(error, "the database has schema version 99, newer than this server's 1");
 }
