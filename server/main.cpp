@@ -8,6 +8,8 @@
 // Without options it listens on port 8080 of every IPv6 and IPv4 address and keeps its table in
 // nivora-scores.db in the current folder. With a PostgreSQL connection string
 // several of them, on other ports or machines, serve one table.
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -71,6 +73,12 @@ int main(int argc, char** argv) {
         } else {
             return Usage();
         }
+    }
+    // Every open connection is a descriptor: take what the system allows.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
     }
     // The server's thread inherits this mask, so the signals reach sigwait alone.
     sigset_t stop;

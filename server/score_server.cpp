@@ -421,7 +421,7 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
         flags, options.Port, nullptr, nullptr, &TServerGlue::Access, this, MHD_OPTION_SOCK_ADDR, bound,
         MHD_OPTION_CONNECTION_LIMIT, options.ConnectionLimit,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.ConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT,
-        options.TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(64 * 1024),
+        options.TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.ConnectionMemory,
         MHD_OPTION_NOTIFY_COMPLETED, &TServerGlue::Completed, this, MHD_OPTION_END);
     if (!daemon) {
         lastError = "cannot listen on " + (options.Address.empty() ? std::string("[::]") : options.Address) + ":" +

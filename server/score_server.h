@@ -50,7 +50,10 @@ struct TServerOptions {
     uint16_t Port = 8080;              // 0: any free port (see TScoreServer::Port)
     std::string Database = "nivora-scores.db"; // a file path, or a postgresql:// connection string
     size_t MaxBody = 16 * 1024;        // bytes; a full table takes about 4 KiB
-    unsigned ConnectionLimit = 64;
+    // Open connections at once. A connection costs its memory (at most
+    // ConnectionMemory, most of it untouched) and a descriptor, not a thread.
+    unsigned ConnectionLimit = 4096;
+    size_t ConnectionMemory = 32 * 1024; // bytes for one connection's request line, headers and buffers
     unsigned ConnectionsPerAddress = 8; // 0: no limit
     unsigned TimeoutSeconds = 10;      // a connection silent this long is closed
     int32_t SendsPerMinute = 30;       // per address (an IPv6 /64) and rolling minute; 0: no limit

@@ -22,10 +22,10 @@
 
 namespace scorestest {
 
-// A connected socket to host (a numeric IPv4 or IPv6 address) and port, -1 on
-// failure. Reads give up after a minute, so a server that never answers fails
+// A connected socket to host (a numeric IPv4 or IPv6 address) and port, from
+// the IPv4 address from when given, -1 on failure. Reads give up after a minute, so a server that never answers fails
 // the test instead of hanging it.
-inline int ConnectTo(const std::string& host, uint16_t port) {
+inline int ConnectTo(const std::string& host, uint16_t port, const std::string& from = {}) {
     sockaddr_in four{};
     sockaddr_in6 six{};
     const sockaddr* address = nullptr;
@@ -44,6 +44,16 @@ inline int ConnectTo(const std::string& host, uint16_t port) {
         return -1;
     }
     const int fd = ::socket(address->sa_family, SOCK_STREAM, 0);
+    if (!from.empty()) {
+        // A source address of the loopback net: many clients from one machine.
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     timeval limit{60, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     if (::connect(fd, address, size) != 0) {
