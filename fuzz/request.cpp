@@ -19,6 +19,7 @@ namespace {
 
 struct TServer {
     std::unique_ptr<scores::TScoreStore> store;
+    scores::TTopList top;
     std::unique_ptr<scores::TRequestHandler> open, limited;
     int runs = 0;
 };
@@ -32,13 +33,14 @@ TServer& Server() {
         server.limited.reset();
         std::string error;
         server.store = scores::OpenScoreStore(":memory:", error);
-        if (!server.store) std::abort();
+        if (!server.store || !server.top.Refresh(*server.store)) std::abort();
         scores::TServerOptions options;
         options.Quiet = true;
         options.SendsPerMinute = 0;
-        server.open = std::make_unique<scores::TRequestHandler>(*server.store, options);
+        options.StoreCountsSends = server.store->CountsSends();
+        server.open = std::make_unique<scores::TRequestHandler>(server.top, options);
         options.SendsPerMinute = 2;
-        server.limited = std::make_unique<scores::TRequestHandler>(*server.store, options);
+        server.limited = std::make_unique<scores::TRequestHandler>(server.top, options);
     }
     return server;
 }
@@ -65,7 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         handler.Begin(verb, path, contentLength ? contentLength->c_str() : nullptr, "192.0.2.1");
     if (!answer) {
         if (rest.size() > scores::TServerOptions{}.MaxBody) return 0; // the daemon refuses it as it comes
-        answer = handler.Finish(path, rest, "192.0.2.1");
+        scores::TSend send;
+        answer = handler.Finish(path, rest, "192.0.2.1", send);
+        if (!answer) answer = handler.Store(*server.store, send, "192.0.2.1");
     }
     switch (answer->Status) {
     case 200: case 400: case 404: case 405: case 413: case 429: case 503: break;

@@ -2,11 +2,14 @@
 // interrupted (Ctrl+C or SIGTERM).
 //
 //   nivora-scores [--port N] [--address A] [--db FILE|postgresql://...] [--sends-per-minute N]
-//                 [--connections-per-address N] [--timeout SECONDS] [--quiet]
+//                 [--connections-per-address N] [--timeout SECONDS] [--workers N]
+//                 [--db-timeout MS] [--trusted-proxy ADDR]... [--quiet]
 //
-// Without options it listens on 0.0.0.0:8080 and keeps its table in
+// Without options it listens on port 8080 of every IPv6 and IPv4 address and keeps its table in
 // nivora-scores.db in the current folder. With a PostgreSQL connection string
 // several of them, on other ports or machines, serve one table.
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -21,7 +24,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: nivora-scores [--port N] [--address A] [--db FILE|postgresql://...]\n"
                  "                     [--sends-per-minute N] [--connections-per-address N]\n"
-                 "                     [--timeout SECONDS] [--quiet]\n");
+                 "                     [--timeout SECONDS] [--workers N] [--db-timeout MS]\n"
+                 "                     [--trusted-proxy ADDR]... [--quiet]\n");
     return 2;
 }
 
@@ -60,9 +64,21 @@ int main(int argc, char** argv) {
             options.ConnectionsPerAddress = static_cast<unsigned>(*number);
         } else if (option == "--timeout" && number && *number > 0) {
             options.TimeoutSeconds = static_cast<unsigned>(*number);
+        } else if (option == "--trusted-proxy") {
+            options.TrustedProxies.push_back(value);
+        } else if (option == "--workers" && number && *number > 0 && *number <= 64) {
+            options.Workers = static_cast<unsigned>(*number);
+        } else if (option == "--db-timeout" && number && *number > 0 && *number <= 600000) {
+            options.Bounds.CallMs = *number;
         } else {
             return Usage();
         }
+    }
+    // Every open connection is a descriptor: take what the system allows.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
     }
     // The server's thread inherits this mask, so the signals reach sigwait alone.
     sigset_t stop;
@@ -77,7 +93,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "nivora-scores: %s\n", server.LastError().c_str());
         return 1;
     }
-    std::printf("nivora-scores: serving %s on http://%s:%u/\n", Shown(options.Database).c_str(), options.Address.c_str(),
+    const std::string shownAddress = options.Address.empty()               ? "[::]"
+                                     : options.Address.find(':') != std::string::npos ? "[" + options.Address + "]"
+                                                                                      : options.Address;
+    std::printf("nivora-scores: serving %s on http://%s:%u/\n", Shown(options.Database).c_str(), shownAddress.c_str(),
                 static_cast<unsigned>(server.Port()));
     std::fflush(stdout);
     int received = 0;

@@ -175,14 +175,20 @@ std::string TopReply(const std::vector<TResult>& results) {
     return reply + "</pre>\n";
 }
 
-std::string TopPage(const std::vector<TResult>& results) {
+std::string TopPage(const std::vector<TResult>& results, const std::string& note) {
     std::string page =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Nivora online top</title>\n"
         "<style>body{background:#15192b;color:#ddd;font:16px sans-serif;margin:2em}"
         "table{border-collapse:collapse;background:#333a;min-width:40em}"
         "th,td{padding:.3em .8em;text-align:left}th{color:#ff0}td.n{font-weight:bold}"
         "tr:nth-child(even){background:#ffffff10}</style></head><body>\n"
-        "<h1>Nivora online top</h1>\n<table>\n"
+        "<h1>Nivora online top</h1>\n";
+    if (!note.empty()) {
+        page += "<p class=\"note\">";
+        for (const char c : note) AppendEscaped(page, c);
+        page += "</p>\n";
+    }
+    page += "<table>\n"
         "<tr><th>#</th><th>Name</th><th>Score</th><th>Level</th><th>Time</th><th>Date</th></tr>\n";
     int32_t place = 0;
     for (const TResult& result : results) {

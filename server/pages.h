@@ -39,7 +39,8 @@ int32_t ReadTopCount(const std::vector<TFormField>& fields);
 std::string SendSummary(const TSend& send, int32_t added);
 // The game's top-list reply: the marker, the row count, six lines per row.
 std::string TopReply(const std::vector<TResult>& results);
-// The HTML page of the table: names in their colours, everything escaped, UTF-8.
-std::string TopPage(const std::vector<TResult>& results);
+// The HTML page of the table: names in their colours, everything escaped, UTF-8;
+// a non-empty note (plain ASCII text) is shown above the table.
+std::string TopPage(const std::vector<TResult>& results, const std::string& note = {});
 
 } // namespace scores

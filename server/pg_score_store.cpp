@@ -1,23 +1,32 @@
 // The score table on a PostgreSQL server, shared by every nivora-scores
 // process started over the same database.
 //
-// One connection per store, guarded by a mutex: the HTTP side calls the store
-// from its one polling thread, so the lock is never contended there, and a
-// caller on other threads (the load program's checks) stays correct. A call
-// that finds the connection lost (the database restarted) fails at once with
-// the reason; the next call connects again, so a restart costs the requests
-// made during it and no more.
+// One connection per store, guarded by a mutex; the server gives each of its
+// workers a store of its own. Every exchange with the database runs
+// asynchronously against a deadline (the call bound): a database that stops
+// answering (stopped, a table locked, a network gone quiet) makes the call
+// fail after the bound and drops the connection, whose transaction the
+// database then rolls back. The database itself is told the same bound
+// (statement_timeout, lock_timeout) so that it gives up first where it can
+// and says why. A call that finds the connection lost fails at once with the
+// reason; the next call connects again, unless a connect failed within the
+// back-off, in which case it fails at once.
 //
 // On connecting, the schema is created or brought up to date in one
 // transaction under an advisory lock, so servers starting together over a new
 // database do not race. Arrival order is the results' id (a sequence every
 // server draws from), which ranks equal scores the same on every server.
-// Send counts per address and minute live in a table of their own, counted in
-// the transaction of the send itself.
+// The sends of the last minute per address live in a table of their own,
+// counted and recorded in the transaction of the send itself under a lock of
+// the address, so the rolling minute holds across every server (the same rule
+// as the server's own count for SQLite: refused sends do not count). Times are
+// the database's clock, which every server shares.
 #include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <poll.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -46,6 +55,12 @@ const char* const kMigrations[] = {
     " address text NOT NULL, minute bigint NOT NULL, sends integer NOT NULL,"
     " PRIMARY KEY (address, minute));"
     "CREATE INDEX send_counts_minute ON send_counts (minute);",
+    // 2: a rolling minute instead of calendar minutes.
+    "DROP TABLE send_counts;"
+    "CREATE TABLE send_times ("
+    " address text NOT NULL,"
+    " at timestamptz NOT NULL DEFAULT clock_timestamp());"
+    "CREATE INDEX send_times_address ON send_times (address, at);",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
@@ -75,9 +90,11 @@ int32_t BinaryInt(const PGresult* result, int row, int column) {
     return static_cast<int32_t>(ntohl(network));
 }
 
+using Clock = std::chrono::steady_clock;
+
 class TPgScoreStore final : public TScoreStore {
 public:
-    explicit TPgScoreStore(std::string conninfo) : conninfo(std::move(conninfo)) {}
+    TPgScoreStore(std::string conninfo, const TStoreBounds& bounds) : conninfo(std::move(conninfo)), bounds(bounds) {}
     ~TPgScoreStore() override { PQfinish(conn); }
 
     bool Open() {
@@ -96,19 +113,36 @@ private:
     bool Migrate();
     bool Exec(const char* sql);
     bool Prepare(const char* name, const char* sql, int parameters);
+    // The result of the exchange a PQsend* call began (sent: its return), at
+    // most the call bound later; null when it failed or timed out.
+    PGresult* Await(int sent);
+    PGresult* Query(const char* sql) { return Await(conn ? PQsendQuery(conn, sql) : 0); }
+    PGresult* QueryParams(const char* sql, int count, const char* const* values, const int* lengths,
+                          const int* formats, int resultFormat) {
+        return Await(conn ? PQsendQueryParams(conn, sql, count, nullptr, values, lengths, formats, resultFormat) : 0);
+    }
+    PGresult* QueryPrepared(const char* name, int count, const char* const* values, int resultFormat) {
+        return Await(conn ? PQsendQueryPrepared(conn, name, count, values, nullptr, nullptr, resultFormat) : 0);
+    }
+    // Waits until the socket is ready for events or the deadline passes; false at the deadline.
+    bool WaitFor(short events, Clock::time_point deadline) const;
+    void Drop(std::string reason);
     bool Fail(const std::string& what, const PGresult* result = nullptr);
     int32_t AddOnce(const std::vector<TResult>& results, const std::string& date, int64_t minute,
                     const TSender* sender, std::string& state);
 
     const std::string conninfo;
+    const TStoreBounds bounds;
     PGconn* conn = nullptr;
+    std::string dropReason;   // why the connection was dropped, for the calls that find it gone
+    Clock::time_point retryAt; // no connect before this, after one failed
     int64_t purgedMinute = -1; // the minute whose older send counts this store last removed
     std::mutex mutex;
 };
 
 bool TPgScoreStore::Fail(const std::string& what, const PGresult* result) {
     const char* message = result ? PQresultErrorMessage(result) : conn ? PQerrorMessage(conn) : "";
-    std::string reason = message && *message ? message : "no connection";
+    std::string reason = message && *message ? message : !dropReason.empty() ? dropReason : "no connection";
     // libpq's messages run over several lines; the server logs one line per request.
     for (char& c : reason)
         if (c == '\n' || c == '\t') c = ' ';
@@ -118,8 +152,53 @@ bool TPgScoreStore::Fail(const std::string& what, const PGresult* result) {
 }
 
 bool TPgScoreStore::Exec(const char* sql) {
-    const TPgResult result(PQexec(conn, sql));
+    const TPgResult result(Query(sql));
     return result.Ok() || Fail("statement failed", result.Result);
+}
+
+bool TPgScoreStore::WaitFor(short events, Clock::time_point deadline) const {
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd ready{PQsocket(conn), events, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(left));
+        if (polled != 0) return true; // ready, or an error that the next libpq call reports
+    }
+}
+
+void TPgScoreStore::Drop(std::string reason) {
+    PQfinish(conn);
+    conn = nullptr;
+    dropReason = std::move(reason);
+}
+
+PGresult* TPgScoreStore::Await(int sent) {
+    if (!sent) return nullptr;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(bounds.CallMs);
+    // A statement list gives a result per statement: keep the first error, or the last result.
+    PGresult* kept = nullptr;
+    for (;;) {
+        while (PQisBusy(conn)) {
+            if (!WaitFor(POLLIN, deadline)) {
+                PQclear(kept);
+                Drop("no answer from the database within " + std::to_string(bounds.CallMs) + " ms");
+                return nullptr;
+            }
+            if (!PQconsumeInput(conn)) {
+                PQclear(kept);
+                return nullptr; // the connection broke: PQerrorMessage says how
+            }
+        }
+        PGresult* next = PQgetResult(conn);
+        if (!next) return kept;
+        const ExecStatusType status = kept ? PQresultStatus(kept) : PGRES_COMMAND_OK;
+        if (!kept || status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) {
+            PQclear(kept);
+            kept = next;
+        } else {
+            PQclear(next);
+        }
+    }
 }
 
 // A connection that works, made again when the last one was lost.
@@ -129,15 +208,31 @@ bool TPgScoreStore::Ready() {
         if (PQtransactionStatus(conn) != PQTRANS_IDLE && !Exec("ROLLBACK")) return false;
         return true;
     }
-    return Connect();
+    if (Clock::now() < retryAt) return false; // lastError still holds why the last connect failed
+    if (Connect()) return true;
+    retryAt = Clock::now() + std::chrono::milliseconds(bounds.BackoffMs);
+    return false;
 }
 
 bool TPgScoreStore::Connect() {
     PQfinish(conn);
-    // The time-out comes first so that one in the connection string wins.
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"5", "nivora-scores", conninfo.c_str(), nullptr};
-    conn = PQconnectdbParams(keys, values, 1);
+    dropReason.clear();
+    // Ours come first so that the same key in the connection string wins. The
+    // keepalives and the user time-out notice a peer gone from the network.
+    const std::string userTimeout = std::to_string(bounds.CallMs);
+    const char* keys[] = {"application_name", "keepalives", "keepalives_idle", "keepalives_interval",
+                          "keepalives_count", "tcp_user_timeout", "dbname", nullptr};
+    const char* values[] = {"nivora-scores", "1", "5", "1", "3", userTimeout.c_str(), conninfo.c_str(), nullptr};
+    const auto deadline = Clock::now() + std::chrono::milliseconds(bounds.CallMs);
+    conn = PQconnectStartParams(keys, values, 1);
+    PostgresPollingStatusType polled = PGRES_POLLING_WRITING;
+    while (conn && PQstatus(conn) != CONNECTION_BAD && polled != PGRES_POLLING_OK && polled != PGRES_POLLING_FAILED) {
+        if (!WaitFor(polled == PGRES_POLLING_READING ? POLLIN : POLLOUT, deadline)) {
+            Drop("no answer from the database within " + std::to_string(bounds.CallMs) + " ms");
+            break;
+        }
+        polled = PQconnectPoll(conn);
+    }
     if (!conn || PQstatus(conn) != CONNECTION_OK) {
         Fail("cannot connect to the database");
         PQfinish(conn);
@@ -145,16 +240,23 @@ bool TPgScoreStore::Connect() {
         return false;
     }
     PQsetNoticeProcessor(conn, IgnoreNotice, nullptr);
-    const bool ok = Exec("SET TIME ZONE 'UTC'") && Migrate() &&
+    // The database gives up a little before this side does, so the reason is its own.
+    const std::string limits = "SET TIME ZONE 'UTC'; SET statement_timeout = " + std::to_string(bounds.CallMs * 9 / 10) +
+                               "; SET lock_timeout = " + std::to_string(bounds.CallMs * 3 / 4) +
+                               "; SET idle_in_transaction_session_timeout = " + std::to_string(bounds.CallMs * 4);
+    const bool ok = Exec(limits.c_str()) && Migrate() &&
                     Prepare("top",
                             "SELECT name, score, level, time, to_char(received, 'YYYY-MM-DD') FROM results"
                             " ORDER BY score DESC, id LIMIT $1::integer",
                             1) &&
+                    Prepare("lock_sender", "SELECT pg_advisory_xact_lock(hashtextextended($1, 7301246071))", 1) &&
+                    // A row only when the send is allowed; the count's snapshot is
+                    // taken after the lock, so it sees every send counted before.
                     Prepare("count_send",
-                            "INSERT INTO send_counts (address, minute, sends) VALUES ($1, $2::bigint, 1)"
-                            " ON CONFLICT (address, minute) DO UPDATE SET sends = send_counts.sends + 1"
-                            " RETURNING sends",
-                            2);
+                            "INSERT INTO send_times (address) SELECT $1 WHERE (SELECT count(*) FROM send_times"
+                            " WHERE address = $1 AND at > clock_timestamp() - $3::integer * interval '1 millisecond')"
+                            " < $2::integer RETURNING 1",
+                            3);
     if (!ok) {
         PQfinish(conn);
         conn = nullptr;
@@ -163,7 +265,7 @@ bool TPgScoreStore::Connect() {
 }
 
 bool TPgScoreStore::Prepare(const char* name, const char* sql, int parameters) {
-    const TPgResult result(PQprepare(conn, name, sql, parameters, nullptr));
+    const TPgResult result(Await(conn ? PQsendPrepare(conn, name, sql, parameters, nullptr) : 0));
     return result.Ok() || Fail(std::string("cannot prepare ") + name, result.Result);
 }
 
@@ -171,30 +273,30 @@ bool TPgScoreStore::Migrate() {
     if (!Exec("BEGIN")) return false;
     const auto fail = [&](const std::string& what, const PGresult* result = nullptr) {
         Fail(what, result);
-        TPgResult(PQexec(conn, "ROLLBACK"));
+        TPgResult(Query("ROLLBACK"));
         return false;
     };
-    if (!TPgResult(PQexec(conn, kSchemaLock)).Ok() ||
-        !TPgResult(PQexec(conn, "CREATE TABLE IF NOT EXISTS nivora_schema (version integer NOT NULL)")).Ok())
+    if (!TPgResult(Query(kSchemaLock)).Ok() ||
+        !TPgResult(Query("CREATE TABLE IF NOT EXISTS nivora_schema (version integer NOT NULL)")).Ok())
         return fail("cannot lock the schema");
-    const TPgResult current(PQexec(conn, "SELECT coalesce(max(version), 0) FROM nivora_schema"));
+    const TPgResult current(Query("SELECT coalesce(max(version), 0) FROM nivora_schema"));
     if (current.Status() != PGRES_TUPLES_OK || PQntuples(current.Result) != 1)
         return fail("cannot read the schema version", current.Result);
     const int version = std::atoi(PQgetvalue(current.Result, 0, 0));
     if (version > kSchemaVersion) {
         lastError = "the database has schema version " + std::to_string(version) +
                     ", newer than this server's " + std::to_string(kSchemaVersion);
-        TPgResult(PQexec(conn, "ROLLBACK"));
+        TPgResult(Query("ROLLBACK"));
         return false;
     }
     for (int step = version; step < kSchemaVersion; ++step) {
-        const TPgResult migrated(PQexec(conn, kMigrations[step]));
+        const TPgResult migrated(Query(kMigrations[step]));
         if (!migrated.Ok()) return fail("cannot update the schema", migrated.Result);
     }
     if (version < kSchemaVersion) {
         const std::string set = "DELETE FROM nivora_schema; INSERT INTO nivora_schema VALUES (" +
                                 std::to_string(kSchemaVersion) + ")";
-        const TPgResult stored(PQexec(conn, set.c_str()));
+        const TPgResult stored(Query(set.c_str()));
         if (!stored.Ok()) return fail("cannot update the schema", stored.Result);
     }
     return Exec("COMMIT");
@@ -208,7 +310,7 @@ int32_t TPgScoreStore::Add(const std::vector<TResult>& results, int64_t unixSeco
         std::string state;
         const int32_t added = AddOnce(results, date, unixSeconds / 60, sender, state);
         if (added != kStoreFailed) return added;
-        TPgResult(PQexec(conn, "ROLLBACK"));
+        TPgResult(Query("ROLLBACK"));
         // Sends overlapping in other orders can deadlock on the unique key; the
         // database breaks it by failing one, which is then simply made again.
         if (attempt >= kTransactionTries || (state != "40P01" && state != "40001")) return kStoreFailed;
@@ -219,24 +321,26 @@ int32_t TPgScoreStore::AddOnce(const std::vector<TResult>& results, const std::s
                                const TSender* sender, std::string& state) {
     if (!Exec("BEGIN")) return kStoreFailed;
     if (sender) {
-        const std::string minuteText = std::to_string(minute);
-        const char* values[] = {sender->Address.c_str(), minuteText.c_str()};
-        const TPgResult counted(PQexecPrepared(conn, "count_send", 2, values, nullptr, nullptr, 0));
-        if (counted.Status() != PGRES_TUPLES_OK || PQntuples(counted.Result) != 1) {
-            state = counted.State();
-            Fail("cannot count the send", counted.Result);
+        const std::string limit = std::to_string(sender->SendsPerMinute);
+        const std::string window = std::to_string(sender->WindowMs);
+        const char* values[] = {sender->Address.c_str(), limit.c_str(), window.c_str()};
+        const TPgResult locked(QueryPrepared("lock_sender", 1, values, 0));
+        const TPgResult counted(locked.Ok() ? QueryPrepared("count_send", 3, values, 0) : nullptr);
+        if (counted.Status() != PGRES_TUPLES_OK) {
+            state = locked.Ok() ? counted.State() : locked.State();
+            Fail("cannot count the send", locked.Ok() ? counted.Result : locked.Result);
             return kStoreFailed;
         }
-        if (std::atoll(PQgetvalue(counted.Result, 0, 0)) > sender->SendsPerMinute) {
-            TPgResult(PQexec(conn, "ROLLBACK"));
+        if (PQntuples(counted.Result) == 0) {
+            TPgResult(Query("ROLLBACK"));
             return kSendLimited;
         }
         if (purgedMinute != minute) {
-            // Counts of minutes gone by are of no use; any server may remove them.
-            const std::string before = std::to_string(minute - 1);
-            const char* purgeValues[] = {before.c_str()};
-            const TPgResult purged(PQexecParams(conn, "DELETE FROM send_counts WHERE minute < $1::bigint", 1, nullptr,
-                                                purgeValues, nullptr, nullptr, 0));
+            // Sends older than the window are of no use; any server may remove them.
+            const char* purgeValues[] = {window.c_str()};
+            const TPgResult purged(QueryParams(
+                "DELETE FROM send_times WHERE at < clock_timestamp() - $1::integer * interval '1 millisecond'", 1,
+                purgeValues, nullptr, nullptr, 0));
             if (!purged.Ok()) {
                 state = purged.State();
                 Fail("cannot count the send", purged.Result);
@@ -274,8 +378,8 @@ int32_t TPgScoreStore::AddOnce(const std::vector<TResult>& results, const std::s
         lengths.push_back(0);
         formats.push_back(0);
         sql += " ON CONFLICT ON CONSTRAINT results_once DO NOTHING";
-        const TPgResult inserted(PQexecParams(conn, sql.c_str(), static_cast<int>(values.size()), nullptr,
-                                              values.data(), lengths.data(), formats.data(), 0));
+        const TPgResult inserted(QueryParams(sql.c_str(), static_cast<int>(values.size()), values.data(),
+                                             lengths.data(), formats.data(), 0));
         if (!inserted.Ok()) {
             state = inserted.State();
             Fail("cannot store a result", inserted.Result);
@@ -283,7 +387,7 @@ int32_t TPgScoreStore::AddOnce(const std::vector<TResult>& results, const std::s
         }
         added = std::atoi(PQcmdTuples(inserted.Result));
     }
-    const TPgResult committed(PQexec(conn, "COMMIT"));
+    const TPgResult committed(Query("COMMIT"));
     if (!committed.Ok()) {
         state = committed.State();
         Fail("cannot store the send", committed.Result);
@@ -298,7 +402,7 @@ std::optional<std::vector<TResult>> TPgScoreStore::Top(int32_t count) {
     if (!Ready()) return std::nullopt;
     const std::string countText = std::to_string(std::max(count, 0));
     const char* values[] = {countText.c_str()};
-    const TPgResult rows(PQexecPrepared(conn, "top", 1, values, nullptr, nullptr, 1));
+    const TPgResult rows(QueryPrepared("top", 1, values, 1));
     if (rows.Status() != PGRES_TUPLES_OK || PQnfields(rows.Result) != 5) {
         Fail("cannot read the table", rows.Result);
         return std::nullopt;
@@ -318,7 +422,7 @@ std::optional<std::vector<TResult>> TPgScoreStore::Top(int32_t count) {
 int64_t TPgScoreStore::Size() {
     const std::lock_guard lock(mutex);
     if (!Ready()) return -1;
-    const TPgResult rows(PQexec(conn, "SELECT count(*) FROM results"));
+    const TPgResult rows(Query("SELECT count(*) FROM results"));
     if (rows.Status() != PGRES_TUPLES_OK || PQntuples(rows.Result) != 1) {
         Fail("cannot count the table", rows.Result);
         return -1;
@@ -338,12 +442,15 @@ bool TPgScoreStore::IntegrityOk() {
     const std::string sql =
         "SELECT (SELECT count(*) FROM nivora_schema) = 1"
         " AND (SELECT max(version) FROM nivora_schema) = " + std::to_string(kSchemaVersion) +
-        " AND (SELECT count(*) FROM pg_index WHERE indrelid = 'results'::regclass AND indisvalid) = 3"
-        " AND (SELECT count(*) FROM pg_constraint WHERE conrelid = 'results'::regclass AND contype = 'c') = 3"
+        " AND (SELECT count(*) FROM pg_index i JOIN pg_class c ON c.oid = i.indexrelid"
+        " WHERE i.indrelid = 'results'::regclass AND i.indisvalid"
+        " AND c.relname IN ('results_pkey', 'results_once', 'results_rank')) = 3"
+        " AND (SELECT count(*) FROM pg_constraint WHERE conrelid = 'results'::regclass AND contype = 'c'"
+        " AND conname IN ('results_score_check', 'results_level_check', 'results_time_check')) = 3"
         " AND NOT EXISTS (SELECT 1 FROM results GROUP BY name, score, level, time HAVING count(*) > 1)"
         " AND NOT EXISTS (SELECT 1 FROM results GROUP BY id HAVING count(*) > 1)"
         " AND NOT EXISTS (SELECT 1 FROM results WHERE score < 0 OR level < 0 OR time < 0)";
-    const TPgResult check(PQexec(conn, sql.c_str()));
+    const TPgResult check(Query(sql.c_str()));
     Exec("COMMIT");
     if (check.Status() != PGRES_TUPLES_OK || PQntuples(check.Result) != 1) {
         Fail("cannot check the table", check.Result);
@@ -356,8 +463,9 @@ bool TPgScoreStore::IntegrityOk() {
 
 } // namespace
 
-std::unique_ptr<TScoreStore> OpenPgScoreStore(const std::string& conninfo, std::string& error) {
-    auto store = std::make_unique<TPgScoreStore>(conninfo);
+std::unique_ptr<TScoreStore> OpenPgScoreStore(const std::string& conninfo, std::string& error,
+                                               const TStoreBounds& bounds) {
+    auto store = std::make_unique<TPgScoreStore>(conninfo, bounds);
     if (store->Open()) return store;
     error = store->LastError();
     return nullptr;

@@ -5,8 +5,12 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
+#include <strings.h>
+
 #include <cstdio>
 #include <ctime>
+
+#include <algorithm>
 
 #include "server/form.h"
 #include "server/pages.h"
@@ -16,7 +20,6 @@ namespace scores {
 namespace {
 
 constexpr size_t kMaxFields = 4 * kMaxRowsPerSend + 8;
-constexpr size_t kMaxTrackedAddresses = 10000;
 
 const char* kPlainText = "text/plain; charset=windows-1251";
 
@@ -24,19 +27,116 @@ struct TRequest {
     bool Started = false;
     bool TooLarge = false;
     std::string Body;
+    std::optional<TAnswer> Answer; // a worker's answer to a send, queued when the connection resumes
+    std::string Client;            // the client's address (behind a trusted proxy, the one it names)
+    std::string Method;
+    std::chrono::steady_clock::time_point Began; // the headers came
 };
+
+// "2026-12-09T19:20:00.123Z"
+std::string LogTime(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count() % 1000;
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[40];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+    return text;
+}
+
+// A request's path for the access log: one field, whatever it holds.
+std::string LoggedPath(std::string_view path) {
+    std::string logged;
+    char escape[4];
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte <= 0x20 || byte >= 0x7F || c == '%' || c == '"') {
+            std::snprintf(escape, sizeof escape, "%%%02X", byte);
+            logged += escape;
+        } else {
+            logged.push_back(c);
+        }
+    }
+    return logged.empty() ? "-" : logged;
+}
 
 std::string AddressOf(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     char text[INET6_ADDRSTRLEN] = "?";
     if (info && info->client_addr) {
         const sockaddr* address = info->client_addr;
-        if (address->sa_family == AF_INET)
+        if (address->sa_family == AF_INET) {
             inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
-        else if (address->sa_family == AF_INET6)
-            inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+        } else if (address->sa_family == AF_INET6) {
+            const in6_addr& six = reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr;
+            // An IPv4 client of the dual-stack socket is the IPv4 address it is
+            // everywhere else (the send limit, the logs).
+            if (IN6_IS_ADDR_V4MAPPED(&six))
+                inet_ntop(AF_INET, &six.s6_addr[12], text, sizeof text);
+            else
+                inet_ntop(AF_INET6, &six, text, sizeof text);
+        }
     }
     return text;
+}
+
+// An address in the form AddressOf gives (IPv4 as IPv4, even mapped into
+// IPv6); empty when the text is not a numeric address.
+std::string Normalised(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    const std::string address(text);
+    char out[INET6_ADDRSTRLEN];
+    in_addr four{};
+    in6_addr six{};
+    if (inet_pton(AF_INET, address.c_str(), &four) == 1) return inet_ntop(AF_INET, &four, out, sizeof out);
+    if (inet_pton(AF_INET6, address.c_str(), &six) != 1) return {};
+    if (IN6_IS_ADDR_V4MAPPED(&six)) return inet_ntop(AF_INET, &six.s6_addr[12], out, sizeof out);
+    return inet_ntop(AF_INET6, &six, out, sizeof out);
+}
+
+// The client a request is from. From a trusted proxy, the last address of
+// X-Forwarded-For that is not itself a trusted proxy (each proxy appends the
+// address it was reached from, so the addresses before it may be the client's
+// own invention); the connection's address otherwise.
+std::string ClientOf(MHD_Connection* connection, const std::vector<std::string>& trusted) {
+    std::string peer = AddressOf(connection);
+    const auto isTrusted = [&](const std::string& address) {
+        return std::find(trusted.begin(), trusted.end(), address) != trusted.end();
+    };
+    if (!isTrusted(peer)) return peer;
+    const char* forwarded = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+    std::string_view list = forwarded ? forwarded : "";
+    while (!list.empty()) {
+        const size_t comma = list.rfind(',');
+        const std::string address = Normalised(comma == std::string_view::npos ? list : list.substr(comma + 1));
+        if (address.empty()) break; // not an address: the proxy's own address is all that is known
+        if (!isTrusted(address)) return address;
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(0, comma);
+    }
+    return peer;
+}
+
+// The headers that say where a body ends. Two lengths, or a length beside a
+// transfer coding, is how a request is smuggled past a proxy that reads the
+// other one: such a request is refused whole.
+bool FramingIsAmbiguous(MHD_Connection* connection) {
+    struct TFraming {
+        int Lengths = 0;
+        int Codings = 0;
+    } framing;
+    MHD_get_connection_values(
+        connection, MHD_HEADER_KIND,
+        [](void* context, MHD_ValueKind, const char* key, const char*) {
+            auto& seen = *static_cast<TFraming*>(context);
+            if (strcasecmp(key, MHD_HTTP_HEADER_CONTENT_LENGTH) == 0) ++seen.Lengths;
+            if (strcasecmp(key, MHD_HTTP_HEADER_TRANSFER_ENCODING) == 0) ++seen.Codings;
+            return MHD_YES;
+        },
+        &framing);
+    return framing.Lengths > 1 || framing.Codings > 1 || (framing.Lengths > 0 && framing.Codings > 0);
 }
 
 MHD_Result Queue(MHD_Connection* connection, const TAnswer& answer) {
@@ -56,23 +156,55 @@ MHD_Result Queue(MHD_Connection* connection, const TAnswer& answer) {
 
 TAnswer Refusal(unsigned status, std::string why) { return {status, std::move(why), kPlainText}; }
 
+// "2026-12-09 19:20:00 UTC"
+std::string UtcTime(std::chrono::system_clock::time_point when) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts);
+    return text;
+}
+
 } // namespace
 
-TAnswer TRequestHandler::Table(int32_t count, bool page, const std::string& address) {
-    const std::optional<std::vector<TResult>> results = store.Top(count);
-    if (!results) {
-        // An empty or partial list would read as the table itself: say it is not there.
-        Note(address, store.LastError());
+TAnswer TRequestHandler::Table(int32_t count, bool page, const std::string& address) const {
+    const std::shared_ptr<const TTopSnapshot> snapshot = top.Current();
+    if (!snapshot) {
+        // An empty list would read as the table itself: say it is not there.
+        Note(address, "no top list read yet");
         return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be read now");
     }
-    if (page) return TAnswer{MHD_HTTP_OK, TopPage(*results), "text/html; charset=utf-8"};
-    return TAnswer{MHD_HTTP_OK, TopReply(*results), kPlainText};
+    const auto& all = snapshot->Results;
+    const std::vector<TResult> results(all.begin(), all.begin() + std::min<ptrdiff_t>(count, std::ssize(all)));
+    if (!page) return TAnswer{MHD_HTTP_OK, TopReply(results), kPlainText};
+    std::string note;
+    if (top.Stale()) {
+        const auto age = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now() -
+                                                                          snapshot->ReadAt);
+        note = "The table could not be read again: shown as it was at " + UtcTime(snapshot->ReadAt) + ", " +
+               std::to_string(age.count()) + " s ago.";
+    }
+    return TAnswer{MHD_HTTP_OK, TopPage(results, note), "text/html; charset=utf-8"};
 }
 
 std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string_view path, const char* contentLength,
                                               const std::string& address) {
     const bool get = verb == "GET" || verb == "HEAD";
     const bool post = verb == "POST";
+    if (path == "/healthz" || path == "/metrics") {
+        if (!get) return Refusal(MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed");
+        if (path == "/metrics") {
+            const std::shared_ptr<const TTopSnapshot> snapshot = top.Current();
+            const double age =
+                snapshot ? std::chrono::duration<double>(std::chrono::system_clock::now() - snapshot->ReadAt).count()
+                         : -1;
+            return TAnswer{MHD_HTTP_OK, metrics.Text(age), "text/plain; version=0.0.4; charset=utf-8"};
+        }
+        // For a proxy's health check: this server can store a send now, as far as it knows.
+        if (top.Stale() || storeFailing) return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the database does not answer");
+        return Refusal(MHD_HTTP_OK, "ok");
+    }
     if (path != "/" && path != "/top.php" && path != "/saver.php") return Refusal(MHD_HTTP_NOT_FOUND, "not found");
     if (!(post || (get && path != "/saver.php")) || (post && path == "/"))
         return Refusal(MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed");
@@ -82,56 +214,63 @@ std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string
         if (!bytes || static_cast<size_t>(*bytes) > options.MaxBody)
             return Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large");
     }
-    if (path == "/saver.php" && !store.CountsSends() && !SendAllowed(address)) {
+    if (path == "/saver.php" && !options.StoreCountsSends && options.SendsPerMinute > 0 &&
+        !limit.Allow(LimitKey(address), std::chrono::steady_clock::now())) {
+        metrics.Refused(TRefusal::Limit);
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
     }
     return std::nullopt;
 }
 
-TAnswer TRequestHandler::Finish(std::string_view path, std::string_view body, const std::string& address) {
+std::optional<TAnswer> TRequestHandler::Finish(std::string_view path, std::string_view body,
+                                               const std::string& address, TSend& send) {
     const TForm form = DecodeForm(body, options.MaxBody, kMaxFields);
     if (!form.Error.empty()) {
         Note(address, form.Error);
         return Refusal(MHD_HTTP_BAD_REQUEST, form.Error);
     }
     if (path == "/top.php") return Table(ReadTopCount(form.Fields), false, address);
-    const TSend send = ReadSend(form.Fields);
+    send = ReadSend(form.Fields);
     if (!send.Error.empty()) {
+        metrics.Refused(TRefusal::Invalid);
         Note(address, send.Error);
         return Refusal(MHD_HTTP_BAD_REQUEST, send.Error);
     }
+    return std::nullopt;
+}
+
+TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std::string& address) {
     // A shared store counts the send in the transaction that stores it, so the
     // limit holds across every server over the database.
-    const TSender sender{address, options.SendsPerMinute};
+    const TSender sender{LimitKey(address), options.SendsPerMinute, options.SendWindowMs};
     const bool counted = store.CountsSends() && options.SendsPerMinute > 0;
     const int32_t added =
         store.Add(send.Results, static_cast<int64_t>(std::time(nullptr)), counted ? &sender : nullptr);
     if (added == kSendLimited) {
+        storeFailing = false;
+        metrics.Refused(TRefusal::Limit);
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
     }
     if (added < 0) {
+        storeFailing = true;
+        metrics.Refused(TRefusal::Store);
+        metrics.StoreError();
         Note(address, store.LastError());
         return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
+    }
+    storeFailing = false;
+    metrics.Stored();
+    // The list is replaced before the answer goes, so a read after it holds the
+    // send; when the read fails the send is stored all the same.
+    if (added > 0 && !top.Refresh(store)) {
+        metrics.StoreError();
+        Note(address, store.LastError());
     }
     std::string summary = SendSummary(send, added);
     Note(address, summary);
     return {MHD_HTTP_OK, std::move(summary), kPlainText};
-}
-
-bool TRequestHandler::SendAllowed(const std::string& address) {
-    if (options.SendsPerMinute <= 0) return true;
-    const auto now = std::chrono::steady_clock::now();
-    const auto minute = std::chrono::minutes(1);
-    if (sends.size() >= kMaxTrackedAddresses) {
-        std::erase_if(sends, [&](const auto& entry) { return now - entry.second.Start >= minute; });
-        // Still full: many addresses at once; start counting afresh rather than grow without end.
-        if (sends.size() >= kMaxTrackedAddresses) sends.clear();
-    }
-    TWindow& window = sends[address];
-    if (window.Sends == 0 || now - window.Start >= minute) window = {now, 0};
-    return ++window.Sends <= options.SendsPerMinute;
 }
 
 void TRequestHandler::Note(const std::string& address, const std::string& text) const {
@@ -139,6 +278,24 @@ void TRequestHandler::Note(const std::string& address, const std::string& text) 
 }
 
 struct TServerGlue {
+    // Queues the answer, counts it and writes its access-log line.
+    static MHD_Result Respond(TScoreServer& server, MHD_Connection* connection, const TRequest& request,
+                              std::string_view path, const TAnswer& answer) {
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - request.Began).count();
+        server.handler->Metrics().Request(path, answer.Status, seconds);
+        if (!server.options.Quiet) {
+            char milliseconds[32];
+            std::snprintf(milliseconds, sizeof milliseconds, "%.1f", seconds * 1000);
+            const std::string line = LogTime(std::chrono::system_clock::now()) + " " + request.Client + " " +
+                                     (request.Method.empty() ? "-" : LoggedPath(request.Method)) + " " +
+                                     LoggedPath(path) + " " + std::to_string(answer.Status) + " " +
+                                     std::to_string(answer.Body.size()) + " " + milliseconds + "\n";
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fflush(stdout);
+        }
+        return Queue(connection, answer);
+    }
+
     static MHD_Result Access(void* self, MHD_Connection* connection, const char* url, const char* method,
                              const char* /*version*/, const char* data, size_t* size, void** context) {
         auto& server = *static_cast<TScoreServer*>(self);
@@ -150,11 +307,21 @@ struct TServerGlue {
         }
         if (!request->Started) {
             request->Started = true;
+            request->Client = ClientOf(connection, server.options.TrustedProxies);
+            request->Method = method ? method : "";
+            request->Began = std::chrono::steady_clock::now();
+            if (FramingIsAmbiguous(connection)) {
+                if (!server.options.Quiet)
+                    std::fprintf(stderr, "nivora-scores: %s: conflicting body length headers\n",
+                                 request->Client.c_str());
+                return Respond(server, connection, *request, path,
+                               Refusal(MHD_HTTP_BAD_REQUEST, "conflicting body length headers"));
+            }
             const std::optional<TAnswer> answer = server.handler->Begin(
                 method ? method : "", path,
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH),
-                AddressOf(connection));
-            return answer ? Queue(connection, *answer) : MHD_YES;
+                request->Client);
+            return answer ? Respond(server, connection, *request, path, *answer) : MHD_YES;
         }
         if (*size > 0) {
             // Bodies without a length (chunked) are counted as they come; past
@@ -166,8 +333,19 @@ struct TServerGlue {
             *size = 0;
             return MHD_YES;
         }
-        if (request->TooLarge) return Queue(connection, Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
-        return Queue(connection, server.handler->Finish(path, request->Body, AddressOf(connection)));
+        if (request->Answer) return Respond(server, connection, *request, path, *request->Answer); // a worker's
+        if (request->TooLarge)
+            return Respond(server, connection, *request, path,
+                           Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
+        const std::string& address = request->Client;
+        TSend send;
+        if (std::optional<TAnswer> answer = server.handler->Finish(path, request->Body, address, send))
+            return Respond(server, connection, *request, path, *answer);
+        if (server.Submit({connection, &request->Answer, std::move(send), address, std::chrono::steady_clock::now()}))
+            return MHD_YES;
+        server.handler->Metrics().Refused(TRefusal::Busy);
+        return Respond(server, connection, *request, path,
+                       Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the server is busy; try again"));
     }
 
     static void Completed(void* /*self*/, MHD_Connection* /*connection*/, void** context,
@@ -182,26 +360,72 @@ TScoreServer::~TScoreServer() { Stop(); }
 bool TScoreServer::Start(const TServerOptions& startOptions) {
     Stop();
     options = startOptions;
-    store = OpenScoreStore(options.Database, lastError);
-    if (!store) return false;
-    handler = std::make_unique<TRequestHandler>(*store, options);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(options.Port);
-    if (inet_pton(AF_INET, options.Address.c_str(), &address.sin_addr) != 1) {
-        lastError = "not an IPv4 address: " + options.Address;
+    if (!options.OpenStore) {
+        options.OpenStore = [database = options.Database, bounds = options.Bounds](std::string& error) {
+            return OpenScoreStore(database, error, bounds);
+        };
+    }
+    for (std::string& proxy : options.TrustedProxies) {
+        const std::string address = Normalised(proxy);
+        if (address.empty()) {
+            lastError = "not an IP address: " + proxy;
+            return false;
+        }
+        proxy = address;
+    }
+    const size_t workers = std::max(options.Workers, 1u);
+    for (size_t i = 0; i <= workers; ++i) {
+        std::unique_ptr<TScoreStore> store = options.OpenStore(lastError);
+        if (!store) {
+            Stop();
+            return false;
+        }
+        stores.push_back(std::move(store));
+    }
+    options.StoreCountsSends = stores[0]->CountsSends();
+    if (!stores[0]->Writable())
+        std::fprintf(stderr, "nivora-scores: %s cannot be written: the table is shown, sends get 503\n",
+                     options.Database.c_str());
+    if (!top.Refresh(*stores[0])) {
+        lastError = stores[0]->LastError();
         Stop();
         return false;
     }
+    handler = std::make_unique<TRequestHandler>(top, options);
+    // No address: every address, IPv6 and IPv4 on one socket; an address of
+    // either family narrows it to that one.
+    unsigned flags = MHD_USE_AUTO | MHD_USE_INTERNAL_POLLING_THREAD | MHD_ALLOW_SUSPEND_RESUME;
+    sockaddr_in six4{};
+    sockaddr_in6 six{};
+    const sockaddr* bound = nullptr;
+    if (options.Address.empty()) {
+        flags |= MHD_USE_DUAL_STACK;
+    } else if (inet_pton(AF_INET6, options.Address.c_str(), &six.sin6_addr) == 1) {
+        six.sin6_family = AF_INET6;
+        six.sin6_port = htons(options.Port);
+        flags |= MHD_USE_IPv6;
+        bound = reinterpret_cast<const sockaddr*>(&six);
+    } else if (inet_pton(AF_INET, options.Address.c_str(), &six4.sin_addr) == 1) {
+        six4.sin_family = AF_INET;
+        six4.sin_port = htons(options.Port);
+        bound = reinterpret_cast<const sockaddr*>(&six4);
+    } else {
+        lastError = "not an IP address: " + options.Address;
+        Stop();
+        return false;
+    }
+    stopping = false;
+    threads.emplace_back([this] { RefreshEvery(*stores[0]); });
+    for (size_t i = 1; i <= workers; ++i) threads.emplace_back([this, i] { Work(*stores[i]); });
     daemon = MHD_start_daemon(
-        MHD_USE_AUTO | MHD_USE_INTERNAL_POLLING_THREAD, options.Port, nullptr, nullptr,
-        &TServerGlue::Access, this, MHD_OPTION_SOCK_ADDR,
-        reinterpret_cast<sockaddr*>(&address), MHD_OPTION_CONNECTION_LIMIT, options.ConnectionLimit,
+        flags, options.Port, nullptr, nullptr, &TServerGlue::Access, this, MHD_OPTION_SOCK_ADDR, bound,
+        MHD_OPTION_CONNECTION_LIMIT, options.ConnectionLimit,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.ConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT,
-        options.TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(64 * 1024),
+        options.TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.ConnectionMemory,
         MHD_OPTION_NOTIFY_COMPLETED, &TServerGlue::Completed, this, MHD_OPTION_END);
     if (!daemon) {
-        lastError = "cannot listen on " + options.Address + ":" + std::to_string(options.Port);
+        lastError = "cannot listen on " + (options.Address.empty() ? std::string("[::]") : options.Address) + ":" +
+                    std::to_string(options.Port);
         Stop();
         return false;
     }
@@ -210,12 +434,70 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
     return true;
 }
 
+bool TScoreServer::Submit(TJob job) {
+    {
+        const std::lock_guard lock(mutex);
+        if (stopping || jobs.size() >= options.QueuedSends) return false;
+        // Suspended before a worker can see the job, so its resume always follows.
+        MHD_suspend_connection(job.Connection);
+        jobs.push_back(std::move(job));
+    }
+    wake.notify_one();
+    return true;
+}
+
+void TScoreServer::Work(TScoreStore& store) {
+    for (;;) {
+        TJob job;
+        {
+            std::unique_lock lock(mutex);
+            wake.wait(lock, [&] { return stopping || !jobs.empty(); });
+            // On stopping the queue is still worked off: every suspended connection is resumed.
+            if (jobs.empty()) return;
+            job = std::move(jobs.front());
+            jobs.pop_front();
+        }
+        // A send that waited out a whole call bound for a worker is answered
+        // now rather than stored late.
+        const auto waited = std::chrono::steady_clock::now() - job.Queued;
+        if (waited > std::chrono::milliseconds(options.Bounds.CallMs)) {
+            handler->Metrics().Refused(TRefusal::Busy);
+            *job.Answer = Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
+        }
+        else
+            *job.Answer = handler->Store(store, job.Send, job.Address);
+        MHD_resume_connection(job.Connection);
+    }
+}
+
+void TScoreServer::RefreshEvery(TScoreStore& store) {
+    std::unique_lock lock(mutex);
+    while (!refreshWake.wait_for(lock, std::chrono::milliseconds(options.RefreshMs), [&] { return stopping; })) {
+        lock.unlock();
+        const bool stale = top.Stale();
+        if (!top.Refresh(store)) {
+            handler->Metrics().StoreError();
+            if (!stale && !options.Quiet)
+                std::fprintf(stderr, "nivora-scores: the top list cannot be read: %s\n", store.LastError().c_str());
+        }
+        lock.lock();
+    }
+}
+
 void TScoreServer::Stop() {
+    {
+        const std::lock_guard lock(mutex);
+        stopping = true;
+    }
+    wake.notify_all();
+    refreshWake.notify_all();
+    for (std::thread& thread : threads) thread.join();
+    threads.clear();
     if (daemon) MHD_stop_daemon(daemon);
     daemon = nullptr;
     port = 0;
     handler.reset();
-    store.reset();
+    stores.clear();
 }
 
 } // namespace scores

@@ -1,41 +1,74 @@
 // nivora-scores: the score server's HTTP side on libmicrohttpd.
 //
 // POST /saver.php stores a game's table, POST (or GET) /top.php answers the
-// game's top list, GET / shows the table as a page. The daemon runs one
-// internal polling thread, which alone calls the request handler and through
-// it the store. Bounds: a body cap, a connection limit overall and per
-// address, a time-out after which a silent connection is closed, and a
-// number of sends per address and minute (counted by the store when it is
-// shared by several servers, by the handler otherwise). Start reports failure
-// by result and LastError; a bad request gets a 4xx answer and one line on
-// the error stream, never more; a table that cannot be read or written now
-// gets a 503, never a guess.
+// game's top list, GET / shows the table as a page. The daemon's one polling
+// thread runs the request handler, which never touches the database: reads
+// are answered from the top list in memory (TTopList), and a send is handed
+// to a small pool of workers, each with a store connection of its own, while
+// its connection is suspended. A worker stores the send, replaces the top
+// list and resumes the connection with the answer; every database call is
+// bounded, so a stalled database costs the sends made during the stall a 503
+// after the bound and costs reads nothing. A refresher thread reads the top
+// list again every period (other servers over the same database write too).
+// Bounds: a body cap, a connection limit overall and per address, a time-out
+// after which a silent connection is closed, a queue of sends waiting for a
+// worker, and a number of sends per address and minute (counted by the store
+// when it is shared by several servers, by the handler otherwise). Start
+// reports failure by result and LastError; a bad request gets a 4xx answer
+// and one line on the error stream, never more; a table that cannot be
+// written now gets a 503, never a guess.
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
+#include <vector>
 
+#include "server/metrics.h"
+#include "server/pages.h"
 #include "server/score_store.h"
+#include "server/send_limit.h"
+#include "server/top_list.h"
 
 struct MHD_Daemon;
+struct MHD_Connection;
 
 namespace scores {
 
 struct TServerOptions {
-    std::string Address = "0.0.0.0";   // IPv4 address to listen on
+    std::string Address;               // IPv4 or IPv6 address to listen on; empty: every address of both
     uint16_t Port = 8080;              // 0: any free port (see TScoreServer::Port)
     std::string Database = "nivora-scores.db"; // a file path, or a postgresql:// connection string
     size_t MaxBody = 16 * 1024;        // bytes; a full table takes about 4 KiB
-    unsigned ConnectionLimit = 64;
+    // Open connections at once. A connection costs its memory (at most
+    // ConnectionMemory, most of it untouched) and a descriptor, not a thread.
+    unsigned ConnectionLimit = 4096;
+    size_t ConnectionMemory = 32 * 1024; // bytes for one connection's request line, headers and buffers
     unsigned ConnectionsPerAddress = 8; // 0: no limit
     unsigned TimeoutSeconds = 10;      // a connection silent this long is closed
-    int32_t SendsPerMinute = 30;       // per address; 0: no limit
-    bool Quiet = false;                // no line per request on the error stream
+    int32_t SendsPerMinute = 30;       // per address (an IPv6 /64) and rolling minute; 0: no limit
+    int32_t SendWindowMs = 60000;      // the rolling minute; tests shorten it
+    // Addresses of reverse proxies whose X-Forwarded-For names the client.
+    std::vector<std::string> TrustedProxies;
+    bool Quiet = false;                // no access log and no line per refused request: errors only
+    unsigned Workers = 4;              // threads storing sends, each with a store connection
+    unsigned QueuedSends = 64;         // sends waiting for a worker; more get 503 at once
+    TStoreBounds Bounds;               // how long one database call may take
+    unsigned RefreshMs = 1000;         // the top list is read again this often
+    // Opens one store connection (for each worker and the refresher); empty:
+    // OpenScoreStore over Database. Tests give a store of their own.
+    std::function<std::unique_ptr<TScoreStore>(std::string& error)> OpenStore;
+    bool StoreCountsSends = false;     // set by Start from the store: the store keeps the send counts
 };
 
 // An answer to one request.
@@ -46,33 +79,38 @@ struct TAnswer {
 };
 
 // What the server answers, apart from the sockets: callable with any store
-// (an SQLite database in memory will do) and no daemon.
+// (an SQLite database in memory will do) and no daemon. Begin and Finish run
+// on the HTTP thread and never call a store; Store runs on a worker.
 class TRequestHandler {
 public:
-    TRequestHandler(TScoreStore& store, TServerOptions options) : store(store), options(std::move(options)) {}
+    TRequestHandler(TTopList& top, TServerOptions options)
+        : top(top), options(std::move(options)),
+          limit(this->options.SendsPerMinute, std::chrono::milliseconds(this->options.SendWindowMs)) {}
 
     // The request line and headers have come (contentLength: the header's text, if
     // any). An answer when none of the body is needed; nothing: read the body, then Finish.
     std::optional<TAnswer> Begin(std::string_view verb, std::string_view path, const char* contentLength,
                                  const std::string& address);
-    // The whole body of a request Begin let through has come.
-    TAnswer Finish(std::string_view path, std::string_view body, const std::string& address);
+    // The whole body of a request Begin let through has come. An answer, or
+    // nothing when send holds rows for Store to store.
+    std::optional<TAnswer> Finish(std::string_view path, std::string_view body, const std::string& address,
+                                  TSend& send);
+    // Stores a send Finish left with store (one worker's own) and replaces the top list.
+    TAnswer Store(TScoreStore& store, const TSend& send, const std::string& address);
     // Forgets the send counts kept here.
-    void Reset() { sends.clear(); }
+    void Reset() { limit.Clear(); }
+    // The counters GET /metrics answers; thread-safe.
+    TMetrics& Metrics() { return metrics; }
 
 private:
-    bool SendAllowed(const std::string& address);
     void Note(const std::string& address, const std::string& text) const;
-    TAnswer Table(int32_t count, bool page, const std::string& address);
+    TAnswer Table(int32_t count, bool page, const std::string& address) const;
 
-    TScoreStore& store;
+    TTopList& top;
     const TServerOptions options;
-    // Sends per address in the current minute, for a store that does not count them.
-    struct TWindow {
-        std::chrono::steady_clock::time_point Start;
-        int32_t Sends = 0;
-    };
-    std::unordered_map<std::string, TWindow> sends;
+    TSendLimit limit; // for a store that does not count sends
+    TMetrics metrics;
+    std::atomic<bool> storeFailing{false}; // the latest send found the store failing
 };
 
 class TScoreServer {
@@ -93,9 +131,31 @@ public:
 private:
     friend struct TServerGlue; // the library's callbacks
 
+    // A send waiting for a worker, its connection suspended until Answer is filled.
+    struct TJob {
+        MHD_Connection* Connection = nullptr;
+        std::optional<TAnswer>* Answer = nullptr; // the request's; written by the worker before it resumes
+        TSend Send;
+        std::string Address;
+        std::chrono::steady_clock::time_point Queued;
+    };
+
+    // Hands a send to the workers and suspends its connection; false (answer
+    // 503) when the queue is full or the server is stopping.
+    bool Submit(TJob job);
+    void Work(TScoreStore& store);
+    void RefreshEvery(TScoreStore& store);
+
     TServerOptions options;
-    std::unique_ptr<TScoreStore> store;
+    TTopList top;
     std::unique_ptr<TRequestHandler> handler;
+    std::vector<std::unique_ptr<TScoreStore>> stores; // the refresher's, then one per worker
+    std::vector<std::thread> threads;
+    std::mutex mutex; // guards jobs and stopping
+    std::condition_variable wake;         // the workers': a job came, or stopping
+    std::condition_variable refreshWake;  // the refresher's: stopping
+    std::deque<TJob> jobs;
+    bool stopping = false;
     MHD_Daemon* daemon = nullptr;
     uint16_t port = 0;
     std::string lastError;

@@ -11,6 +11,10 @@
 // statement binds its values; no text from a request is ever part of SQL.
 // Failures come back as a negative count or no list, with the reason in
 // LastError; a store that lost its database tries again on the next call.
+// Every call is bounded (TStoreBounds): a database that stalls makes a call
+// fail after the bound, never hang, and a connect that failed makes the calls
+// of a short back-off fail at once instead of connecting again each time.
+// One store is one connection, used by one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -31,12 +35,19 @@ struct TResult {
 
 // Who sends, for a store that keeps the per-address send counts itself.
 struct TSender {
-    std::string Address;
+    std::string Address;        // as the limit counts it (see LimitKey)
     int32_t SendsPerMinute = 0; // > 0
+    int32_t WindowMs = 60000;   // the rolling minute
+};
+
+// How long a store waits on its database.
+struct TStoreBounds {
+    int CallMs = 1500;   // one statement, a lock wait, a connect; > 0
+    int BackoffMs = 1000; // after a failed connect, calls fail at once this long
 };
 
 inline constexpr int32_t kStoreFailed = -1;  // Add: nothing stored, see LastError
-inline constexpr int32_t kSendLimited = -2;  // Add: the sender used up its sends this minute
+inline constexpr int32_t kSendLimited = -2;  // Add: the sender sent its limit within the last minute
 
 class TScoreStore {
 public:
@@ -54,6 +65,8 @@ public:
     virtual bool IntegrityOk() = 0;
     // True when Add counts sends per address (across every server over the same database).
     virtual bool CountsSends() const { return false; }
+    // False when the database could be opened only for reading: Add then fails.
+    virtual bool Writable() const { return true; }
     const std::string& LastError() const { return lastError; }
 
 protected:
@@ -62,7 +75,8 @@ protected:
 
 // Opens (creating or updating the schema) the store the database text names;
 // nothing, with the reason in error, when it cannot be used.
-std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error);
+std::unique_ptr<TScoreStore> OpenScoreStore(const std::string& database, std::string& error,
+                                            const TStoreBounds& bounds = {});
 // True for a PostgreSQL connection string.
 bool IsPostgresDatabase(const std::string& database);
 // "YYYY-MM-DD" (UTC) of a Unix time.

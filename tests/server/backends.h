@@ -5,8 +5,12 @@
 #pragma once
 
 #include <libpq-fe.h>
+#include <signal.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "tests/server/server_fixture.h"
 
@@ -44,6 +48,34 @@ inline bool PostgresControl(const std::string& action) {
     const char* ctl = std::getenv("NIVORA_TEST_PG_CTL");
     if (!ctl || !*ctl) return false;
     return std::system((std::string(ctl) + " " + action + " >/dev/null").c_str()) == 0;
+}
+
+// Sends a signal to every process of the test cluster (the postmaster and its
+// children): SIGSTOP makes a database that accepts connections and never
+// answers, SIGCONT brings it back. False when the cluster is not found.
+inline bool PostgresSignal(int signal) {
+    const char* conninfo = std::getenv("NIVORA_TEST_PG");
+    if (!conninfo) return false;
+    const std::string text = conninfo;
+    const size_t host = text.find("host=");
+    if (host == std::string::npos) return false;
+    const std::string dir = text.substr(host + 5, text.find('&', host) - host - 5);
+    std::ifstream pidFile(dir + "/data/postmaster.pid");
+    pid_t postmaster = 0;
+    if (!(pidFile >> postmaster) || postmaster <= 0) return false;
+    bool ok = ::kill(postmaster, signal) == 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line)) continue;
+        // pid (comm) state ppid ...: the name may hold spaces, so read after its last ')'.
+        std::istringstream rest(line.substr(line.rfind(')') + 1));
+        char state = 0;
+        pid_t parent = 0;
+        if (rest >> state >> parent && parent == postmaster)
+            ok = ::kill(static_cast<pid_t>(std::stoi(entry.path().filename().string())), signal) == 0 && ok;
+    }
+    return ok;
 }
 
 // ServerTest on each store in turn.

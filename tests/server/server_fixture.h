@@ -11,7 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "server/score_server.h"
 #include "server/score_store.h"
@@ -19,22 +22,48 @@
 
 namespace scorestest {
 
-// A connected socket to 127.0.0.1:port, -1 on failure. Reads give up after
-// a minute, so a server that never answers fails the test instead of hanging it.
-inline int Connect(uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+// A connected socket to host (a numeric IPv4 or IPv6 address) and port, from
+// the IPv4 address from when given, -1 on failure. Reads give up after a minute, so a server that never answers fails
+// the test instead of hanging it.
+inline int ConnectTo(const std::string& host, uint16_t port, const std::string& from = {}) {
+    sockaddr_in four{};
+    sockaddr_in6 six{};
+    const sockaddr* address = nullptr;
+    socklen_t size = 0;
+    if (::inet_pton(AF_INET6, host.c_str(), &six.sin6_addr) == 1) {
+        six.sin6_family = AF_INET6;
+        six.sin6_port = htons(port);
+        address = reinterpret_cast<const sockaddr*>(&six);
+        size = sizeof six;
+    } else if (::inet_pton(AF_INET, host.c_str(), &four.sin_addr) == 1) {
+        four.sin_family = AF_INET;
+        four.sin_port = htons(port);
+        address = reinterpret_cast<const sockaddr*>(&four);
+        size = sizeof four;
+    } else {
+        return -1;
+    }
+    const int fd = ::socket(address->sa_family, SOCK_STREAM, 0);
+    if (!from.empty()) {
+        // A source address of the loopback net: many clients from one machine.
+        sockaddr_in source{};
+        source.sin_family = AF_INET;
+        ::inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+        if (::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
+            ::close(fd);
+            return -1;
+        }
+    }
     timeval limit{60, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(fd, address, size) != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
 }
+
+inline int Connect(uint16_t port) { return ConnectTo("127.0.0.1", port); }
 
 // Everything the peer sends until it closes (or the read limit passes).
 inline std::string ReadAll(int fd) {
@@ -86,7 +115,25 @@ inline std::string Body(const std::string& response) {
     return end == std::string::npos ? std::string() : response.substr(end + 4);
 }
 
-// One running server per test, on a port of its own.
+// How long f takes, in milliseconds.
+template <class F>
+double MillisecondsOf(F&& f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A send body in the game's list mode: one row per (name, score), level and time 1.
+inline std::string Rows(const std::vector<std::pair<std::string, int>>& rows) {
+    std::string body;
+    for (const auto& [name, score] : rows)
+        body += (body.empty() ? "" : "&") + std::string("user[]=") + name + "&score[]=" + std::to_string(score) +
+                "&level[]=1&time[]=1";
+    return body;
+}
+
+// One running server per test, on a port of its own. A test may set further
+// options (workers, bounds, a store of its own) before StartServer.
 class ServerTest : public ::testing::Test {
 protected:
     void SetUp() override { StartServer(); }

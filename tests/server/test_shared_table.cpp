@@ -17,6 +17,7 @@ protected:
     void SetUp() override {
         database = FreshPostgres();
         ASSERT_FALSE(database.empty());
+        options.RefreshMs = 100; // another server's sends show here within this
         StartServer();
     }
     void TearDown() override {
@@ -52,6 +53,7 @@ TEST_F(SharedTableTest, TwoServersServeOneTableInOneOrderAndShareTheSendLimit) {
     // The fourth send from this address this minute, whichever server takes it.
     EXPECT_EQ(Status(Post(other, "/saver.php", Row("Dan", 40))), 429);
     EXPECT_EQ(Status(Post(port, "/saver.php", Row("Dan", 40))), 429);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // both have read the table again
     const std::string top = TopBody(port);
     EXPECT_EQ(top, TopBody(other));
     EXPECT_LT(top.find("Ann"), top.find("Bob"));
@@ -76,22 +78,28 @@ TEST_F(SharedTableTest, ServersStartingTogetherOverAnEmptyDatabaseAllFindOneSche
     ExpectDatabaseIntact(2);
 }
 
-TEST_F(SharedTableTest, ADatabaseAwayGets503sNeverAnEmptyTableAndIsUsedAgainWhenBack) {
+TEST_F(SharedTableTest, ADatabaseAwayGets503sForSendsKeepsServingTheTableItHeldAndIsUsedAgainWhenBack) {
     ASSERT_EQ(Status(Post(port, "/saver.php", Row("Keep", 5))), 200);
     const std::string before = TopBody(port);
     ASSERT_TRUE(PostgresControl("stop -m fast"));
     stoppedDatabase = true;
-    EXPECT_EQ(Status(Post(port, "/top.php", "count=20")), 503);
-    EXPECT_EQ(Status(Get(port, "/")), 503);
-    EXPECT_EQ(Status(Get(port, "/top.php")), 503);
     EXPECT_EQ(Status(Post(port, "/saver.php", Row("Lost", 6))), 503);
+    // Reads come from the list in memory, never an empty one.
+    EXPECT_EQ(TopBody(port), before);
+    EXPECT_EQ(Status(Get(port, "/")), 200);
+    EXPECT_EQ(Status(Get(port, "/top.php")), 200);
     ASSERT_TRUE(PostgresControl("start"));
     stoppedDatabase = false;
-    EXPECT_EQ(TopBody(port), before);
-    EXPECT_EQ(Status(Post(port, "/saver.php", Row("Next", 7))), 200);
-    // A restart between two requests costs at most the one that finds the old connection gone.
+    // Connecting again waits out the back-off of the connects that failed.
+    int status = 0;
+    for (int tries = 0; tries < 50 && status != 200; ++tries) {
+        status = Status(Post(port, "/saver.php", Row("Next", 7)));
+        if (status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(status, 200);
+    // A restart between two sends costs at most the one that finds the old connection gone.
     ASSERT_TRUE(PostgresControl("restart -m fast"));
-    const int first = Status(Post(port, "/top.php", "count=20"));
+    const int first = Status(Post(port, "/saver.php", Row("Next", 7)));
     EXPECT_TRUE(first == 200 || first == 503) << first;
     EXPECT_NE(TopBody(port).find("Next"), std::string::npos);
     ExpectDatabaseIntact(2);
@@ -106,6 +114,9 @@ TEST_F(SharedTableTest, ASchemaFromANewerServerIsRefusedAndABrokenTableFailsTheC
     ASSERT_TRUE(PostgresExec(database, "UPDATE nivora_schema SET version = version - 1"));
     const std::unique_ptr<scores::TScoreStore> store = scores::OpenScoreStore(database, error);
     ASSERT_TRUE(store) << error;
+    EXPECT_TRUE(store->IntegrityOk()) << store->LastError();
+    // An index of the operator's own is no fault.
+    ASSERT_TRUE(PostgresExec(database, "CREATE INDEX mine ON results (name)"));
     EXPECT_TRUE(store->IntegrityOk()) << store->LastError();
     // Results twice over, as a lost unique key would let through.
     ASSERT_TRUE(PostgresExec(database, "ALTER TABLE results DROP CONSTRAINT results_once;"
