@@ -70,7 +70,7 @@ TEST_P(BackendTest, StoresEachDistinctResultOnceBestFirstAndOlderFirstAmongEqual
 
 TEST_P(BackendTest, TopReplyFollowsTheGrammarAndHonoursTheCountWithinItsLimit) {
     std::vector<std::tuple<std::string, int, int, int>> rows;
-    for (int i = 1; i <= 20; ++i) rows.emplace_back("P" + std::to_string(i), i, 2, i * 10);
+    for (int i = 1; i <= 20; ++i) rows.emplace_back(std::string("P").append(std::to_string(i)), i, 2, i * 10);
     Post(port, "/saver.php", SendBody(rows));
     const std::string response = Post(port, "/top.php", "count=1");
     EXPECT_NE(response.find("Content-Type: text/plain"), std::string::npos);
