@@ -33,7 +33,7 @@ slowest() {
   [[ $# -eq 0 ]] || return 0
   echo "The ten slowest tests:"
   grep -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: ' "$output" | sed -E 's/^.*Test +#[0-9]+: ([^ ]+) .* ([0-9.]+) sec$/\2 \1/' |
-    sort -rn | head -n 10 | awk '{ printf "  %8.2f s  %s\n", $1, $2 }'
+    sort -rn | awk 'NR <= 10 { printf "  %8.2f s  %s\n", $1, $2 }'
 }
 
 if ((status == 0)); then
