@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <iterator>
+#include <optional>
 
 #include "server/score_store_internal.h"
 
@@ -73,6 +74,8 @@ public:
 private:
     void Close();
     bool Exec(const char* sql);
+    // The first column of the first row of a query; empty when it cannot be run.
+    std::optional<int64_t> QueryInteger(const char* sql);
     bool Fail(const char* what);
     // The path still names the file opened; false, with the reason in lastError, otherwise.
     bool StillThere();
@@ -124,13 +127,17 @@ bool TSqliteScoreStore::StillThere() {
     return true;
 }
 
+std::optional<int64_t> TSqliteScoreStore::QueryInteger(const char* sql) {
+    sqlite3_stmt* query = nullptr;
+    std::optional<int64_t> value;
+    if (sqlite3_prepare_v2(db, sql, -1, &query, nullptr) == SQLITE_OK && sqlite3_step(query) == SQLITE_ROW)
+        value = sqlite3_column_int64(query, 0);
+    sqlite3_finalize(query);
+    return value;
+}
+
 int TSqliteScoreStore::SchemaVersion() {
-    sqlite3_stmt* read = nullptr;
-    int version = -1;
-    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &read, nullptr) == SQLITE_OK &&
-        sqlite3_step(read) == SQLITE_ROW)
-        version = sqlite3_column_int(read, 0);
-    sqlite3_finalize(read);
+    const int version = static_cast<int>(QueryInteger("PRAGMA user_version").value_or(-1));
     if (version < 0) Fail("cannot read the schema version");
     else if (version != kSchemaVersion)
         lastError = "the database has schema version " + std::to_string(version) + "; this server's is " +
@@ -254,13 +261,7 @@ std::optional<std::vector<TResult>> TSqliteScoreStore::Top(int32_t count) {
 
 int64_t TSqliteScoreStore::Size() {
     if (!db) return -1;
-    sqlite3_stmt* count = nullptr;
-    int64_t size = -1;
-    if (sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM results", -1, &count, nullptr) == SQLITE_OK &&
-        sqlite3_step(count) == SQLITE_ROW)
-        size = sqlite3_column_int64(count, 0);
-    sqlite3_finalize(count);
-    return size;
+    return QueryInteger("SELECT COUNT(*) FROM results").value_or(-1);
 }
 
 bool TSqliteScoreStore::IntegrityOk() {
@@ -282,9 +283,7 @@ bool TSqliteScoreStore::IntegrityOk() {
         " AND NOT EXISTS (SELECT 1 FROM results NOT INDEXED WHERE score < 0 OR level < 0 OR time < 0)"
         " AND (SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND tbl_name = 'results'"
         " AND name = 'results_rank') = 1";
-    ok = sqlite3_prepare_v2(db, sql, -1, &check, nullptr) == SQLITE_OK && sqlite3_step(check) == SQLITE_ROW &&
-         sqlite3_column_int(check, 0) == 1;
-    sqlite3_finalize(check);
+    ok = QueryInteger(sql) == 1;
     if (!ok) lastError = "the table fails its checks";
     return ok;
 }
