@@ -196,10 +196,6 @@ TScreenMode CurrentScreenMode(int display) {
     return {mode.w, mode.h, static_cast<int32_t>(SDL_BITSPERPIXEL(mode.format)), mode.refresh_rate};
 }
 
-// Whether the window manager can keep a window minimised and give it back:
-// one that lists the hidden state among the EWMH features it supports. A bare
-// X server has no manager, and some (a Wayland compositor's X bridge) accept a
-// minimise but offer no way back to the window.
 // The X display of a window, or null under another windowing system.
 Display* X11DisplayOf(SDL_Window* window) {
     SDL_SysWMinfo info;
@@ -228,24 +224,24 @@ std::vector<Atom> RootAtoms(Display* display, const char* property) {
     return atoms;
 }
 
-// Whether a window manager looks after the screen: only one answers the
-// game's own window calls with focus changes of its own.
-bool UnderWindowManager(SDL_Window* window) {
-    Display* display = X11DisplayOf(window);
-    if (!display) return window != nullptr; // a Wayland compositor always manages its windows
-    return !RootAtoms(display, "_NET_SUPPORTED").empty();
-}
+// What the window manager of the window's screen does, from the EWMH features
+// it lists. Only a manager answers the game's own window calls with focus
+// changes of its own. It keeps a minimised window and gives it back when it
+// lists the hidden state: a bare X server has no manager, and some (a Wayland
+// compositor's X bridge) accept a minimise but offer no way back to the window.
+struct TWindowManager {
+    bool present = false;
+    bool keepsMinimised = false;
+};
 
-// Whether the window manager can keep a window minimised and give it back:
-// one that lists the hidden state among the features it supports. A bare X
-// server has no manager, and some (a Wayland compositor's X bridge) accept a
-// minimise but offer no way back to the window.
-bool ManagerKeepsMinimisedWindows(SDL_Window* window) {
+TWindowManager WindowManagerOf(SDL_Window* window) {
+    if (!window) return {};
     Display* display = X11DisplayOf(window);
-    if (!display) return window != nullptr; // the compositor decides for itself
-    const Atom hidden = XInternAtom(display, "_NET_WM_STATE_HIDDEN", True);
+    if (!display) return {true, true}; // a Wayland compositor manages its windows and decides for itself
     const std::vector<Atom> supported = RootAtoms(display, "_NET_SUPPORTED");
-    return hidden != None && std::find(supported.begin(), supported.end(), hidden) != supported.end();
+    const Atom hidden = XInternAtom(display, "_NET_WM_STATE_HIDDEN", True);
+    return {!supported.empty(),
+            hidden != None && std::find(supported.begin(), supported.end(), hidden) != supported.end()};
 }
 
 int DisplayOf(SDL_Window* window) {
@@ -674,7 +670,10 @@ void TWnd::Minimize(bool minimized) {
 }
 
 void TWnd::OwnWindowCall() {
-    managed_ = handle_ && UnderWindowManager(handle_);
+    // Read again at each call: a window manager may have started or stopped since.
+    const TWindowManager manager = WindowManagerOf(handle_);
+    managed_ = manager.present;
+    keepsMinimised_ = manager.keepsMinimised;
     if (managed_) DecideFocusAfter(kSettleMs);
 }
 
@@ -802,7 +801,7 @@ void TWnd::StepAside() {
     if (onTop_) SDL_SetWindowAlwaysOnTop(handle_, SDL_FALSE);
     // Where minimising would lose the window, it only stops being on top and
     // the window manager puts the active one above it.
-    if (ManagerKeepsMinimisedWindows(handle_)) {
+    if (keepsMinimised_) {
         steppedAside_ = true;
         Minimize(true);
     }

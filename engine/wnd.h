@@ -126,6 +126,7 @@ private:
     bool focusHeld_ = false;     // what the last focus event said
     bool steppedAside_ = false;  // minimised by the game itself while inactive
     bool managed_ = false;       // a window manager looks after the window
+    bool keepsMinimised_ = false; // ... and can give a minimised window back
     bool deciding_ = false;      // a focus change waits until decideAt_
     uint32_t decideAt_ = 0;      // SDL ticks
     bool typingWithAlt_ = false; // the text that follows came from a key pressed with Alt
