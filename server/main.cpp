@@ -3,6 +3,7 @@
 //
 //   nivora-scores [--port N] [--address A] [--db FILE|postgresql://...] [--sends-per-minute N]
 //                 [--connections-per-address N] [--timeout SECONDS] [--workers N]
+//                 [--header-timeout SECONDS] [--min-body-rate BYTES]
 //                 [--db-timeout MS] [--trusted-proxy ADDR]... [--quiet]
 //
 // Without options it listens on port 8080 of every IPv6 and IPv4 address and keeps its table in
@@ -24,7 +25,8 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: nivora-scores [--port N] [--address A] [--db FILE|postgresql://...]\n"
                  "                     [--sends-per-minute N] [--connections-per-address N]\n"
-                 "                     [--timeout SECONDS] [--workers N] [--db-timeout MS]\n"
+                 "                     [--timeout SECONDS] [--header-timeout SECONDS]\n"
+                 "                     [--min-body-rate BYTES] [--workers N] [--db-timeout MS]\n"
                  "                     [--trusted-proxy ADDR]... [--quiet]\n");
     return 2;
 }
@@ -64,6 +66,10 @@ int main(int argc, char** argv) {
             options.ConnectionsPerAddress = static_cast<unsigned>(*number);
         } else if (option == "--timeout" && number && *number > 0) {
             options.TimeoutSeconds = static_cast<unsigned>(*number);
+        } else if (option == "--header-timeout" && number && *number > 0) {
+            options.HeaderSeconds = static_cast<unsigned>(*number);
+        } else if (option == "--min-body-rate" && number) {
+            options.MinBodyRate = static_cast<uint32_t>(*number);
         } else if (option == "--trusted-proxy") {
             options.TrustedProxies.push_back(value);
         } else if (option == "--workers" && number && *number > 0 && *number <= 64) {

@@ -48,6 +48,11 @@ void TMetrics::StoreError() {
     ++storeErrors;
 }
 
+void TMetrics::ConnectionsCut(uint64_t count) {
+    const std::lock_guard lock(mutex);
+    connectionsCut += count;
+}
+
 std::string TMetrics::Text(double topListAge) const {
     const std::lock_guard lock(mutex);
     std::string text = "# HELP nivora_requests_total Requests answered, by path and status.\n"
@@ -75,6 +80,9 @@ std::string TMetrics::Text(double topListAge) const {
                 "\n";
     text += "# HELP nivora_store_errors_total Database calls that failed.\n# TYPE nivora_store_errors_total counter\n"
             "nivora_store_errors_total " + std::to_string(storeErrors) + "\n";
+    text += "# HELP nivora_connections_cut_total Connections closed for sending their request too slowly.\n"
+            "# TYPE nivora_connections_cut_total counter\n"
+            "nivora_connections_cut_total " + std::to_string(connectionsCut) + "\n";
     text += "# HELP nivora_top_list_age_seconds Time since the top list in memory was read.\n"
             "# TYPE nivora_top_list_age_seconds gauge\n"
             "nivora_top_list_age_seconds " + Number(topListAge) + "\n";

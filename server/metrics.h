@@ -24,6 +24,8 @@ public:
     void Stored();
     void Refused(TRefusal cause);
     void StoreError();
+    // Connections closed for sending their request too slowly.
+    void ConnectionsCut(uint64_t count);
     // The whole exposition; topListAge: seconds since the top list was read, negative when none was.
     std::string Text(double topListAge) const;
 
@@ -38,6 +40,7 @@ private:
     uint64_t stored = 0;
     std::array<uint64_t, 4> refused{};
     uint64_t storeErrors = 0;
+    uint64_t connectionsCut = 0;
 };
 
 } // namespace scores

@@ -3,7 +3,12 @@
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
+#include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <strings.h>
 
@@ -27,7 +32,9 @@ struct TRequest {
     bool Started = false;
     bool TooLarge = false;
     std::string Body;
-    std::optional<TAnswer> Answer; // a worker's answer to a send, queued when the connection resumes
+    // The answer, once known before the request's end: one from its headers
+    // alone, or a worker's to a send, queued when the connection resumes.
+    std::optional<TAnswer> Answer;
     std::string Client;            // the client's address (behind a trusted proxy, the one it names)
     std::string Method;
     std::chrono::steady_clock::time_point Began; // the headers came
@@ -283,6 +290,7 @@ struct TServerGlue {
                               std::string_view path, const TAnswer& answer) {
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - request.Began).count();
         server.handler->Metrics().Request(path, answer.Status, seconds);
+        server.Deadlines([&](TConnectionDeadlines& deadlines) { deadlines.Answering(connection); });
         if (!server.options.Quiet) {
             char milliseconds[32];
             std::snprintf(milliseconds, sizeof milliseconds, "%.1f", seconds * 1000);
@@ -310,6 +318,7 @@ struct TServerGlue {
             request->Client = ClientOf(connection, server.options.TrustedProxies);
             request->Method = method ? method : "";
             request->Began = std::chrono::steady_clock::now();
+            server.Deadlines([&](TConnectionDeadlines& deadlines) { deadlines.HeadersDone(connection, request->Began); });
             if (FramingIsAmbiguous(connection)) {
                 if (!server.options.Quiet)
                     std::fprintf(stderr, "nivora-scores: %s: conflicting body length headers\n",
@@ -321,9 +330,16 @@ struct TServerGlue {
                 method ? method : "", path,
                 MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH),
                 request->Client);
-            return answer ? Respond(server, connection, *request, path, *answer) : MHD_YES;
+            if (!answer) return MHD_YES;
+            // A refusal goes at once and the connection closes, the rest of the
+            // request unread. Any other answer waits for the request's end, so
+            // the connection can carry the client's next request.
+            if (answer->Status >= 400) return Respond(server, connection, *request, path, *answer);
+            request->Answer = std::move(*answer);
+            return MHD_YES;
         }
         if (*size > 0) {
+            server.Deadlines([&](TConnectionDeadlines& deadlines) { deadlines.BodyCame(connection, *size); });
             // Bodies without a length (chunked) are counted as they come; past
             // the cap the rest is read and dropped, and the answer is 413.
             if (!request->TooLarge && request->Body.size() + *size <= server.options.MaxBody)
@@ -333,7 +349,8 @@ struct TServerGlue {
             *size = 0;
             return MHD_YES;
         }
-        if (request->Answer) return Respond(server, connection, *request, path, *request->Answer); // a worker's
+        // An answer from the headers alone, or a worker's to a send.
+        if (request->Answer) return Respond(server, connection, *request, path, *request->Answer);
         if (request->TooLarge)
             return Respond(server, connection, *request, path,
                            Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large"));
@@ -341,6 +358,8 @@ struct TServerGlue {
         TSend send;
         if (std::optional<TAnswer> answer = server.handler->Finish(path, request->Body, address, send))
             return Respond(server, connection, *request, path, *answer);
+        // A worker's time is bounded on its own; the client only waits.
+        server.Deadlines([&](TConnectionDeadlines& deadlines) { deadlines.Answering(connection); });
         if (server.Submit({connection, &request->Answer, std::move(send), address, std::chrono::steady_clock::now()}))
             return MHD_YES;
         server.handler->Metrics().Refused(TRefusal::Busy);
@@ -348,10 +367,32 @@ struct TServerGlue {
                        Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the server is busy; try again"));
     }
 
-    static void Completed(void* /*self*/, MHD_Connection* /*connection*/, void** context,
+    static void Completed(void* self, MHD_Connection* connection, void** context,
                           MHD_RequestTerminationCode /*reason*/) {
         delete static_cast<TRequest*>(*context);
         *context = nullptr;
+        auto& server = *static_cast<TScoreServer*>(self);
+        const auto now = std::chrono::steady_clock::now();
+        server.Deadlines([&](TConnectionDeadlines& deadlines) { deadlines.AnswerSent(connection, now); });
+    }
+
+    // Each connection is watched from its opening through a descriptor of its
+    // own for the same socket, so the sweeper can shut it down even while the
+    // daemon is closing its descriptor (whose number may then be reused).
+    static void Connection(void* self, MHD_Connection* connection, void** /*context*/,
+                           MHD_ConnectionNotificationCode code) {
+        auto& server = *static_cast<TScoreServer*>(self);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+            const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            const int watch = info ? ::fcntl(info->connect_fd, F_DUPFD_CLOEXEC, 0) : -1;
+            if (watch < 0) return; // out of descriptors: the daemon's idle time-out still applies
+            const auto now = std::chrono::steady_clock::now();
+            server.Deadlines([&](TConnectionDeadlines& deadlines) { deadlines.Opened(connection, watch, now); });
+            return;
+        }
+        int watch = -1;
+        server.Deadlines([&](TConnectionDeadlines& deadlines) { watch = deadlines.Closed(connection); });
+        if (watch >= 0) ::close(watch);
     }
 };
 
@@ -415,14 +456,18 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
         return false;
     }
     stopping = false;
+    deadlines.emplace(TDeadlineLimits{std::chrono::seconds(options.HeaderSeconds),
+                                      std::chrono::seconds(options.TimeoutSeconds), options.MinBodyRate});
     threads.emplace_back([this] { RefreshEvery(*stores[0]); });
+    threads.emplace_back([this] { CutOverdue(); });
     for (size_t i = 1; i <= workers; ++i) threads.emplace_back([this, i] { Work(*stores[i]); });
     daemon = MHD_start_daemon(
         flags, options.Port, nullptr, nullptr, &TServerGlue::Access, this, MHD_OPTION_SOCK_ADDR, bound,
         MHD_OPTION_CONNECTION_LIMIT, options.ConnectionLimit,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, options.ConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT,
         options.TimeoutSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT, options.ConnectionMemory,
-        MHD_OPTION_NOTIFY_COMPLETED, &TServerGlue::Completed, this, MHD_OPTION_END);
+        MHD_OPTION_NOTIFY_COMPLETED, &TServerGlue::Completed, this, MHD_OPTION_NOTIFY_CONNECTION,
+        &TServerGlue::Connection, this, MHD_OPTION_END);
     if (!daemon) {
         lastError = "cannot listen on " + (options.Address.empty() ? std::string("[::]") : options.Address) + ":" +
                     std::to_string(options.Port);
@@ -484,6 +529,44 @@ void TScoreServer::RefreshEvery(TScoreStore& store) {
     }
 }
 
+namespace {
+
+// Of the sockets watched, those whose client has shut its end with nothing
+// left unread.
+std::unordered_set<int> HungUp(const std::vector<int>& watched) {
+    std::vector<pollfd> polled;
+    polled.reserve(watched.size());
+    for (const int watch : watched) polled.push_back({watch, POLLRDHUP, 0});
+    std::unordered_set<int> gone;
+    if (polled.empty() || ::poll(polled.data(), polled.size(), 0) <= 0) return gone;
+    for (const pollfd& entry : polled) {
+        int unread = 0;
+        if ((entry.revents & (POLLRDHUP | POLLHUP | POLLERR)) && ::ioctl(entry.fd, FIONREAD, &unread) == 0 &&
+            unread == 0)
+            gone.insert(entry.fd);
+    }
+    return gone;
+}
+
+} // namespace
+
+void TScoreServer::CutOverdue() {
+    constexpr auto kPeriod = std::chrono::milliseconds(100);
+    std::unique_lock lock(mutex);
+    while (!refreshWake.wait_for(lock, kPeriod, [&] { return stopping; })) {
+        lock.unlock();
+        {
+            const std::lock_guard guard(deadlineMutex);
+            const std::vector<int> overdue =
+                deadlines->Overdue(std::chrono::steady_clock::now(), HungUp(deadlines->Receiving()));
+            // The daemon sees the end of its socket and closes the connection.
+            for (const int watch : overdue) ::shutdown(watch, SHUT_RDWR);
+            if (!overdue.empty()) handler->Metrics().ConnectionsCut(overdue.size());
+        }
+        lock.lock();
+    }
+}
+
 void TScoreServer::Stop() {
     {
         const std::lock_guard lock(mutex);
@@ -495,6 +578,9 @@ void TScoreServer::Stop() {
     threads.clear();
     if (daemon) MHD_stop_daemon(daemon);
     daemon = nullptr;
+    if (deadlines)
+        for (const int watch : deadlines->Clear()) ::close(watch);
+    deadlines.reset();
     port = 0;
     handler.reset();
     stores.clear();

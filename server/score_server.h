@@ -34,6 +34,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "server/deadlines.h"
 #include "server/metrics.h"
 #include "server/pages.h"
 #include "server/score_store.h"
@@ -56,6 +57,10 @@ struct TServerOptions {
     size_t ConnectionMemory = 32 * 1024; // bytes for one connection's request line, headers and buffers
     unsigned ConnectionsPerAddress = 8; // 0: no limit
     unsigned TimeoutSeconds = 10;      // a connection silent this long is closed
+    // A new connection's request line and headers must be whole this soon;
+    // a kept-alive one's next request within TimeoutSeconds of the last answer.
+    unsigned HeaderSeconds = 5;
+    uint32_t MinBodyRate = 512;        // bytes a second a body must keep up, after HeaderSeconds; 0: any
     int32_t SendsPerMinute = 30;       // per address (an IPv6 /64) and rolling minute; 0: no limit
     int32_t SendWindowMs = 60000;      // the rolling minute; tests shorten it
     // Addresses of reverse proxies whose X-Forwarded-For names the client.
@@ -145,6 +150,14 @@ private:
     bool Submit(TJob job);
     void Work(TScoreStore& store);
     void RefreshEvery(TScoreStore& store);
+    // Closes connections past their deadline, a few times a second.
+    void CutOverdue();
+    // Runs change on the deadlines, if the daemon is running, under their lock.
+    template <typename F>
+    void Deadlines(F change) {
+        const std::lock_guard lock(deadlineMutex);
+        if (deadlines) change(*deadlines);
+    }
 
     TServerOptions options;
     TTopList top;
@@ -153,9 +166,11 @@ private:
     std::vector<std::thread> threads;
     std::mutex mutex; // guards jobs and stopping
     std::condition_variable wake;         // the workers': a job came, or stopping
-    std::condition_variable refreshWake;  // the refresher's: stopping
+    std::condition_variable refreshWake;  // the refresher's and the deadline sweeper's: stopping
     std::deque<TJob> jobs;
     bool stopping = false;
+    std::mutex deadlineMutex; // guards deadlines (the HTTP thread and the sweeper)
+    std::optional<TConnectionDeadlines> deadlines;
     MHD_Daemon* daemon = nullptr;
     uint16_t port = 0;
     std::string lastError;

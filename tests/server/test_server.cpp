@@ -2,7 +2,6 @@
 // and the requests a hostile client sends it, after which the database must
 // still be whole.
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <sqlite3.h>
@@ -474,35 +473,4 @@ TEST_F(ServerTest, AnSQLiteFileGetsTheSchemaVersionAndChecksAndANewerOneIsRefuse
     sqlite3_close(db);
     EXPECT_FALSE(scores::OpenScoreStore(old, error));
     EXPECT_EQ(error, "the database has schema version 99, newer than this server's 1");
-}
-
-TEST_F(ServerTest, HalfSentConnectionsFromFiftyAddressesLeaveProbesAnsweredWithinASecond) {
-    // Fifty addresses each hold eight connections that sent one header line
-    // and nothing more, as many as each address may open. Both ends are in
-    // this process: some 800 descriptors.
-    rlimit files{};
-    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &files), 0);
-    files.rlim_cur = std::max<rlim_t>(files.rlim_cur, std::min<rlim_t>(files.rlim_max, 4096));
-    ::setrlimit(RLIMIT_NOFILE, &files);
-    std::vector<int> held;
-    for (int a = 0; a < 50; ++a)
-        for (int c = 0; c < 8; ++c) {
-            const int fd = ConnectTo("127.0.0.1", port, "127.0.2." + std::to_string(a + 1));
-            ASSERT_GE(fd, 0);
-            SendAll(fd, "GET / HTTP/1.1\r\nHost: x\r\n");
-            held.push_back(fd);
-        }
-    for (int probe = 0; probe < 5; ++probe) {
-        std::string answer;
-        const double ms = MillisecondsOf([&] {
-            const int fd = ConnectTo("127.0.0.1", port, "127.0.3.1");
-            ASSERT_GE(fd, 0);
-            SendAll(fd, "GET /top.php HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
-            answer = ReadAll(fd);
-            ::close(fd);
-        });
-        EXPECT_EQ(Status(answer), 200) << probe;
-        EXPECT_LT(ms, 1000.0) << probe;
-    }
-    for (const int fd : held) ::close(fd);
 }
