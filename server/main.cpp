@@ -2,7 +2,7 @@
 // interrupted (Ctrl+C or SIGTERM).
 //
 //   nivora-scores [--port N] [--address A] [--db FILE|postgresql://...] [--sends-per-minute N]
-//                 [--connections-per-address N] [--timeout SECONDS] [--workers N]
+//                 [--connections-per-address N] [--timeout SECONDS] [--workers N] [--http-threads N]
 //                 [--header-timeout SECONDS] [--min-body-rate BYTES]
 //                 [--db-timeout MS] [--trusted-proxy ADDR]... [--quiet]
 //
@@ -26,7 +26,8 @@ int Usage() {
                  "usage: nivora-scores [--port N] [--address A] [--db FILE|postgresql://...]\n"
                  "                     [--sends-per-minute N] [--connections-per-address N]\n"
                  "                     [--timeout SECONDS] [--header-timeout SECONDS]\n"
-                 "                     [--min-body-rate BYTES] [--workers N] [--db-timeout MS]\n"
+                 "                     [--min-body-rate BYTES] [--workers N] [--http-threads N]\n"
+                 "                     [--db-timeout MS]\n"
                  "                     [--trusted-proxy ADDR]... [--quiet]\n");
     return 2;
 }
@@ -74,6 +75,8 @@ int main(int argc, char** argv) {
             options.TrustedProxies.push_back(value);
         } else if (option == "--workers" && number && *number > 0 && *number <= 64) {
             options.Workers = static_cast<unsigned>(*number);
+        } else if (option == "--http-threads" && number && *number > 0 && *number <= 64) {
+            options.HttpThreads = static_cast<unsigned>(*number);
         } else if (option == "--db-timeout" && number && *number > 0 && *number <= 600000) {
             options.Bounds.CallMs = *number;
         } else {

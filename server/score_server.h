@@ -1,8 +1,9 @@
 // nivora-scores: the score server's HTTP side on libmicrohttpd.
 //
 // POST /saver.php stores a game's table, POST (or GET) /top.php answers the
-// game's top list, GET / shows the table as a page. The daemon's one polling
-// thread runs the request handler, which never touches the database: reads
+// game's top list, GET / shows the table as a page. The daemon's polling
+// threads (one per core, up to four, each with connections of its own) run
+// the request handler, which never touches the database: reads
 // are answered from the top list in memory (TTopList), and a send is handed
 // to a small pool of workers, each with a store connection of its own, while
 // its connection is suspended. A worker stores the send, replaces the top
@@ -67,6 +68,7 @@ struct TServerOptions {
     std::vector<std::string> TrustedProxies;
     bool Quiet = false;                // no access log and no line per refused request: errors only
     unsigned Workers = 4;              // threads storing sends, each with a store connection
+    unsigned HttpThreads = 0;          // threads answering HTTP; 0: one per core, up to four
     unsigned QueuedSends = 64;         // sends waiting for a worker; more get 503 at once
     TStoreBounds Bounds;               // how long one database call may take
     unsigned RefreshMs = 1000;         // the top list is read again this often
@@ -85,7 +87,8 @@ struct TAnswer {
 
 // What the server answers, apart from the sockets: callable with any store
 // (an SQLite database in memory will do) and no daemon. Begin and Finish run
-// on the HTTP thread and never call a store; Store runs on a worker.
+// on the HTTP threads and never call a store; Store runs on a worker. Every
+// member is safe to call from several threads at once.
 class TRequestHandler {
 public:
     TRequestHandler(TTopList& top, TServerOptions options)
@@ -103,17 +106,23 @@ public:
     // Stores a send Finish left with store (one worker's own) and replaces the top list.
     TAnswer Store(TScoreStore& store, const TSend& send, const std::string& address);
     // Forgets the send counts kept here.
-    void Reset() { limit.Clear(); }
+    void Reset() {
+        const std::lock_guard lock(limitMutex);
+        limit.Clear();
+    }
     // The counters GET /metrics answers; thread-safe.
     TMetrics& Metrics() { return metrics; }
 
 private:
     void Note(const std::string& address, const std::string& text) const;
     TAnswer Table(int32_t count, bool page, const std::string& address) const;
+    // Counts a send from address against the limit kept here; false when over it.
+    bool AllowSend(const std::string& address);
 
     TTopList& top;
     const TServerOptions options;
-    TSendLimit limit; // for a store that does not count sends
+    std::mutex limitMutex;
+    TSendLimit limit; // for a store that does not count sends; under limitMutex
     TMetrics metrics;
     std::atomic<bool> storeFailing{false}; // the latest send found the store failing
 };

@@ -7,7 +7,7 @@
 //
 // Memory is bounded: past maxAddresses the least recently seen address is
 // forgotten, which is one whose window has long passed unless that many
-// addresses sent within one window. Not thread-safe: the HTTP thread owns it.
+// addresses sent within one window. Not thread-safe: its owner holds a lock.
 #pragma once
 
 #include <chrono>
