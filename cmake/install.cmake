@@ -19,7 +19,9 @@ file(RELATIVE_PATH NIVORA_DATA_FROM_BIN ${CMAKE_INSTALL_PREFIX}/${NIVORA_GAME_BI
 target_compile_definitions(nivora PRIVATE NIVORA_DATA_FROM_BIN="${NIVORA_DATA_FROM_BIN}")
 
 install(TARGETS nivora RUNTIME DESTINATION ${NIVORA_GAME_BINDIR})
-install(TARGETS nivora-scores RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NIVORA_SCORE_SERVER)
+  install(TARGETS nivora-scores RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(DIRECTORY ${NIVORA_IMAGE_DIR}/ DESTINATION ${NIVORA_INSTALL_DATADIR}/Images
   FILES_MATCHING PATTERN "*.tga" PATTERN "*.bmp")
 install(FILES ${PROJECT_SOURCE_DIR}/engine/fonts.conf DESTINATION ${NIVORA_INSTALL_DATADIR})
@@ -44,6 +46,6 @@ endif()
 option(NIVORA_INSTALL_SYSTEMD_UNIT "Install the systemd unit of nivora-scores" OFF)
 set(NIVORA_SYSTEMD_UNIT_DIR "lib/systemd/system" CACHE STRING "Where the systemd unit goes, relative to the prefix")
 configure_file(${PROJECT_SOURCE_DIR}/dist/nivora-scores.service.in ${PROJECT_BINARY_DIR}/nivora-scores.service @ONLY)
-if(NIVORA_INSTALL_SYSTEMD_UNIT)
+if(NIVORA_INSTALL_SYSTEMD_UNIT AND NIVORA_SCORE_SERVER)
   install(FILES ${PROJECT_BINARY_DIR}/nivora-scores.service DESTINATION ${NIVORA_SYSTEMD_UNIT_DIR})
 endif()
