@@ -55,8 +55,9 @@ public:
     void FreeProgram(uint32_t id);
 
     // ---- Parameters ----
-    int32_t AttribLocation(uint32_t id, const std::string& name);  // -1 when the program has none
-    int32_t UniformLocation(uint32_t id, const std::string& name); // -1 when the program has none
+    // -1 when the program has no such name; 0 without ShaderExt, like every other call.
+    int32_t AttribLocation(uint32_t id, const std::string& name);
+    int32_t UniformLocation(uint32_t id, const std::string& name);
     void Attrib1f(uint32_t index, float x);
     void Attrib2f(uint32_t index, float x, float y);
     void Attrib3f(uint32_t index, float x, float y, float z);

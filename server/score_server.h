@@ -105,11 +105,6 @@ public:
                                   TSend& send);
     // Stores a send Finish left with store (one worker's own) and replaces the top list.
     TAnswer Store(TScoreStore& store, const TSend& send, const std::string& address);
-    // Forgets the send counts kept here.
-    void Reset() {
-        const std::lock_guard lock(limitMutex);
-        limit.Clear();
-    }
     // The counters GET /metrics answers; thread-safe.
     TMetrics& Metrics() { return metrics; }
 

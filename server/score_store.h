@@ -10,7 +10,9 @@
 // Ranking: best score first, among equal scores the one received first. Every
 // statement binds its values; no text from a request is ever part of SQL.
 // Failures come back as a negative count or no list, with the reason in
-// LastError; a store that lost its database tries again on the next call.
+// LastError. A PostgreSQL store that lost its server connects again on a later
+// call (after a short back-off); an SQLite store keeps its file open, and one
+// whose file was deleted or replaced refuses every write.
 // Every call is bounded (TStoreBounds): a database that stalls makes a call
 // fail after the bound, never hang, and a connect that failed makes the calls
 // of a short back-off fail at once instead of connecting again each time.
