@@ -42,7 +42,8 @@ probe() {
       "http://127.0.0.1:$port/saver.php" >>"$work/$phase.send" &
     sleep 0.5
   done
-  wait $(jobs -p | grep -v "^$server_pid$") 2>/dev/null || true
+  local job
+  for job in $(jobs -p); do [[ "$job" == "$server_pid" ]] || wait "$job" 2>/dev/null || true; done
 }
 
 summary() {
@@ -64,9 +65,10 @@ postgres_pids() {
 probe before 5
 psql "$NIVORA_TEST_PG" -q -c "BEGIN; LOCK TABLE results IN ACCESS EXCLUSIVE MODE; SELECT pg_sleep($stall); COMMIT;" \
   >/dev/null 2>&1 &
+locker=$!
 sleep 0.5
 probe locked "$stall"
-wait
+wait "$locker" || true
 probe after-lock 5
 read -ra stopped <<<"$(postgres_pids)"
 kill -STOP "${stopped[@]}"
