@@ -211,178 +211,208 @@ void Print(const char* store, size_t fronts, const char* kind, TKind& k, double 
                 Percentile(k.Milliseconds, 0.99));
 }
 
-// One load run over settings.Database; false when a check fails.
-TOutcome Run(const TSettings& settings) {
-    TOutcome outcome;
-    std::vector<TFront> fronts(settings.Ports.empty() ? static_cast<size_t>(settings.Fronts) : settings.Ports.size());
-    const auto stopAll = [&] {
-        for (TFront& front : fronts) StopFront(front, SIGTERM);
-    };
-    if (settings.Ports.empty()) {
-        for (TFront& front : fronts)
-            if (!StartFront(front, settings.Program, settings.Database)) {
-                stopAll();
-                outcome.Ok = false;
-                return outcome;
-            }
-    } else {
-        for (size_t i = 0; i < fronts.size(); ++i) fronts[i].Port = settings.Ports[i];
-    }
-    // Names of this run only, so a table that already holds results is checked as well.
-    char run[32];
-    std::snprintf(run, sizeof run, "L%d-%lld", static_cast<int>(::getpid()),
-                  static_cast<long long>(std::chrono::system_clock::now().time_since_epoch().count() % 1000000));
-
-    std::atomic<int> next{0};
-    std::atomic<int> ackedSends{0};
-    // The best result acknowledged, by when: a top list must hold the best one
-    // acknowledged at least `lag` before it was asked for.
-    std::mutex ackedMutex;
-    std::vector<std::pair<Clock::time_point, int32_t>> bests;
-    const auto lag = fronts.size() > 1 ? std::chrono::seconds(5) : std::chrono::seconds(0);
-    const auto bestAckedBy = [&](Clock::time_point when) {
-        const std::lock_guard lock(ackedMutex);
-        int32_t best = -1;
-        for (auto it = bests.rbegin(); it != bests.rend(); ++it)
-            if (it->first <= when) {
-                best = it->second;
-                break;
-            }
-        return best;
-    };
-    std::atomic<bool> wrongTable{false};
-    std::atomic<bool> faultsDone{!settings.Fault};
-    std::mutex merge;
-    std::vector<TKey> acknowledged;
-    const auto start = Clock::now();
-    const auto deadline = start + std::chrono::seconds(settings.Seconds);
-    std::vector<std::thread> clients;
-    for (int c = 0; c < settings.Clients; ++c) {
-        clients.emplace_back([&, c] {
-            TKind sends, tops;
-            std::vector<TKey> mine;
-            int sequence = 0;
-            bool resend = false; // a send that failed goes again, as the game would send it again
-            std::vector<TKey> table;
-            // A fault run goes on past the count until its faults are through (at most
-            // four times the count); a client waits a moment after a failure, as a person would.
-            const auto more = [&](int i) {
-                return Clock::now() < deadline &&
-                       (i < settings.Requests || (!faultsDone.load() && i < 4 * settings.Requests));
-            };
-            for (int i; more(i = next.fetch_add(1));) {
-                const uint16_t port = fronts[static_cast<size_t>(i / 2) % fronts.size()].Port.load(); // both kinds to each
-                const auto begin = Clock::now();
-                if (i % 2 == 0) {
-                    if (!resend) table = Table(run, c, sequence++);
-                    const TReply reply = Request(port, PostBytes("/saver.php", SendBody(table)));
-                    sends.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
-                    resend = reply.Status != 200;
-                    if (resend) {
-                        ++sends.Failed;
-                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                        continue;
-                    }
-                    mine.insert(mine.end(), table.begin(), table.end());
-                    {
-                        const std::lock_guard lock(ackedMutex);
-                        const int32_t best = std::max(bests.empty() ? -1 : bests.back().second, std::get<1>(table.front()));
-                        bests.emplace_back(Clock::now(), best);
-                    }
-                    ackedSends.fetch_add(1);
-                } else {
-                    const int32_t bestBefore = bestAckedBy(begin - lag);
-                    const TReply reply = Request(port, PostBytes("/top.php", "count=20"));
-                    tops.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
-                    if (reply.Status != 200) {
-                        ++tops.Failed;
-                        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                        continue;
-                    }
-                    std::vector<int32_t> scores;
-                    const bool wrong = !TopScores(reply.Body, scores) || !std::is_sorted(scores.rbegin(), scores.rend()) ||
-                                       (bestBefore >= 0 && (scores.empty() || scores.front() < bestBefore));
-                    if (wrong && !wrongTable.exchange(true))
-                        std::fprintf(stderr, "nivora-scores-load: a wrong top list with 200: %s\n", reply.Body.c_str());
-                }
-            }
-            const std::lock_guard lock(merge);
-            acknowledged.insert(acknowledged.end(), mine.begin(), mine.end());
-            auto append = [](TKind& into, const TKind& from) {
-                into.Milliseconds.insert(into.Milliseconds.end(), from.Milliseconds.begin(), from.Milliseconds.end());
-                into.Failed += from.Failed;
-            };
-            append(outcome.Sends, sends);
-            append(outcome.Tops, tops);
-        });
+// One load run over settings.Database: front ends started (or found), client
+// threads sending and reading in turn, the fault run's steps beside them, and
+// then the table checked against what was acknowledged.
+class TLoadRun {
+public:
+    explicit TLoadRun(const TSettings& settings)
+        : settings(settings),
+          fronts(settings.Ports.empty() ? static_cast<size_t>(settings.Fronts) : settings.Ports.size()),
+          lag(fronts.size() > 1 ? std::chrono::seconds(5) : std::chrono::seconds(0)), faultsDone(!settings.Fault) {
+        // Names of this run only, so a table that already holds results is checked as well.
+        std::snprintf(run, sizeof run, "L%d-%lld", static_cast<int>(::getpid()),
+                      static_cast<long long>(std::chrono::system_clock::now().time_since_epoch().count() % 1000000));
     }
 
-    if (settings.Fault) {
-        // The faults come at counts of acknowledged sends, not at times, so a
-        // slow machine sees the same run, only longer.
-        const int sends = settings.Requests / 2;
-        const auto waitFor = [&](int count) {
-            while (ackedSends.load() < count && next.load() < 4 * settings.Requests && Clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            return ackedSends.load() >= count;
-        };
-        bool faulted = waitFor(sends / 5);
-        if (faulted) {
-            std::printf("fault: SIGKILL front end on port %u after %d acknowledged sends\n",
-                        static_cast<unsigned>(fronts[0].Port.load()), ackedSends.load());
-            StopFront(fronts[0], SIGKILL);
-            faulted = StartFront(fronts[0], settings.Program, settings.Database);
-        }
-        faulted = faulted && waitFor(2 * sends / 5);
-        int afterRestart = 0;
-        if (faulted) {
-            std::printf("fault: restarting the database after %d acknowledged sends\n", ackedSends.load());
-            std::fflush(stdout);
-            faulted = std::system(settings.RestartDatabase.c_str()) == 0;
-            afterRestart = ackedSends.load();
-        }
-        faulted = faulted && waitFor(afterRestart + sends / 10);
-        if (!faulted) {
-            std::fprintf(stderr, "nivora-scores-load: the fault run did not get through its steps\n");
+    TOutcome Go() {
+        if (!StartFronts()) {
+            StopFronts();
             outcome.Ok = false;
-        } else {
-            std::printf("fault: %d acknowledged sends after the database came back\n", ackedSends.load() - afterRestart);
+            return outcome;
         }
-        faultsDone = true;
-    }
-    for (std::thread& client : clients) client.join();
-    outcome.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    stopAll();
-    if (wrongTable) outcome.Ok = false;
-
-    // Every acknowledged result once, read from the store itself.
-    std::string error;
-    const std::unique_ptr<scores::TScoreStore> store = scores::OpenScoreStore(settings.Database, error);
-    std::optional<std::vector<scores::TResult>> table;
-    if (store) table = store->Top(std::numeric_limits<int32_t>::max());
-    if (!store || !table) {
-        std::fprintf(stderr, "nivora-scores-load: cannot read the table: %s\n",
-                     store ? store->LastError().c_str() : error.c_str());
-        outcome.Ok = false;
+        const auto start = Clock::now();
+        deadline = start + std::chrono::seconds(settings.Seconds);
+        std::vector<std::thread> clients;
+        for (int c = 0; c < settings.Clients; ++c) clients.emplace_back([this, c] { Client(c); });
+        if (settings.Fault) {
+            if (!InjectFaults()) {
+                std::fprintf(stderr, "nivora-scores-load: the fault run did not get through its steps\n");
+                outcome.Ok = false;
+            }
+            faultsDone = true;
+        }
+        for (std::thread& client : clients) client.join();
+        outcome.Seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        StopFronts();
+        if (wrongTable) outcome.Ok = false;
+        if (!EveryAcknowledgedResultStoredOnce()) outcome.Ok = false;
         return outcome;
     }
-    std::map<TKey, int> stored;
-    for (const scores::TResult& result : *table) ++stored[{result.Name, result.Score, result.Level, result.Time}];
-    std::sort(acknowledged.begin(), acknowledged.end());
-    acknowledged.erase(std::unique(acknowledged.begin(), acknowledged.end()), acknowledged.end());
-    size_t missing = 0, repeated = 0;
-    for (const TKey& key : acknowledged) {
-        const auto found = stored.find(key);
-        if (found == stored.end()) ++missing;
-        else if (found->second > 1) ++repeated;
+
+private:
+    bool StartFronts() {
+        if (!settings.Ports.empty()) {
+            for (size_t i = 0; i < fronts.size(); ++i) fronts[i].Port = settings.Ports[i];
+            return true;
+        }
+        for (TFront& front : fronts)
+            if (!StartFront(front, settings.Program, settings.Database)) return false;
+        return true;
     }
-    const bool intact = store->IntegrityOk();
-    std::printf("check: %zu acknowledged results, %zu missing, %zu more than once; table of %zu, integrity %s%s\n",
-                acknowledged.size(), missing, repeated, table->size(), intact ? "ok" : "FAILED",
-                wrongTable ? "; a wrong top list was served" : "");
-    if (missing || repeated || !intact) outcome.Ok = false;
-    return outcome;
-}
+
+    void StopFronts() {
+        for (TFront& front : fronts) StopFront(front, SIGTERM);
+    }
+
+    // A fault run goes on past the count until its faults are through (at
+    // most four times the count).
+    bool More(int i) const {
+        return Clock::now() < deadline &&
+               (i < settings.Requests || (!faultsDone.load() && i < 4 * settings.Requests));
+    }
+
+    // One client thread: sends and top-list reads in turn, each on a new connection.
+    void Client(int c) {
+        TKind sends, tops;
+        std::vector<TKey> mine;
+        int sequence = 0;
+        bool resend = false; // a send that failed goes again, as the game would send it again
+        std::vector<TKey> table;
+        for (int i; More(i = next.fetch_add(1));) {
+            const uint16_t port = fronts[static_cast<size_t>(i / 2) % fronts.size()].Port.load(); // both kinds to each
+            const bool ok = i % 2 == 0 ? Send(port, c, sequence, resend, table, mine, sends) : ReadTop(port, tops);
+            // A client waits a moment after a failure, as a person would.
+            if (!ok) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        const std::lock_guard lock(merge);
+        acknowledged.insert(acknowledged.end(), mine.begin(), mine.end());
+        auto append = [](TKind& into, const TKind& from) {
+            into.Milliseconds.insert(into.Milliseconds.end(), from.Milliseconds.begin(), from.Milliseconds.end());
+            into.Failed += from.Failed;
+        };
+        append(outcome.Sends, sends);
+        append(outcome.Tops, tops);
+    }
+
+    // Sends a table (a new one unless the last send failed); false when it was not acknowledged.
+    bool Send(uint16_t port, int client, int& sequence, bool& resend, std::vector<TKey>& table,
+              std::vector<TKey>& mine, TKind& sends) {
+        const auto begin = Clock::now();
+        if (!resend) table = Table(run, client, sequence++);
+        const TReply reply = Request(port, PostBytes("/saver.php", SendBody(table)));
+        sends.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+        resend = reply.Status != 200;
+        if (resend) {
+            ++sends.Failed;
+            return false;
+        }
+        mine.insert(mine.end(), table.begin(), table.end());
+        {
+            const std::lock_guard lock(ackedMutex);
+            const int32_t best = std::max(bests.empty() ? -1 : bests.back().second, std::get<1>(table.front()));
+            bests.emplace_back(Clock::now(), best);
+        }
+        ackedSends.fetch_add(1);
+        return true;
+    }
+
+    // Reads the top list and checks it; false when it was not answered.
+    bool ReadTop(uint16_t port, TKind& tops) {
+        const auto begin = Clock::now();
+        const int32_t bestBefore = BestAckedBy(begin - lag);
+        const TReply reply = Request(port, PostBytes("/top.php", "count=20"));
+        tops.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+        if (reply.Status != 200) {
+            ++tops.Failed;
+            return false;
+        }
+        std::vector<int32_t> scores;
+        const bool wrong = !TopScores(reply.Body, scores) || !std::is_sorted(scores.rbegin(), scores.rend()) ||
+                           (bestBefore >= 0 && (scores.empty() || scores.front() < bestBefore));
+        if (wrong && !wrongTable.exchange(true))
+            std::fprintf(stderr, "nivora-scores-load: a wrong top list with 200: %s\n", reply.Body.c_str());
+        return true;
+    }
+
+    // The best result acknowledged by when: a top list must hold the best one
+    // acknowledged at least `lag` before it was asked for. -1 when none was.
+    int32_t BestAckedBy(Clock::time_point when) {
+        const std::lock_guard lock(ackedMutex);
+        for (auto it = bests.rbegin(); it != bests.rend(); ++it)
+            if (it->first <= when) return it->second;
+        return -1;
+    }
+
+    // Waits until count sends are acknowledged (or the run ends); whether they were.
+    bool WaitForAcknowledged(int count) {
+        while (ackedSends.load() < count && next.load() < 4 * settings.Requests && Clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return ackedSends.load() >= count;
+    }
+
+    // The fault run's steps. They come at counts of acknowledged sends, not at
+    // times, so a slow machine sees the same run, only longer.
+    bool InjectFaults() {
+        const int sends = settings.Requests / 2;
+        if (!WaitForAcknowledged(sends / 5)) return false;
+        std::printf("fault: SIGKILL front end on port %u after %d acknowledged sends\n",
+                    static_cast<unsigned>(fronts[0].Port.load()), ackedSends.load());
+        StopFront(fronts[0], SIGKILL);
+        if (!StartFront(fronts[0], settings.Program, settings.Database) || !WaitForAcknowledged(2 * sends / 5))
+            return false;
+        std::printf("fault: restarting the database after %d acknowledged sends\n", ackedSends.load());
+        std::fflush(stdout);
+        if (std::system(settings.RestartDatabase.c_str()) != 0) return false;
+        const int afterRestart = ackedSends.load();
+        if (!WaitForAcknowledged(afterRestart + sends / 10)) return false;
+        std::printf("fault: %d acknowledged sends after the database came back\n", ackedSends.load() - afterRestart);
+        return true;
+    }
+
+    // Every acknowledged result once, read from the store itself, and the store's integrity.
+    bool EveryAcknowledgedResultStoredOnce() {
+        std::string error;
+        const std::unique_ptr<scores::TScoreStore> store = scores::OpenScoreStore(settings.Database, error);
+        std::optional<std::vector<scores::TResult>> table;
+        if (store) table = store->Top(std::numeric_limits<int32_t>::max());
+        if (!store || !table) {
+            std::fprintf(stderr, "nivora-scores-load: cannot read the table: %s\n",
+                         store ? store->LastError().c_str() : error.c_str());
+            return false;
+        }
+        std::map<TKey, int> stored;
+        for (const scores::TResult& result : *table) ++stored[{result.Name, result.Score, result.Level, result.Time}];
+        std::sort(acknowledged.begin(), acknowledged.end());
+        acknowledged.erase(std::unique(acknowledged.begin(), acknowledged.end()), acknowledged.end());
+        size_t missing = 0, repeated = 0;
+        for (const TKey& key : acknowledged) {
+            const auto found = stored.find(key);
+            if (found == stored.end()) ++missing;
+            else if (found->second > 1) ++repeated;
+        }
+        const bool intact = store->IntegrityOk();
+        std::printf("check: %zu acknowledged results, %zu missing, %zu more than once; table of %zu, integrity %s%s\n",
+                    acknowledged.size(), missing, repeated, table->size(), intact ? "ok" : "FAILED",
+                    wrongTable ? "; a wrong top list was served" : "");
+        return !missing && !repeated && intact;
+    }
+
+    const TSettings& settings;
+    std::vector<TFront> fronts;
+    const std::chrono::seconds lag;
+    char run[32];
+    Clock::time_point deadline;
+    std::atomic<int> next{0};
+    std::atomic<int> ackedSends{0};
+    std::mutex ackedMutex;
+    std::vector<std::pair<Clock::time_point, int32_t>> bests; // under ackedMutex
+    std::atomic<bool> wrongTable{false};
+    std::atomic<bool> faultsDone;
+    std::mutex merge;
+    std::vector<TKey> acknowledged; // under merge
+    TOutcome outcome;               // its kinds under merge
+};
 
 int Usage() {
     std::fprintf(stderr, "usage: nivora-scores-load [--clients C] [--requests N] [--seconds S] [--db DATABASE]\n"
@@ -450,7 +480,7 @@ int main(int argc, char** argv) {
         TSettings one = settings;
         one.Database = database;
         one.Fronts = fronts;
-        outcomes.emplace_back(std::string(store) + " " + std::to_string(fronts), Run(one));
+        outcomes.emplace_back(std::string(store) + " " + std::to_string(fronts), TLoadRun(one).Go());
         ok = ok && outcomes.back().second.Ok;
     }
     std::printf("%-10s %6s  %-9s %8s %7s %9s %9s %9s\n", "store", "fronts", "kind", "requests", "failed", "per s",
