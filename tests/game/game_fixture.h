@@ -11,6 +11,7 @@
 #include "app/scene.h"
 #include "engine/engine.h"
 #include "game/game_scene.h"
+#include "game/replay.h"
 #include "presentation/text.h"
 #include "presentation/tools.h"
 
@@ -30,6 +31,8 @@ public:
     struct TAdded {
         std::string Name;
         int32_t Score, Level, Time;
+        std::vector<uint8_t> Replay; // EncodeReplay's bytes of the game; empty when added without
+        int64_t Ticks = 0;           // running ticks the recorder counted
     };
 
     std::string_view PlayerName() const override { return Profile; }
@@ -42,7 +45,13 @@ public:
     }
     TScoreRec BestRecord() const override { return Best; }
     void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) override {
-        Added.push_back({std::string(name), score, level, time});
+        Added.push_back({std::string(name), score, level, time, {}, 0});
+    }
+    void AddPlayedRecord(std::string_view name, int32_t score, int32_t level, int32_t time,
+                         const TReplayRecorder& played) override {
+        AddRecord(name, score, level, time);
+        Added.back().Ticks = played.Ticks();
+        if (played.Complete()) Added.back().Replay = EncodeReplay(played.Head(), played.Clicks());
     }
     void SaveRecords() override { ++Saves; }
 
@@ -116,6 +125,17 @@ protected:
         for (int i = 0; i < n; ++i) scene->Update();
     }
     TCellState State(int32_t c, int32_t r) const { return scene->Board[c][r].State; }
+    // The recorded game, replayed by the board's rules alone, gives the result the game added.
+    static void ExpectReplayGives(const TRecordingHost::TAdded& added) {
+        ASSERT_FALSE(added.Replay.empty()) << "the game was not recorded";
+        TReplay replay;
+        ASSERT_EQ(DecodeReplay(added.Replay, replay), TReplayFault::None);
+        const TReplayOutcome outcome = PlayReplay(replay);
+        ASSERT_EQ(outcome.End, TReplayEnd::Ended) << ReplayEndName(outcome.End) << " at click " << outcome.ClickIndex;
+        EXPECT_EQ(outcome.Score, added.Score);
+        EXPECT_EQ(outcome.Level, added.Level);
+        EXPECT_EQ(outcome.Ticks, added.Ticks);
+    }
 
     TRecordingHost host;
     std::unique_ptr<TScene> menu;
