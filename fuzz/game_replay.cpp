@@ -27,7 +27,7 @@ bool Same(const TReplay& a, const TReplay& b) {
 
 void Check(std::span<const uint8_t> bytes) {
     TReplay replay;
-    if (DecodeReplay(bytes, replay) != TReplayFault::None) return;
+    if (DecodeReplay(bytes, replay) != TReplayFault::Ok) return;
     if (replay.Clicks.size() > kMaxReplayClicks || replay.Start.TickPhase >= 5) std::abort();
     int32_t previous = -1;
     for (const TReplayClick& click : replay.Clicks) {
@@ -36,7 +36,7 @@ void Check(std::span<const uint8_t> bytes) {
         previous = click.Tick;
     }
     TReplay again;
-    if (DecodeReplay(EncodeReplay(replay.Start, replay.Clicks), again) != TReplayFault::None || !Same(replay, again))
+    if (DecodeReplay(EncodeReplay(replay.Start, replay.Clicks), again) != TReplayFault::Ok || !Same(replay, again))
         std::abort();
     // A replay of a few thousand ticks: the rules run it to an end of some kind.
     if (replay.Clicks.empty() || replay.Clicks.back().Tick < 5000) {

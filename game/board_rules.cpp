@@ -21,7 +21,7 @@ uint64_t TDealRandom::Next() {
     return z ^ (z >> 31);
 }
 
-int32_t TDealRandom::Below(int32_t n) {
+int32_t TDealRandom::Pick(int32_t n) {
     if (n <= 1) return 0;
     const auto range = static_cast<uint64_t>(n);
     // The largest multiple of n that fits: values above it would favour the low results.

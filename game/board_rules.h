@@ -37,7 +37,7 @@ public:
     void Seed(uint64_t seed) { State = seed; }
     uint64_t Next();
     // Uniform in 0..n-1 (by rejection, so without bias); 0 when n <= 1.
-    int32_t Below(int32_t n);
+    int32_t Pick(int32_t n);
 
 private:
     uint64_t State = 0;
@@ -115,7 +115,7 @@ protected:
     bool OnBoard(int32_t c, int32_t r) const { return c >= 1 && c <= LastColumn() && r >= 1 && r <= LastRow(); }
     // The first column whose top-row cell is full; 0 when none (or the top row is not stored).
     int32_t FirstFullTopColumn() const;
-    uint8_t RandomColor() { return static_cast<uint8_t>(1 + DealRandom.Below(Colors)); }
+    uint8_t RandomColor() { return static_cast<uint8_t>(1 + DealRandom.Pick(Colors)); }
 
 private:
     struct TQueueEntry {

@@ -46,7 +46,7 @@ void TReplayRecorder::Click(int32_t c, int32_t r) {
 
 const char* ReplayFaultName(TReplayFault fault) {
     switch (fault) {
-    case TReplayFault::None: return "none";
+    case TReplayFault::Ok: return "ok";
     case TReplayFault::Short: return "short";
     case TReplayFault::Long: return "long";
     case TReplayFault::Version: return "version";
@@ -122,7 +122,7 @@ TReplayFault DecodeReplay(std::span<const uint8_t> bytes, TReplay& replay) {
                                  static_cast<uint8_t>(1 + cell / kReplayColumns)});
     }
     if (at != bytes.size()) return TReplayFault::Long;
-    return TReplayFault::None;
+    return TReplayFault::Ok;
 }
 
 std::string Base64UrlEncode(std::span<const uint8_t> bytes) {

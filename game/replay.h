@@ -86,7 +86,7 @@ private:
 // ---- Bytes ----------------------------------------------------------------
 
 enum class TReplayFault {
-    None,
+    Ok,       // a whole, well-formed replay
     Short,    // cut off: fewer bytes than its counts need
     Long,     // bytes after the last click, or more than kMaxReplayBytes
     Version,  // a version this code does not read
@@ -103,7 +103,7 @@ struct TReplay {
 
 // The bytes of a recorded game (at most kMaxReplayBytes).
 std::vector<uint8_t> EncodeReplay(const TReplayStart& start, std::span<const TReplayClick> clicks);
-// Reads bytes into replay; None when they are a whole, well-formed replay.
+// Reads bytes into replay; Ok when they are a whole, well-formed replay.
 TReplayFault DecodeReplay(std::span<const uint8_t> bytes, TReplay& replay);
 
 // URL-safe base64 without padding ("-" and "_" for "+" and "/").

@@ -82,7 +82,7 @@ std::vector<TStoredReplay> DecodeReplays(std::span<const uint8_t> bytes, std::st
         at += length;
         // A replay that does not decode could never be verified: it is dropped, the rest is kept.
         TReplay decoded;
-        if (DecodeReplay(played, decoded) != TReplayFault::None) {
+        if (DecodeReplay(played, decoded) != TReplayFault::Ok) {
             if (fault) *fault = "a replay does not decode";
             continue;
         }

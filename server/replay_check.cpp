@@ -14,7 +14,7 @@ std::string_view CheckReplay(const TResult& row, std::string_view replay) {
     std::vector<uint8_t> bytes;
     if (!Base64UrlDecode(replay, bytes, kMaxReplayBytes)) return "encoding";
     TReplay played;
-    if (const TReplayFault fault = DecodeReplay(bytes, played); fault != TReplayFault::None)
+    if (const TReplayFault fault = DecodeReplay(bytes, played); fault != TReplayFault::Ok)
         return ReplayFaultName(fault);
     const TReplayOutcome outcome = PlayReplay(played);
     if (outcome.End != TReplayEnd::Ended) return ReplayEndName(outcome.End);

@@ -129,7 +129,7 @@ protected:
     static void ExpectReplayGives(const TRecordingHost::TAdded& added) {
         ASSERT_FALSE(added.Replay.empty()) << "the game was not recorded";
         TReplay replay;
-        ASSERT_EQ(DecodeReplay(added.Replay, replay), TReplayFault::None);
+        ASSERT_EQ(DecodeReplay(added.Replay, replay), TReplayFault::Ok);
         const TReplayOutcome outcome = PlayReplay(replay);
         ASSERT_EQ(outcome.End, TReplayEnd::Ended) << ReplayEndName(outcome.End) << " at click " << outcome.ClickIndex;
         EXPECT_EQ(outcome.Score, added.Score);

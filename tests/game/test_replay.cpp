@@ -82,7 +82,7 @@ TEST_F(ReplayTest, ANewGameThatInheritsAPendingRowReplaysToItsResult) {
 
     // Without the pending row the same clicks tell another story.
     TReplay replay;
-    ASSERT_EQ(DecodeReplay(host.Added[0].Replay, replay), TReplayFault::None);
+    ASSERT_EQ(DecodeReplay(host.Added[0].Replay, replay), TReplayFault::Ok);
     replay.Start.SettlePending = false;
     const TReplayOutcome outcome = PlayReplay(replay);
     EXPECT_FALSE(outcome.End == TReplayEnd::Ended && outcome.Level == host.Added[0].Level &&
@@ -119,13 +119,13 @@ TEST(DealRandom, StaysInRangeAndUsesEveryValue) {
     random.Seed(1);
     int seen[3] = {};
     for (int i = 0; i < 3000; ++i) {
-        const int32_t value = random.Below(3);
+        const int32_t value = random.Pick(3);
         ASSERT_GE(value, 0);
         ASSERT_LT(value, 3);
         ++seen[value];
     }
     for (const int count : seen) EXPECT_GT(count, 900);
-    EXPECT_EQ(random.Below(1), 0);
+    EXPECT_EQ(random.Pick(1), 0);
 }
 
 // ---- Bytes ----
@@ -136,7 +136,7 @@ const std::vector<TReplayClick> kClicks = {{0, 1, 1}, {1, 10, 20}, {300, 5, 7}, 
 TEST(ReplayBytes, RoundTripKeepsEveryField) {
     const std::vector<uint8_t> bytes = EncodeReplay(SomeStart(), kClicks);
     TReplay replay;
-    ASSERT_EQ(DecodeReplay(bytes, replay), TReplayFault::None);
+    ASSERT_EQ(DecodeReplay(bytes, replay), TReplayFault::Ok);
     EXPECT_EQ(replay.Start.Seed, SomeStart().Seed);
     EXPECT_EQ(replay.Start.TickPhase, 3);
     EXPECT_TRUE(replay.Start.SettlePending);
@@ -155,7 +155,7 @@ TEST(ReplayBytes, DamagedBytesAreRefusedWithTheirFault) {
     const std::vector<uint8_t> good = EncodeReplay(SomeStart(), kClicks);
     TReplay replay;
     for (size_t cut = 0; cut < good.size(); ++cut)
-        EXPECT_NE(DecodeReplay(std::span(good).first(cut), replay), TReplayFault::None) << "cut at " << cut;
+        EXPECT_NE(DecodeReplay(std::span(good).first(cut), replay), TReplayFault::Ok) << "cut at " << cut;
     EXPECT_EQ(DecodeReplay(std::span(good).first(good.size() - 1), replay), TReplayFault::Short);
 
     const auto changed = [&](size_t at, uint8_t value) {
@@ -210,7 +210,7 @@ TEST_F(ReplayTest, AMovedClickOrAClickAfterTheEndDoesNotReplayToTheResult) {
     scene->NewGame(0);
     PlayToTheEnd([](int) { return false; });
     TReplay played;
-    ASSERT_EQ(DecodeReplay(host.Added[0].Replay, played), TReplayFault::None);
+    ASSERT_EQ(DecodeReplay(host.Added[0].Replay, played), TReplayFault::Ok);
     ASSERT_GE(played.Clicks.size(), 3u);
 
     int differed = 0;
