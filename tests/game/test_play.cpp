@@ -77,7 +77,7 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
     ASSERT_EQ(host.Added.size(), 1u);
     EXPECT_EQ(host.Added[0].Score, expectedScore);
     EXPECT_EQ(host.Added[0].Level, waves - 1);
-    ExpectReplayGives(host.Added[0]); // the pause took no ticks from the record
+    ExpectReplayGives(host); // the pause took no ticks from the record
     EXPECT_EQ(host.Saves, 1);
     EXPECT_EQ(scene->Best.Score, expectedScore);
     EXPECT_EQ(scene->Cur.Score, -1);

@@ -61,7 +61,7 @@ TEST_F(ReplayTest, AGamePausedDuringWavesAndRowsReplaysToItsResult) {
     });
     EXPECT_EQ(pauses, 6);
     EXPECT_GE(host.Added[0].Level, 5);
-    ExpectReplayGives(host.Added[0]);
+    ExpectReplayGives(host);
 }
 
 // "New game" between the end of a wave and its row: the new game gets that
@@ -78,11 +78,11 @@ TEST_F(ReplayTest, ANewGameThatInheritsAPendingRowReplaysToItsResult) {
     scene->NewGame(0);
     ASSERT_TRUE(scene->Played.Head().SettlePending);
     PlayToTheEnd([](int) { return false; });
-    ExpectReplayGives(host.Added[0]);
+    ExpectReplayGives(host);
 
     // Without the pending row the same clicks tell another story.
     TReplay replay;
-    ASSERT_EQ(DecodeReplay(host.Added[0].Replay, replay), TReplayFault::Ok);
+    ASSERT_EQ(DecodeReplay(host.PlayedBytes(), replay), TReplayFault::Ok);
     replay.Start.SettlePending = false;
     const TReplayOutcome outcome = PlayReplay(replay);
     EXPECT_FALSE(outcome.End == TReplayEnd::Ended && outcome.Level == host.Added[0].Level &&
@@ -210,7 +210,7 @@ TEST_F(ReplayTest, AMovedClickOrAClickAfterTheEndDoesNotReplayToTheResult) {
     scene->NewGame(0);
     PlayToTheEnd([](int) { return false; });
     TReplay played;
-    ASSERT_EQ(DecodeReplay(host.Added[0].Replay, played), TReplayFault::Ok);
+    ASSERT_EQ(DecodeReplay(host.PlayedBytes(), played), TReplayFault::Ok);
     ASSERT_GE(played.Clicks.size(), 3u);
 
     int differed = 0;
