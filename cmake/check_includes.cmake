@@ -11,7 +11,8 @@
 #   - bench/: above every layer, so only the SDL rule;
 #   - tools/: the image generator stands alone and may include only tools/;
 #   - server/: the score server is a program of its own, outside the layers: it
-#     may include server/ and the engine's header-only code-page table, nothing
+#     may include server/, the rules layer (the board's rules it replays games
+#     with) and the engine's header-only code-page table, nothing
 #     of the game;
 #   - tests/: not read. Tests sit above every layer, and the window fixture
 #     builds SDL events to drive the real window.
@@ -129,8 +130,13 @@ foreach(file IN LISTS layerFiles benchFiles toolFiles serverFiles)
         report("${where}: includes \"${name}\": the image generator stands alone and includes only tools/")
       endif()
     elseif(file IN_LIST serverFiles)
-      if(NOT target MATCHES "^server/" AND NOT target STREQUAL "engine/cp1251_internal.h")
-        report("${where}: includes \"${name}\": the score server includes only server/ and engine/cp1251_internal.h")
+      set(targetLayer "")
+      if(DEFINED LAYER_OF_${target})
+        list(GET NIVORA_LAYERS ${LAYER_OF_${target}} targetLayer)
+      endif()
+      if(NOT target MATCHES "^server/" AND NOT target STREQUAL "engine/cp1251_internal.h"
+         AND NOT targetLayer STREQUAL "rules")
+        report("${where}: includes \"${name}\": the score server includes only server/, the rules layer and engine/cp1251_internal.h")
       endif()
     elseif(NOT DEFINED LAYER_OF_${target})
       report("${where}: includes \"${name}\", which is in no layer")

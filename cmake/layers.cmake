@@ -16,8 +16,11 @@ else()
   set(NIVORA_GLOB_FLAGS CONFIGURE_DEPENDS)
 endif()
 
-set(NIVORA_LAYERS engine text scene_base parts scenes menus app)
+set(NIVORA_LAYERS rules engine text scene_base parts scenes menus app)
 
+# The board's rules, the replay of a played game and the result record: plain
+# C++ without the engine, so the score server links the same code.
+set(NIVORA_LAYER_rules game/board_rules.* game/replay.* game/score_rec.h)
 # Quorvex: every engine module, reached by the game through engine/engine.h.
 set(NIVORA_LAYER_engine engine/*)
 # Coloured text markup, quads, the shared cursor, the view and its scale, and the tool functions.
@@ -25,7 +28,7 @@ set(NIVORA_LAYER_text presentation/text.* presentation/tools.*)
 # The scene base, the scene list and console, the lists, the stopwatch, keys and gamepad as navigation.
 set(NIVORA_LAYER_scene_base app/scene.* app/list.* app/clock.* app/nav.* app/folders.*)
 # Sprites and particles, the game's images, the interface the game scene is driven through.
-set(NIVORA_LAYER_parts presentation/sprite.* game/resources.* game/game_host.* game/score_rec.h)
+set(NIVORA_LAYER_parts presentation/sprite.* game/resources.* game/game_host.*)
 # The scenes: the puzzle and the backdrop.
 set(NIVORA_LAYER_scenes game/game_scene.* presentation/back_scene.*)
 # The menus, records, score-server client and nickname entry: the whole folder.

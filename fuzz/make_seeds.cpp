@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "game/replay.h"
 #include "menus/records_file.h"
 #include "menus/score_client.h"
 #include "menus/settings_file.h"
@@ -507,6 +508,17 @@ void EngineTextSeeds() {
 
 } // namespace
 
+// Replays as the game records them: empty, a few clicks with steps of one to
+// four LEB128 bytes, a pending row and a full board; and one in base64.
+void ReplaySeeds() {
+    const std::vector<TReplayClick> clicks = {{0, 1, 1}, {1, 10, 20}, {200, 5, 7}, {20000, 3, 2}, {840000, 2, 2}};
+    const std::vector<TReplayClick> first(clicks.begin(), clicks.begin() + 3);
+    Write("game_replay", "empty", EncodeReplay({7, 0, false, false}, {}));
+    Write("game_replay", "clicks", EncodeReplay({0xFEDCBA9876543210ull, 4, true, false}, clicks));
+    Write("game_replay", "full-board", EncodeReplay({1, 2, false, true}, first));
+    Write("game_replay", "base64", Base64UrlEncode(EncodeReplay({99, 1, false, false}, clicks)));
+}
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
@@ -521,5 +533,6 @@ int main(int argc, char** argv) {
     OggSeeds();
     GameSeeds();
     EngineTextSeeds();
+    ReplaySeeds();
     return 0;
 }

@@ -1,6 +1,7 @@
 // What the game scene needs from the main menu and the records table: the
 // player's name, the animated background, the scene Pause returns to, the end
-// of a finished game, and the best, add and save operations of the records.
+// of a finished game, and the best, add and save operations of the records
+// (a finished game's result arrives with the record of its play).
 //
 // The main menu implements TGameHost; tests put a recording host in its place.
 #pragma once
@@ -9,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "game/replay.h"
 #include "game/score_rec.h"
 
 class TScene;
@@ -24,5 +26,10 @@ public:
     virtual void GameFinished() = 0;                 // the closing sequence is over
     virtual TScoreRec BestRecord() const = 0;        // rank 1 of the records table
     virtual void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) = 0;
+    // A finished game with the record of its play; a host that keeps no replays adds the result alone.
+    virtual void AddPlayedRecord(std::string_view name, int32_t score, int32_t level, int32_t time,
+                                 const TReplayRecorder& /*played*/) {
+        AddRecord(name, score, level, time);
+    }
     virtual void SaveRecords() = 0;                  // writes the records file
 };

@@ -14,12 +14,6 @@
 namespace {
 constexpr int32_t kSparksPerCell = 15;
 constexpr double kPanelX = 25;
-// TickCount wraps at a multiple of 5, so its remainder modulo 5 never jumps.
-constexpr int32_t kTickWrap = 2000000000;
-
-// Neighbour orders of the searches: counting and removing visit in different orders.
-constexpr int32_t kCountStep[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-constexpr int32_t kWaveStep[4][2] = {{1, 0}, {0, 1}, {-1, 0}, {0, -1}};
 
 void SetColor(uint32_t packed) {
     glColor4ub(static_cast<GLubyte>(packed), static_cast<GLubyte>(packed >> 8), static_cast<GLubyte>(packed >> 16),
@@ -98,21 +92,13 @@ void TGameScene::NewGame(int32_t fullBoard) {
         Best.Name = Cur.Name;
         Best.Level = Cur.Level;
     }
-    Cur.Score = 0;
-    Cur.Level = 0;
-    Cur.Time = 0;
+    // The deal's colours come from a generator of the game's own, seeded here
+    // from the program's: the seed and the clicks are enough to replay the game.
+    const uint64_t seed = RandomSeed();
+    const bool standardBoard = Colors == kReplayColors && Columns == kReplayColumns && Rows == kReplayRows;
+    Played.Start({seed, static_cast<uint8_t>((TickCount % 5 + 5) % 5), SettlePending, fullBoard > 0}, standardBoard);
     Clock->Stop();
-    const int32_t lastColumn = LastColumn();
-    const int32_t lastRow = LastRow();
-    for (int32_t c = 1; c <= lastColumn; ++c) {
-        for (int32_t r = 1; r <= lastRow; ++r) {
-            Board[c][r].Color = static_cast<uint8_t>(1 + RandomInt(Colors));
-            Board[c][r].State = (r < 8 || fullBoard > 0) ? TCellState::Full : TCellState::Empty;
-        }
-    }
-    GameOver = false;
-    Busy = false;
-    WaveTimer = 0;
+    Deal(seed, fullBoard);
     ParticleCount = 0;
     Resume();
 }
@@ -146,36 +132,23 @@ void TGameScene::Update() {
     const bool act = qx::inp->Down(qx::key::MouseLeft) || qx::inp->Pressed(qx::key::Space) || nav.Activate;
     if (act && !GameOver && !Busy) {
         const IntPoint at = RoundVec(GetCursor());
-        if (CountGroup(at.x, at.y) >= 3) {
-            const int32_t removed = RemoveGroup(at.x, at.y);
-            Cur.Score += removed <= 5 ? removed : 2 * removed;
-        }
+        const IntPoint cell = CellAt(at.x, at.y);
+        if (Click(cell.x, cell.y) > 0) Played.Click(cell.x, cell.y);
         qx::inp->Reset(); // a held button acts once
     }
 
     MoveParticles();
-    TickCount = TickCount + 1 >= kTickWrap ? 0 : TickCount + 1;
-    WaveTimer -= 1;
-    if (WaveTimer < 0 && Busy) {
-        Busy = false;
-        SettlePending = true;
-    }
-    if (WaveTimer < 0 && GameOver) ClosingStep();
-    if (Settle() && SettlePending) {
-        SettlePending = false;
-        if (TopRowFull()) EndGame();
-        else AddRow();
-    }
+    CountTick();
+    Played.Tick();
+    if (ClosingDue()) ClosingStep();
+    if (SettleStep()) EndGame();
 }
 
 void TGameScene::ClosingStep() {
-    Busy = false;
-    if (Best.Score <= Cur.Score) Best = Cur;
-    if (Cur.Score < 0) {
+    if (CloseStep(Best) == TClosing::Finished) {
         Host->GameFinished();
         return;
     }
-    Cur.Score -= 1;
     // Random values are drawn in a fixed order, so a replay from one seed
     // matches: velocity x, velocity y, x position, red, green, blue.
     const double vx = RandomStep(-0.5, 0.5, 0.0001);
@@ -185,7 +158,6 @@ void TGameScene::ClosingStep() {
     const auto green = static_cast<uint8_t>(100 + RandomInt(155));
     const auto blue = static_cast<uint8_t>(100 + RandomInt(155));
     AddParticle(pos, MakeVec(vx, vy), qx::PackRGBA(red, green, blue, 255));
-    if (Cur.Score == 0) WaveTimer = 200; // hold the zero for two seconds
 }
 
 // ---- Board geometry ----
@@ -229,126 +201,23 @@ void TGameScene::StepCursor(int32_t dx, int32_t dy) {
     SetCursor(target.x + kCellSize / 2.0, target.y + kCellSize / 2.0);
 }
 
-// ---- Searches ----
-
-bool TGameScene::Takes(int32_t c, int32_t r, TSearch kind, uint8_t color) const {
-    if (!OnBoard(c, r) || Marks[c][r] || Board[c][r].State != TCellState::Full) return false;
-    return kind == TSearch::Overflow || Board[c][r].Color == color;
-}
-
-int32_t TGameScene::Search(int32_t c, int32_t r, TSearch kind) {
-    for (auto& column : Marks) std::fill(std::begin(column), std::end(column), false);
-    if (!OnBoard(c, r)) return 0;
-    const uint8_t color = Board[c][r].Color;
-    const auto& steps = kind == TSearch::Count ? kCountStep : kWaveStep;
-    int32_t tail = 0;
-    if (Takes(c, r, kind, color)) {
-        Marks[c][r] = true;
-        Queue[tail++] = {c, r, 1};
-    }
-    // Each cell is marked when queued, so the queue never holds more than the board.
-    for (int32_t head = 0; head < tail; ++head) {
-        const TQueueEntry entry = Queue[head];
-        for (const auto& step : steps) {
-            const int32_t nc = entry.c + step[0];
-            const int32_t nr = entry.r + step[1];
-            if (!Takes(nc, nr, kind, color)) continue;
-            Marks[nc][nr] = true;
-            Queue[tail++] = {nc, nr, entry.depth + 1};
-        }
-    }
-    return tail;
-}
+// ---- Clicks and the end ----
 
 int32_t TGameScene::CountGroup(int32_t px, int32_t py) {
     const IntPoint cell = CellAt(px, py);
-    return Search(cell.x, cell.y, TSearch::Count);
+    return CountGroupAt(cell.x, cell.y);
 }
 
 int32_t TGameScene::RemoveGroup(int32_t px, int32_t py) {
     const IntPoint cell = CellAt(px, py);
-    const int32_t taken = Search(cell.x, cell.y, TSearch::Remove);
-    StartWave(taken, TCellState::Vanish);
-    Busy = true;
-    return taken;
-}
-
-void TGameScene::MarkOverflow(int32_t c, int32_t r) { StartWave(Search(c, r, TSearch::Overflow), TCellState::Error); }
-
-void TGameScene::StartWave(int32_t taken, TCellState state) {
-    WaveTimer = 0;
-    for (int32_t i = 0; i < taken; ++i) {
-        TCell& target = Board[Queue[i].c][Queue[i].r];
-        target.State = state;
-        target.Timer = 10.0 * Queue[i].depth;
-        WaveTimer = std::max(WaveTimer, target.Timer);
-    }
-}
-
-// ---- Gravity, rows, end ----
-
-bool TGameScene::Settle() {
-    // Idle boards move every fifth tick only; waves and the closing sequence every tick.
-    if (!Busy && !GameOver && TickCount % 5 != 0) return false;
-    bool settled = true;
-    const int32_t lastColumn = LastColumn();
-    const int32_t lastRow = LastRow();
-    for (int32_t c = 1; c <= lastColumn; ++c) {
-        for (int32_t r = 1; r <= lastRow; ++r) {
-            TCell& cell = Board[c][r];
-            switch (cell.State) {
-            case TCellState::Error:
-                cell.Timer -= 1;
-                if (std::nearbyint(cell.Timer) == 10) EmitSparks(c, r);
-                break;
-            case TCellState::Vanish:
-                cell.Timer -= 1;
-                if (cell.Timer < 0) cell.State = TCellState::Empty;
-                if (std::nearbyint(cell.Timer) == 10) EmitSparks(c, r);
-                break;
-            case TCellState::Empty:
-                if (r < lastRow && !Busy && Board[c][r + 1].State == TCellState::Full) {
-                    cell = Board[c][r + 1];
-                    Board[c][r + 1].State = TCellState::Empty;
-                    // Only a cell coming to rest on a full cell in row 3 or higher keeps the board unsettled.
-                    if (r >= 3 && Board[c][r - 1].State == TCellState::Full) settled = false;
-                }
-                break;
-            default:
-                break;
-            }
-        }
-    }
-    return settled;
-}
-
-bool TGameScene::TopRowFull() const { return FirstFullTopColumn() > 0; }
-
-int32_t TGameScene::FirstFullTopColumn() const {
-    if (Rows < 1 || Rows > kBoardSize) return 0;
-    for (int32_t c = 1; c <= LastColumn(); ++c) {
-        if (Board[c][Rows].State == TCellState::Full) return c;
-    }
-    return 0;
-}
-
-void TGameScene::AddRow() {
-    const int32_t lastColumn = LastColumn();
-    const int32_t lastRow = LastRow();
-    for (int32_t c = 1; c <= lastColumn; ++c) {
-        for (int32_t r = lastRow; r >= 2; --r) Board[c][r] = Board[c][r - 1];
-        Board[c][1].State = TCellState::Full;
-        Board[c][1].Color = static_cast<uint8_t>(1 + RandomInt(Colors));
-    }
-    Cur.Level += 1;
+    return RemoveGroupAt(cell.x, cell.y);
 }
 
 void TGameScene::EndGame() {
     Pause();
     CurrentScene = this;
-    GameOver = true;
-    if (const int32_t column = FirstFullTopColumn(); column > 0) MarkOverflow(column, Rows);
-    Host->AddRecord(Cur.Name, Cur.Score, Cur.Level, Cur.Time);
+    Overflow();
+    Host->AddPlayedRecord(Cur.Name, Cur.Score, Cur.Level, Cur.Time, Played);
     Host->SaveRecords();
 }
 

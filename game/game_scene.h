@@ -10,6 +10,11 @@
 // Space, Enter or gamepad button 0 act on the cell under it as a left click
 // does; gamepad button 1 pauses as Esc does.
 //
+// The rules themselves live in TBoardRules, which the scene derives from (the
+// score server replays games with the same code); the scene adds the clock,
+// input, particles and drawing, and records each game (Played) so that its
+// result can be replayed.
+//
 // Words: a "tick" is one 10 ms update step; every timer counts ticks. Cells and
 // particles are 1-based ([column][row], row 1 at the bottom). Everything lives
 // in fixed tables: play and drawing allocate nothing. Nothing here fails; a
@@ -25,22 +30,11 @@
 #include "app/clock.h"
 #include "app/nav.h"
 #include "app/scene.h"
+#include "game/board_rules.h"
 #include "game/game_host.h"
+#include "game/replay.h"
 #include "game/score_rec.h"
 #include "presentation/tools.h"
-
-enum class TCellState : uint8_t {
-    Empty = 0,
-    Full = 1,
-    Error = 3,  // part of the overflow at game over
-    Vanish = 4, // being removed by a wave
-};
-
-struct TCell {
-    TCellState State = TCellState::Empty;
-    uint8_t Color = 0;  // 1..Colors; meaningless while empty
-    double Timer = 0;   // ticks left of the cell's wave animation
-};
 
 struct TParticle {
     Vec2 Pos;           // centre, view pixels
@@ -49,9 +43,8 @@ struct TParticle {
     double Life = 0;    // starts in 0.9..1.2, falls 0.01 per tick, dead at 0
 };
 
-class TGameScene : public TScene {
+class TGameScene : public TScene, public TBoardRules {
 public:
-    static constexpr int32_t kBoardSize = 50;       // storage per side; the game uses Columns x Rows
     static constexpr int32_t kMaxParticles = 10000;
     static constexpr int32_t kCellSize = 32;        // pixels, both directions
 
@@ -74,51 +67,24 @@ public:
     [[nodiscard]] IntPoint CellAt(double px, double py) const; // the cell under a pixel; may lie off the board
 
     // ---- Rule steps (Update runs them; public so a game can be staged) ----
+    // The rest (MarkOverflow, Settle, TopRowFull, AddRow) are the board's rules as they stand.
     [[nodiscard]] int32_t CountGroup(int32_t px, int32_t py); // size of the same-colour group under the pixel
     int32_t RemoveGroup(int32_t px, int32_t py); // starts its vanishing wave; the group's size
-    void MarkOverflow(int32_t c, int32_t r);     // every connected full cell becomes an overflow cell
-    bool Settle();                               // one gravity pass; true when it counts as settled
-    [[nodiscard]] bool TopRowFull() const;       // a full cell stands in the top row
-    void AddRow();                               // lifts every column, a random row at the bottom
     void EndGame();
     void AddParticle(const Vec2& pos, const Vec2& vel, uint32_t color); // dropped when the table is full
 
-    // ---- State (fields of the running game) ----
-    TCell Board[kBoardSize + 1][kBoardSize + 1]{};  // [column][row], index 0 unused
+    // ---- State of the scene (the board's is TBoardRules') ----
     std::array<uint32_t, 4> CellColors{};           // packed RGBA per colour 1..3
     std::array<TParticle, kMaxParticles + 1> Particles{}; // 1..ParticleCount in use
-    int32_t Colors = 3;
     int32_t ParticleCount = 0;
-    int32_t Columns = 10;
-    int32_t Rows = 20;
-    bool GameOver = false;
-    int32_t TickCount = 0;      // only its remainder modulo 5 matters
     TScoreRec Best;             // shown in the side panel
-    TScoreRec Cur;              // the running game; Time banks the paused stretches
-    double WaveTimer = 0;       // ticks until the wave or the closing pause is over
-    bool Busy = false;          // a removal wave runs: no clicks, no gravity
-    bool SettlePending = false; // a wave ended: the next settled board gets a new row
     std::unique_ptr<TClock> Clock;
+    TReplayRecorder Played;     // the running game's seed and clicks
+
+protected:
+    void CellSparks(int32_t c, int32_t r) override { EmitSparks(c, r); }
 
 private:
-    struct TQueueEntry {
-        int32_t c = 0, r = 0, depth = 0;
-    };
-    enum class TSearch { Count, Remove, Overflow };
-
-    // The columns and rows in use, held to the storage.
-    int32_t LastColumn() const { return std::clamp(Columns, 0, kBoardSize); }
-    int32_t LastRow() const { return std::clamp(Rows, 0, kBoardSize); }
-    bool OnBoard(int32_t c, int32_t r) const { return c >= 1 && c <= LastColumn() && r >= 1 && r <= LastRow(); }
-    // The first column whose top-row cell is full; 0 when none (or the top row is not stored).
-    int32_t FirstFullTopColumn() const;
-
-    // Breadth-first search from (c, r); fills Queue[0..result) and returns the count taken.
-    int32_t Search(int32_t c, int32_t r, TSearch kind);
-    // The wave over the cells Search took: each turns to state with a timer of
-    // 10 ticks per step from the start; WaveTimer becomes the longest.
-    void StartWave(int32_t taken, TCellState state);
-    bool Takes(int32_t c, int32_t r, TSearch kind, uint8_t color) const;
     // The cursor to the centre of the neighbouring cell, dy = 1 being down the
     // screen; held at the board's edges, and from outside onto the nearest cell.
     void StepCursor(int32_t dx, int32_t dy);
@@ -134,8 +100,6 @@ private:
 
     TGameHost* Host;
     TNav Nav;
-    bool Marks[kBoardSize + 1][kBoardSize + 1]{};
-    std::array<TQueueEntry, kBoardSize * kBoardSize> Queue{};
     std::string LineText;  // panel line being built; capacity reserved once
     std::string ValueText; // number being formatted; capacity reserved once
 };

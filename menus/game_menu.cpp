@@ -267,4 +267,11 @@ void TGameMenu::AddRecord(std::string_view name, int32_t score, int32_t level, i
     Records.Add(name, score, level, time);
 }
 
+void TGameMenu::AddPlayedRecord(std::string_view name, int32_t score, int32_t level, int32_t time,
+                                const TReplayRecorder& played) {
+    // A game that cannot be replayed (too many waves to record) keeps its result without a replay.
+    Records.Add(name, score, level, time,
+                played.Complete() ? EncodeReplay(played.Head(), played.Clicks()) : std::vector<uint8_t>{});
+}
+
 void TGameMenu::SaveRecords() { Records.Save(); }

@@ -73,6 +73,8 @@ public:
     TScene* MenuScene() override { return this; }
     TScoreRec BestRecord() const override;
     void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) override;
+    void AddPlayedRecord(std::string_view name, int32_t score, int32_t level, int32_t time,
+                         const TReplayRecorder& played) override;
     void SaveRecords() override;
 
     void Render() override;

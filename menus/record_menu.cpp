@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "game/replay.h"
 #include "menus/game_menu.h"
 #include "menus/score_client.h"
 #include "presentation/text.h"
@@ -25,11 +26,39 @@ void TRecordMenu::SendRecords() {
         values.push_back(qx::IntToStr(record.Time));
     }
     const std::vector<std::string> names = {"user", "score", "level", "time"};
+    long status = 0;
     if (Main().Debug) {
-        qx::log->Print(PostForm("saver.php", names, values));
+        qx::log->Print(PostForm("saver.php", names, values, &status));
     } else {
         qx::log->Print("Send Records");
-        PostForm("saver.php", names, values);
+        PostForm("saver.php", names, values, &status);
+    }
+    // The replays name rows the server must already hold.
+    if (status == 200) SendReplays();
+}
+
+void TRecordMenu::SendReplays() {
+    std::vector<std::string> values;
+    const TRecordTable& table = Records();
+    for (size_t rank = 0; rank < table.size(); ++rank) {
+        const std::vector<uint8_t>* replay = records_.ReplayOf(rank);
+        if (!replay) continue;
+        const TScoreRec& record = table[rank];
+        values.push_back(record.Name.Str());
+        values.push_back(qx::IntToStr(record.Score));
+        values.push_back(qx::IntToStr(record.Level));
+        values.push_back(qx::IntToStr(record.Time));
+        values.push_back(Base64UrlEncode(*replay));
+    }
+    if (values.empty()) return;
+    long status = 0;
+    const std::string reply = PostForm("replay.php", {"user", "score", "level", "time", "replay"}, values, &status);
+    if (Main().Debug) qx::log->Print(reply);
+    // A server without replays answers with an error: the results stay as they were sent.
+    if (status != 200) {
+        std::string line = "Scores  : replays not taken (HTTP ";
+        line += qx::IntToStr(static_cast<int32_t>(status));
+        qx::log->Print(line + ")");
     }
 }
 

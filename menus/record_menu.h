@@ -19,12 +19,16 @@ public:
     // Shows records, which must outlive the screen.
     TRecordMenu(const std::string& name, TGameMenu& parent, const TLocalRecords& records);
 
-    void SendRecords(); // "Send record": the whole table to the score server
+    // "Send record": the whole table to the score server, then, once the
+    // server took it, the replays of the rows that have one (/replay.php).
+    void SendRecords();
 
     void Render() override;
 
     const TRecordTable& Records() const { return records_.Table(); }
 
 private:
+    void SendReplays();
+
     const TLocalRecords& records_;
 };

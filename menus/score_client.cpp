@@ -86,7 +86,8 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
-std::string Post(const std::string& path, const std::string& body) {
+std::string Post(const std::string& path, const std::string& body, long* status = nullptr) {
+    if (status) *status = 0;
     static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     TScoreServerAddress address;
     if (!ready || !ScoreServerAddress(address)) return {};
@@ -115,6 +116,8 @@ std::string Post(const std::string& path, const std::string& body) {
     // A proxy from the environment cannot reach this machine's own server.
     if (IsLoopback(address.Host)) curl_easy_setopt(curl, CURLOPT_PROXY, "");
     const CURLcode result = curl_easy_perform(curl);
+    // Only a whole answer has a status worth acting on.
+    if (status && result == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, status);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
     if (result == CURLE_WRITE_ERROR && sink.Cut) {
@@ -177,8 +180,8 @@ std::string FormBody(const std::vector<std::string>& names, const std::vector<st
 }
 
 std::string PostForm(const std::string& page, const std::vector<std::string>& names,
-                     const std::vector<std::string>& values) {
-    return Post("/" + page, FormBody(names, values));
+                     const std::vector<std::string>& values, long* status) {
+    return Post("/" + page, FormBody(names, values), status);
 }
 
 std::string FetchTop(int32_t count) { return Post("/top.php", FormBody({"count"}, {qx::IntToStr(count)})); }

@@ -45,9 +45,10 @@ bool ScoreServerAddress(TScoreServerAddress& address);
 std::string FormEncode(std::string_view text);
 // The body of a form: pair mode when there are as many values as names, else list mode ("name[]=").
 std::string FormBody(const std::vector<std::string>& names, const std::vector<std::string>& values);
-// Posts the fields to "/" + page; the reply body, empty on failure.
+// Posts the fields to "/" + page; the reply body, empty on failure. status
+// (when given) gets the answer's HTTP status, 0 when no answer came whole.
 std::string PostForm(const std::string& page, const std::vector<std::string>& names,
-                     const std::vector<std::string>& values);
+                     const std::vector<std::string>& values, long* status = nullptr);
 // Asks "/top.php" for the best count results; the reply body, empty on failure.
 std::string FetchTop(int32_t count);
 // Reads a top-list reply: the count line after the marker, then six lines per row.

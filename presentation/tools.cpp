@@ -112,6 +112,8 @@ int32_t RandomInt(int32_t n) {
     return static_cast<int32_t>(std::uniform_int_distribution<int32_t>(0, n - 1)(Generator()));
 }
 
+uint64_t RandomSeed() { return Generator()(); }
+
 double RandomStep(double min, double max, double step) {
     if (step == 0) return min;
     const double count = std::nearbyint((max - min) / step);

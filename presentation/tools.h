@@ -54,5 +54,6 @@ Vec2 TurnVec(const Vec2& v, double angle);   // same length, pointing at angle (
 void SeedRandom(uint64_t seed);
 void SeedRandomFromClock();
 int32_t RandomInt(int32_t n);                // uniform in 0..n-1; 0 when n <= 1
+uint64_t RandomSeed();                       // 64 random bits, to seed a generator of its own
 double RandomStep(double min, double max, double step); // min + step * k, k in 0..n-1
 Vec2 RandomPolar(double maxRadius, double minRadius, double step);

@@ -4,7 +4,7 @@
 //   nivora-scores [--port N] [--address A] [--db FILE|postgresql://...] [--sends-per-minute N]
 //                 [--connections-per-address N] [--timeout SECONDS] [--workers N] [--http-threads N]
 //                 [--header-timeout SECONDS] [--min-body-rate BYTES]
-//                 [--db-timeout MS] [--trusted-proxy ADDR]... [--quiet]
+//                 [--db-timeout MS] [--trusted-proxy ADDR]... [--verified-only] [--quiet]
 //
 // Without options it listens on port 8080 of every IPv6 and IPv4 address and keeps its table in
 // nivora-scores.db in the current folder. With a PostgreSQL connection string
@@ -28,7 +28,7 @@ int Usage() {
                  "                     [--timeout SECONDS] [--header-timeout SECONDS]\n"
                  "                     [--min-body-rate BYTES] [--workers N] [--http-threads N]\n"
                  "                     [--db-timeout MS]\n"
-                 "                     [--trusted-proxy ADDR]... [--quiet]\n");
+                 "                     [--trusted-proxy ADDR]... [--verified-only] [--quiet]\n");
     return 2;
 }
 
@@ -50,6 +50,10 @@ int main(int argc, char** argv) {
         const std::string option = argv[i];
         if (option == "--quiet") {
             options.Quiet = true;
+            continue;
+        }
+        if (option == "--verified-only") {
+            options.VerifiedOnly = true;
             continue;
         }
         if (i + 1 >= argc) return Usage();

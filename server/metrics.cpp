@@ -8,7 +8,7 @@ namespace scores {
 namespace {
 
 std::string_view PathLabel(std::string_view path) {
-    for (const std::string_view known : {"/", "/top.php", "/saver.php", "/healthz", "/metrics"})
+    for (const std::string_view known : {"/", "/top.php", "/saver.php", "/replay.php", "/healthz", "/metrics"})
         if (path == known) return known;
     return "other";
 }
@@ -53,6 +53,16 @@ void TMetrics::ConnectionsCut(uint64_t count) {
     connectionsCut += count;
 }
 
+void TMetrics::ReplayVerified() {
+    const std::lock_guard lock(mutex);
+    ++replaysVerified;
+}
+
+void TMetrics::ReplayRefused(std::string_view cause) {
+    const std::lock_guard lock(mutex);
+    ++replaysRefused[std::string(cause)];
+}
+
 std::string TMetrics::Text(double topListAge) const {
     const std::lock_guard lock(mutex);
     std::string text = "# HELP nivora_requests_total Requests answered, by path and status.\n"
@@ -78,6 +88,16 @@ std::string TMetrics::Text(double topListAge) const {
     for (size_t i = 0; i < kCauses.size(); ++i)
         text += std::string("nivora_sends_refused_total{cause=\"") + kCauses[i] + "\"} " + std::to_string(refused[i]) +
                 "\n";
+    text += "# HELP nivora_replays_verified_total Results whose replay gave their score and level.\n"
+            "# TYPE nivora_replays_verified_total counter\n"
+            "nivora_replays_verified_total " + std::to_string(replaysVerified) + "\n";
+    text += "# HELP nivora_replays_refused_total Replays refused, by cause.\n"
+            "# TYPE nivora_replays_refused_total counter\n";
+    for (const std::string_view cause : kReplayCauses) {
+        const auto counted = replaysRefused.find(cause);
+        text += "nivora_replays_refused_total{cause=\"" + std::string(cause) + "\"} " +
+                std::to_string(counted == replaysRefused.end() ? 0 : counted->second) + "\n";
+    }
     text += "# HELP nivora_store_errors_total Database calls that failed.\n# TYPE nivora_store_errors_total counter\n"
             "nivora_store_errors_total " + std::to_string(storeErrors) + "\n";
     text += "# HELP nivora_connections_cut_total Connections closed for sending their request too slowly.\n"

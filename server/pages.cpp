@@ -12,12 +12,12 @@ namespace scores {
 namespace {
 
 // The field lists of a send, by the names the game uses.
-enum Column { kUser, kScore, kLevel, kTime, kColumns };
-constexpr std::array<std::string_view, kColumns> kColumnNames = {"user", "score", "level", "time"};
+enum Column { kUser, kScore, kLevel, kTime, kReplay, kColumns };
+constexpr std::array<std::string_view, kColumns> kColumnNames = {"user", "score", "level", "time", "replay"};
 
-int ColumnOf(std::string_view name) {
+int ColumnOf(std::string_view name, int columns) {
     if (name.ends_with("[]")) name.remove_suffix(2);
-    for (int c = 0; c < kColumns; ++c)
+    for (int c = 0; c < columns; ++c)
         if (name == kColumnNames[static_cast<size_t>(c)]) return c;
     return -1;
 }
@@ -110,11 +110,14 @@ std::string TimeText(int32_t hundredths) {
 
 } // namespace
 
-TSend ReadSend(const std::vector<TFormField>& fields) {
+namespace {
+
+// The rows of a send: the first `columns` lists (four, or five with the replays).
+TSend ReadRows(const std::vector<TFormField>& fields, int columnCount) {
     TSend send;
     std::array<std::vector<const std::string*>, kColumns> columns;
     for (const TFormField& field : fields) {
-        const int column = ColumnOf(field.Name);
+        const int column = ColumnOf(field.Name, columnCount);
         if (column < 0) continue; // fields of no column are not ours to judge
         auto& values = columns[static_cast<size_t>(column)];
         if (values.size() == kMaxRowsPerSend) {
@@ -123,9 +126,10 @@ TSend ReadSend(const std::vector<TFormField>& fields) {
         }
         values.push_back(&field.Value);
     }
-    for (const auto& values : columns) {
-        if (values.size() != columns[kUser].size()) {
-            send.Error = "the lists user, score, level and time differ in length";
+    for (int column = 0; column < columnCount; ++column) {
+        if (columns[static_cast<size_t>(column)].size() != columns[kUser].size()) {
+            send.Error = columnCount > kReplay ? "the lists user, score, level, time and replay differ in length"
+                                               : "the lists user, score, level and time differ in length";
             return send;
         }
     }
@@ -139,14 +143,22 @@ TSend ReadSend(const std::vector<TFormField>& fields) {
         const std::optional<int32_t> score = ParseCount(*columns[kScore][row]);
         const std::optional<int32_t> level = ParseCount(*columns[kLevel][row]);
         const std::optional<int32_t> time = ParseCount(*columns[kTime][row]);
-        if (!NameFits(name) || !score || !level || !time) {
+        const bool replayGiven = columnCount <= kReplay || !columns[kReplay][row]->empty();
+        if (!NameFits(name) || !score || !level || !time || !replayGiven) {
             ++send.Rejected;
             continue;
         }
         send.Results.push_back({name, *score, *level, *time, {}});
+        if (columnCount > kReplay) send.Replays.push_back(*columns[kReplay][row]);
     }
     return send;
 }
+
+} // namespace
+
+TSend ReadSend(const std::vector<TFormField>& fields) { return ReadRows(fields, kReplay); }
+
+TSend ReadReplaySend(const std::vector<TFormField>& fields) { return ReadRows(fields, kColumns); }
 
 int32_t ReadTopCount(const std::vector<TFormField>& fields) {
     for (const TFormField& field : fields) {
@@ -181,7 +193,7 @@ std::string TopPage(const std::vector<TResult>& results, const std::string& note
         "<style>body{background:#15192b;color:#ddd;font:16px sans-serif;margin:2em}"
         "table{border-collapse:collapse;background:#333a;min-width:40em}"
         "th,td{padding:.3em .8em;text-align:left}th{color:#ff0}td.n{font-weight:bold}"
-        "tr:nth-child(even){background:#ffffff10}</style></head><body>\n"
+        "tr:nth-child(even){background:#ffffff10}td.v{color:#0f0}</style></head><body>\n"
         "<h1>Nivora online top</h1>\n";
     if (!note.empty()) {
         page += "<p class=\"note\">";
@@ -189,16 +201,17 @@ std::string TopPage(const std::vector<TResult>& results, const std::string& note
         page += "</p>\n";
     }
     page += "<table>\n"
-        "<tr><th>#</th><th>Name</th><th>Score</th><th>Level</th><th>Time</th><th>Date</th></tr>\n";
+        "<tr><th>#</th><th>Name</th><th>Score</th><th>Level</th><th>Time</th><th>Date</th><th>Replayed</th></tr>\n";
     int32_t place = 0;
     for (const TResult& result : results) {
         page += "<tr><td>" + std::to_string(++place) + "</td><td class=\"n\">" + NameHtml(result.Name) + "</td><td>" +
                 std::to_string(result.Score) + "</td><td>" + std::to_string(result.Level) + "</td><td>" +
                 TimeText(result.Time) + "</td><td>";
         for (const char c : result.Date) AppendEscaped(page, c);
-        page += "</td></tr>\n";
+        page += result.Verified ? "</td><td class=\"v\" title=\"verified: its game was replayed\">&#10003;</td></tr>\n"
+                                : "</td><td></td></tr>\n";
     }
-    if (results.empty()) page += "<tr><td colspan=\"6\">No results yet.</td></tr>\n";
+    if (results.empty()) page += "<tr><td colspan=\"7\">No results yet.</td></tr>\n";
     return page + "</table>\n</body></html>\n";
 }
 

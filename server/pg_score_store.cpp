@@ -61,6 +61,8 @@ const char* const kMigrations[] = {
     " address text NOT NULL,"
     " at timestamptz NOT NULL DEFAULT clock_timestamp());"
     "CREATE INDEX send_times_address ON send_times (address, at);",
+    // 3: results whose replay matched.
+    "ALTER TABLE results ADD COLUMN verified boolean NOT NULL DEFAULT false;",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
@@ -102,7 +104,8 @@ public:
         return Ready();
     }
     int32_t Add(const std::vector<TResult>& results, int64_t unixSeconds, const TSender* sender) override;
-    std::optional<std::vector<TResult>> Top(int32_t count) override;
+    int32_t Verify(const TResult& result) override;
+    std::optional<std::vector<TResult>> Top(int32_t count, bool verifiedOnly) override;
     int64_t Size() override;
     bool IntegrityOk() override;
     bool CountsSends() const override { return true; }
@@ -246,9 +249,13 @@ bool TPgScoreStore::Connect() {
                                "; SET idle_in_transaction_session_timeout = " + std::to_string(bounds.CallMs * 4);
     const bool ok = Exec(limits.c_str()) && Migrate() &&
                     Prepare("top",
-                            "SELECT name, score, level, time, to_char(received, 'YYYY-MM-DD') FROM results"
-                            " ORDER BY score DESC, id LIMIT $1::integer",
-                            1) &&
+                            "SELECT name, score, level, time, to_char(received, 'YYYY-MM-DD'), verified::integer"
+                            " FROM results WHERE verified OR NOT $2::boolean ORDER BY score DESC, id LIMIT $1::integer",
+                            2) &&
+                    Prepare("verify",
+                            "UPDATE results SET verified = true"
+                            " WHERE name = $1 AND score = $2::integer AND level = $3::integer AND time = $4::integer",
+                            4) &&
                     Prepare("lock_sender", "SELECT pg_advisory_xact_lock(hashtextextended($1, 7301246071))", 1) &&
                     // A row only when the send is allowed; the count's snapshot is
                     // taken after the lock, so it sees every send counted before.
@@ -397,13 +404,31 @@ int32_t TPgScoreStore::AddOnce(const std::vector<TResult>& results, const std::s
     return added;
 }
 
-std::optional<std::vector<TResult>> TPgScoreStore::Top(int32_t count) {
+int32_t TPgScoreStore::Verify(const TResult& result) {
+    const std::lock_guard lock(mutex);
+    if (!Ready()) return kStoreFailed;
+    const std::string score = std::to_string(result.Score);
+    const std::string level = std::to_string(result.Level);
+    const std::string time = std::to_string(result.Time);
+    const char* values[] = {result.Name.data(), score.c_str(), level.c_str(), time.c_str()};
+    const int lengths[] = {static_cast<int>(result.Name.size()), 0, 0, 0};
+    const int formats[] = {1, 0, 0, 0}; // the name as bytes
+    const TPgResult updated(
+        Await(conn ? PQsendQueryPrepared(conn, "verify", 4, values, lengths, formats, 0) : 0));
+    if (updated.Status() != PGRES_COMMAND_OK) {
+        Fail("cannot mark a result verified", updated.Result);
+        return kStoreFailed;
+    }
+    return std::atoi(PQcmdTuples(updated.Result)) > 0 ? 1 : 0;
+}
+
+std::optional<std::vector<TResult>> TPgScoreStore::Top(int32_t count, bool verifiedOnly) {
     const std::lock_guard lock(mutex);
     if (!Ready()) return std::nullopt;
     const std::string countText = std::to_string(std::max(count, 0));
-    const char* values[] = {countText.c_str()};
-    const TPgResult rows(QueryPrepared("top", 1, values, 1));
-    if (rows.Status() != PGRES_TUPLES_OK || PQnfields(rows.Result) != 5) {
+    const char* values[] = {countText.c_str(), verifiedOnly ? "true" : "false"};
+    const TPgResult rows(QueryPrepared("top", 2, values, 1));
+    if (rows.Status() != PGRES_TUPLES_OK || PQnfields(rows.Result) != 6) {
         Fail("cannot read the table", rows.Result);
         return std::nullopt;
     }
@@ -415,6 +440,7 @@ std::optional<std::vector<TResult>> TPgScoreStore::Top(int32_t count) {
         result.Level = BinaryInt(rows.Result, row, 2);
         result.Time = BinaryInt(rows.Result, row, 3);
         result.Date.assign(PQgetvalue(rows.Result, row, 4), static_cast<size_t>(PQgetlength(rows.Result, row, 4)));
+        result.Verified = BinaryInt(rows.Result, row, 5) != 0;
     }
     return results;
 }

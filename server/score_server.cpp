@@ -19,12 +19,14 @@
 
 #include "server/form.h"
 #include "server/pages.h"
+#include "server/replay_check.h"
 
 namespace scores {
 
 namespace {
 
 constexpr size_t kMaxFields = 4 * kMaxRowsPerSend + 8;
+constexpr size_t kMaxReplayFields = 5 * kMaxRowsPerSend + 8;
 
 const char* kPlainText = "text/plain; charset=windows-1251";
 
@@ -218,16 +220,22 @@ std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string
         if (top.Stale() || storeFailing) return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the database does not answer");
         return Refusal(MHD_HTTP_OK, "ok");
     }
-    if (path != "/" && path != "/top.php" && path != "/saver.php") return Refusal(MHD_HTTP_NOT_FOUND, "not found");
-    if (!(post || (get && path != "/saver.php")) || (post && path == "/"))
+    const bool sending = path == "/saver.php" || path == "/replay.php";
+    if (path != "/" && path != "/top.php" && !sending) return Refusal(MHD_HTTP_NOT_FOUND, "not found");
+    if (!(post || (get && !sending)) || (post && path == "/"))
         return Refusal(MHD_HTTP_METHOD_NOT_ALLOWED, "method not allowed");
     if (get) return Table(path == "/" ? kMaxTopCount : kDefaultTopCount, path == "/", address);
     if (contentLength) {
         const std::optional<int32_t> bytes = ParseCount(contentLength);
-        if (!bytes || static_cast<size_t>(*bytes) > options.MaxBody)
+        if (!bytes || static_cast<size_t>(*bytes) > BodyLimit(path))
             return Refusal(MHD_HTTP_CONTENT_TOO_LARGE, "request body too large");
     }
-    if (path == "/saver.php" && !options.StoreCountsSends && options.SendsPerMinute > 0 && !AllowSend(address)) {
+    if (path == "/replay.php" && options.SendsPerMinute > 0 && !Allow(replayLimit, address)) {
+        metrics.Refused(TRefusal::Limit);
+        Note(address, "too many replays");
+        return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many replays; try again in a minute");
+    }
+    if (path == "/saver.php" && !options.StoreCountsSends && options.SendsPerMinute > 0 && !Allow(limit, address)) {
         metrics.Refused(TRefusal::Limit);
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
@@ -235,20 +243,22 @@ std::optional<TAnswer> TRequestHandler::Begin(std::string_view verb, std::string
     return std::nullopt;
 }
 
-bool TRequestHandler::AllowSend(const std::string& address) {
+bool TRequestHandler::Allow(TSendLimit& counted, const std::string& address) {
     const std::lock_guard lock(limitMutex);
-    return limit.Allow(LimitKey(address), std::chrono::steady_clock::now());
+    return counted.Allow(LimitKey(address), std::chrono::steady_clock::now());
 }
 
 std::optional<TAnswer> TRequestHandler::Finish(std::string_view path, std::string_view body,
                                                const std::string& address, TSend& send) {
-    const TForm form = DecodeForm(body, options.MaxBody, kMaxFields);
+    const bool replays = path == "/replay.php";
+    const TForm form = DecodeForm(body, BodyLimit(path), replays ? kMaxReplayFields : kMaxFields);
     if (!form.Error.empty()) {
         Note(address, form.Error);
         return Refusal(MHD_HTTP_BAD_REQUEST, form.Error);
     }
     if (path == "/top.php") return Table(ReadTopCount(form.Fields), false, address);
-    send = ReadSend(form.Fields);
+    send = replays ? ReadReplaySend(form.Fields) : ReadSend(form.Fields);
+    if (replays && send.Error.empty() && send.Results.empty()) send.Error = "no row with a replay";
     if (!send.Error.empty()) {
         metrics.Refused(TRefusal::Invalid);
         Note(address, send.Error);
@@ -257,7 +267,16 @@ std::optional<TAnswer> TRequestHandler::Finish(std::string_view path, std::strin
     return std::nullopt;
 }
 
+TAnswer TRequestHandler::StoreFailed(const TScoreStore& store, const std::string& address) {
+    storeFailing = true;
+    metrics.Refused(TRefusal::Store);
+    metrics.StoreError();
+    Note(address, store.LastError());
+    return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
+}
+
 TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std::string& address) {
+    if (!send.Replays.empty()) return VerifyReplays(store, send, address);
     // A shared store counts the send in the transaction that stores it, so the
     // limit holds across every server over the database.
     const TSender sender{LimitKey(address), options.SendsPerMinute, options.SendWindowMs};
@@ -270,13 +289,7 @@ TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std:
         Note(address, "too many sends");
         return Refusal(MHD_HTTP_TOO_MANY_REQUESTS, "too many sends; try again in a minute");
     }
-    if (added < 0) {
-        storeFailing = true;
-        metrics.Refused(TRefusal::Store);
-        metrics.StoreError();
-        Note(address, store.LastError());
-        return Refusal(MHD_HTTP_SERVICE_UNAVAILABLE, "the table cannot be written now");
-    }
+    if (added < 0) return StoreFailed(store, address);
     storeFailing = false;
     metrics.Stored();
     // The list is replaced before the answer goes, so a read after it holds the
@@ -288,6 +301,44 @@ TAnswer TRequestHandler::Store(TScoreStore& store, const TSend& send, const std:
     std::string summary = SendSummary(send, added);
     Note(address, summary);
     return {MHD_HTTP_OK, std::move(summary), kPlainText};
+}
+
+TAnswer TRequestHandler::VerifyReplays(TScoreStore& store, const TSend& send, const std::string& address) {
+    int32_t verified = 0;
+    std::string refused;
+    for (size_t i = 0; i < send.Results.size() && i < send.Replays.size(); ++i) {
+        const TResult& row = send.Results[i];
+        std::string_view cause = CheckReplay(row, send.Replays[i]);
+        if (cause.empty()) {
+            // Only a result that is stored can be verified: a replay of a row never sent proves nothing here.
+            const int32_t marked = store.Verify(row);
+            if (marked < 0) return StoreFailed(store, address);
+            storeFailing = false;
+            if (marked == 0) cause = "unknown";
+        }
+        if (cause.empty()) {
+            ++verified;
+            metrics.ReplayVerified();
+            continue;
+        }
+        metrics.ReplayRefused(cause);
+        if (!refused.empty()) refused += ", ";
+        refused += "row ";
+        refused += std::to_string(i + 1);
+        refused += ": ";
+        refused += cause;
+    }
+    if (verified > 0 && !top.Refresh(store)) {
+        metrics.StoreError();
+        Note(address, store.LastError());
+    }
+    std::string summary = "Received " + std::to_string(send.Rows) + " replays: " + std::to_string(verified) +
+                          " verified, " + std::to_string(send.Results.size() - static_cast<size_t>(verified)) +
+                          " refused, " + std::to_string(send.Rejected) + " rejected";
+    if (!refused.empty()) summary += " (" + refused + ")";
+    Note(address, summary);
+    const bool whole = refused.empty() && send.Rejected == 0;
+    return {whole ? unsigned{MHD_HTTP_OK} : unsigned{MHD_HTTP_BAD_REQUEST}, std::move(summary), kPlainText};
 }
 
 void TRequestHandler::Note(const std::string& address, const std::string& text) const {
@@ -352,7 +403,7 @@ struct TServerGlue {
             server.Deadlines([&](TConnectionDeadlines& deadlines) { deadlines.BodyCame(connection, *size); });
             // Bodies without a length (chunked) are counted as they come; past
             // the cap the rest is read and dropped, and the answer is 413.
-            if (!request->TooLarge && request->Body.size() + *size <= server.options.MaxBody)
+            if (!request->TooLarge && request->Body.size() + *size <= server.handler->BodyLimit(path))
                 request->Body.append(data, *size);
             else
                 request->TooLarge = true;
@@ -434,6 +485,7 @@ bool TScoreServer::Start(const TServerOptions& startOptions) {
         stores.push_back(std::move(store));
     }
     options.StoreCountsSends = stores[0]->CountsSends();
+    top.SetVerifiedOnly(options.VerifiedOnly);
     if (!stores[0]->Writable())
         std::fprintf(stderr, "nivora-scores: %s cannot be written: the table is shown, sends get 503\n",
                      options.Database.c_str());

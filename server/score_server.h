@@ -1,9 +1,10 @@
 // nivora-scores: the score server's HTTP side on libmicrohttpd.
 //
-// POST /saver.php stores a game's table, POST (or GET) /top.php answers the
-// game's top list, GET / shows the table as a page. The daemon's polling
-// threads (one per core, up to four, each with connections of its own) run
-// the request handler, which never touches the database: reads
+// POST /saver.php stores a game's table, POST /replay.php verifies stored
+// results by replaying their games (server/replay_check.h), POST (or GET)
+// /top.php answers the game's top list, GET / shows the table as a page. The
+// daemon's polling threads (one per core, up to four, each with connections
+// of its own) run the request handler, which never touches the database: reads
 // are answered from the top list in memory (TTopList), and a send is handed
 // to a small pool of workers, each with a store connection of its own, while
 // its connection is suspended. A worker stores the send, replaces the top
@@ -41,6 +42,7 @@
 #include "server/score_store.h"
 #include "server/send_limit.h"
 #include "server/top_list.h"
+#include "game/replay.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -52,6 +54,9 @@ struct TServerOptions {
     uint16_t Port = 8080;              // 0: any free port (see TScoreServer::Port)
     std::string Database = "nivora-scores.db"; // a file path, or a postgresql:// connection string
     size_t MaxBody = 16 * 1024;        // bytes; a full table takes about 4 KiB
+    // Bytes of a /replay.php body: twenty rows with the largest replays fit.
+    size_t MaxReplayBody = 20 * (4 * kMaxReplayBytes / 3 + 256);
+    bool VerifiedOnly = false;         // /top.php and the page show verified results only
     // Open connections at once. A connection costs its memory (at most
     // ConnectionMemory, most of it untouched) and a descriptor, not a thread.
     unsigned ConnectionLimit = 4096;
@@ -93,7 +98,8 @@ class TRequestHandler {
 public:
     TRequestHandler(TTopList& top, TServerOptions options)
         : top(top), options(std::move(options)),
-          limit(this->options.SendsPerMinute, std::chrono::milliseconds(this->options.SendWindowMs)) {}
+          limit(this->options.SendsPerMinute, std::chrono::milliseconds(this->options.SendWindowMs)),
+          replayLimit(this->options.SendsPerMinute, std::chrono::milliseconds(this->options.SendWindowMs)) {}
 
     // The request line and headers have come (contentLength: the header's text, if
     // any). An answer when none of the body is needed; nothing: read the body, then Finish.
@@ -105,19 +111,28 @@ public:
                                   TSend& send);
     // Stores a send Finish left with store (one worker's own) and replaces the top list.
     TAnswer Store(TScoreStore& store, const TSend& send, const std::string& address);
+    // The most body bytes a request to path may have.
+    size_t BodyLimit(std::string_view path) const {
+        return path == "/replay.php" ? options.MaxReplayBody : options.MaxBody;
+    }
     // The counters GET /metrics answers; thread-safe.
     TMetrics& Metrics() { return metrics; }
 
 private:
     void Note(const std::string& address, const std::string& text) const;
     TAnswer Table(int32_t count, bool page, const std::string& address) const;
-    // Counts a send from address against the limit kept here; false when over it.
-    bool AllowSend(const std::string& address);
+    // Counts a request from address against counted (one of the limits kept here); false when over it.
+    bool Allow(TSendLimit& counted, const std::string& address);
+    // The answer to a write the store could not make, counted and noted.
+    TAnswer StoreFailed(const TScoreStore& store, const std::string& address);
+    // Store's part for a /replay.php request: each row replayed, and marked verified when it matches.
+    TAnswer VerifyReplays(TScoreStore& store, const TSend& send, const std::string& address);
 
     TTopList& top;
     const TServerOptions options;
-    std::mutex limitMutex;
-    TSendLimit limit; // for a store that does not count sends; under limitMutex
+    std::mutex limitMutex;  // guards both limits: the HTTP threads count against them
+    TSendLimit limit;       // for a store that does not count sends
+    TSendLimit replayLimit; // replays are counted here whatever the store: each costs a replay
     TMetrics metrics;
     std::atomic<bool> storeFailing{false}; // the latest send found the store failing
 };

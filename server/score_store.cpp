@@ -52,6 +52,8 @@ const char* const kMigrations[] = {
     "DROP TABLE results;"
     "ALTER TABLE results_checked RENAME TO results;"
     "CREATE INDEX results_rank ON results (score DESC, id);",
+    // 2: results whose replay matched.
+    "ALTER TABLE results ADD COLUMN verified INTEGER NOT NULL DEFAULT 0 CHECK (verified IN (0, 1));",
 };
 constexpr int kSchemaVersion = static_cast<int>(std::size(kMigrations));
 
@@ -66,7 +68,8 @@ public:
     ~TSqliteScoreStore() override { Close(); }
     bool Open(const std::string& path, int busyMs);
     int32_t Add(const std::vector<TResult>& results, int64_t unixSeconds, const TSender* sender) override;
-    std::optional<std::vector<TResult>> Top(int32_t count) override;
+    int32_t Verify(const TResult& result) override;
+    std::optional<std::vector<TResult>> Top(int32_t count, bool verifiedOnly) override;
     int64_t Size() override;
     bool IntegrityOk() override;
     bool Writable() const override { return writable; }
@@ -90,12 +93,14 @@ private:
     sqlite3* db = nullptr;
     sqlite3_stmt* insert = nullptr;
     sqlite3_stmt* top = nullptr;
+    sqlite3_stmt* verify = nullptr;
 };
 
 void TSqliteScoreStore::Close() {
     sqlite3_finalize(insert);
     sqlite3_finalize(top);
-    insert = top = nullptr;
+    sqlite3_finalize(verify);
+    insert = top = verify = nullptr;
     if (db) sqlite3_close(db);
     db = nullptr;
 }
@@ -190,9 +195,13 @@ bool TSqliteScoreStore::Open(const std::string& file, int busyMs) {
                                        " VALUES (?1, ?2, ?3, ?4, ?5)",
                                        -1, &insert, nullptr) == SQLITE_OK &&
                     sqlite3_prepare_v2(db,
-                                       "SELECT name, score, level, time, received FROM results"
-                                       " ORDER BY score DESC, id LIMIT ?1",
-                                       -1, &top, nullptr) == SQLITE_OK;
+                                       "SELECT name, score, level, time, received, verified FROM results"
+                                       " WHERE verified >= ?2 ORDER BY score DESC, id LIMIT ?1",
+                                       -1, &top, nullptr) == SQLITE_OK &&
+                    sqlite3_prepare_v2(db,
+                                       "UPDATE results SET verified = 1"
+                                       " WHERE name = ?1 AND score = ?2 AND level = ?3 AND time = ?4",
+                                       -1, &verify, nullptr) == SQLITE_OK;
     if (!ok) {
         if (lastError.empty()) Fail("cannot prepare the statements");
         Close();
@@ -234,12 +243,34 @@ int32_t TSqliteScoreStore::Add(const std::vector<TResult>& results, int64_t unix
     return added;
 }
 
-std::optional<std::vector<TResult>> TSqliteScoreStore::Top(int32_t count) {
+int32_t TSqliteScoreStore::Verify(const TResult& result) {
+    if (!db) return kStoreFailed;
+    if (!writable) {
+        lastError = "the database file " + path + " cannot be written";
+        return kStoreFailed;
+    }
+    if (!StillThere()) return kStoreFailed;
+    sqlite3_reset(verify);
+    sqlite3_bind_blob(verify, 1, result.Name.data(), static_cast<int>(result.Name.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_int(verify, 2, result.Score);
+    sqlite3_bind_int(verify, 3, result.Level);
+    sqlite3_bind_int(verify, 4, result.Time);
+    const int step = sqlite3_step(verify);
+    sqlite3_reset(verify);
+    if (step != SQLITE_DONE) {
+        Fail("cannot mark a result verified");
+        return kStoreFailed;
+    }
+    return sqlite3_changes(db) > 0 ? 1 : 0;
+}
+
+std::optional<std::vector<TResult>> TSqliteScoreStore::Top(int32_t count, bool verifiedOnly) {
     std::vector<TResult> results;
     if (!db) return std::nullopt;
     if (count <= 0) return results;
     sqlite3_reset(top);
     sqlite3_bind_int(top, 1, count);
+    sqlite3_bind_int(top, 2, verifiedOnly ? 1 : 0);
     int step;
     while ((step = sqlite3_step(top)) == SQLITE_ROW) {
         TResult& result = results.emplace_back();
@@ -250,6 +281,7 @@ std::optional<std::vector<TResult>> TSqliteScoreStore::Top(int32_t count) {
         result.Time = sqlite3_column_int(top, 3);
         const auto* date = reinterpret_cast<const char*>(sqlite3_column_text(top, 4));
         result.Date = date ? date : "";
+        result.Verified = sqlite3_column_int(top, 5) != 0;
     }
     sqlite3_reset(top);
     if (step != SQLITE_DONE) {
@@ -280,7 +312,8 @@ bool TSqliteScoreStore::IntegrityOk() {
     if (SchemaVersion() != kSchemaVersion) return false;
     const char* sql =
         "SELECT NOT EXISTS (SELECT 1 FROM results NOT INDEXED GROUP BY name, score, level, time HAVING count(*) > 1)"
-        " AND NOT EXISTS (SELECT 1 FROM results NOT INDEXED WHERE score < 0 OR level < 0 OR time < 0)"
+        " AND NOT EXISTS (SELECT 1 FROM results NOT INDEXED WHERE score < 0 OR level < 0 OR time < 0"
+        " OR verified NOT IN (0, 1))"
         " AND (SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND tbl_name = 'results'"
         " AND name = 'results_rank') = 1";
     ok = QueryInteger(sql) == 1;

@@ -7,6 +7,8 @@
 //
 // A result is (name, score, level, time); the same result sent again (the game
 // sends its whole table every time) is stored once, dated when it first came.
+// A result is verified once a replay of its game (game/replay.h) gave its
+// score and level; results without one stay unverified.
 // Ranking: best score first, among equal scores the one received first. Every
 // statement binds its values; no text from a request is ever part of SQL.
 // Failures come back as a negative count or no list, with the reason in
@@ -33,6 +35,7 @@ struct TResult {
     int32_t Level = 0;
     int32_t Time = 0;         // hundredths of a second
     std::string Date;         // "YYYY-MM-DD" (UTC) of the first receipt; set by the store
+    bool Verified = false;    // a replay of its game gave this score and level; set by the store
 };
 
 // Who sends, for a store that keeps the per-address send counts itself.
@@ -59,8 +62,12 @@ public:
     // number newly stored, kStoreFailed, or kSendLimited when sender is given and over its limit.
     virtual int32_t Add(const std::vector<TResult>& results, int64_t unixSeconds,
                         const TSender* sender = nullptr) = 0;
-    // The best count results in rank order (count >= 0; the caller bounds it); nothing on failure.
-    virtual std::optional<std::vector<TResult>> Top(int32_t count) = 0;
+    // Marks the stored result with these four values verified; 1 when it is
+    // stored (verified now or before), 0 when no such result is, kStoreFailed.
+    virtual int32_t Verify(const TResult& result) = 0;
+    // The best count results in rank order (count >= 0; the caller bounds it),
+    // only verified ones when verifiedOnly; nothing on failure.
+    virtual std::optional<std::vector<TResult>> Top(int32_t count, bool verifiedOnly = false) = 0;
     // How many results the table holds; -1 on failure.
     virtual int64_t Size() = 0;
     // The database's own checks pass and every result is there once.

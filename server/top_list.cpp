@@ -13,7 +13,7 @@ bool TTopList::Refresh(TScoreStore& store) {
     }
     auto snapshot = std::make_shared<TTopSnapshot>();
     snapshot->ReadAt = std::chrono::system_clock::now();
-    std::optional<std::vector<TResult>> results = store.Top(kMaxTopCount);
+    std::optional<std::vector<TResult>> results = store.Top(kMaxTopCount, verifiedOnly);
     const std::lock_guard lock(mutex);
     if (!results) {
         latestFailed = std::max(latestFailed, ticket);

@@ -25,6 +25,9 @@ struct TTopSnapshot {
 
 class TTopList {
 public:
+    // Holds only verified results from now on (the server's --verified-only).
+    void SetVerifiedOnly(bool only) { verifiedOnly = only; }
+
     // Reads the list from store and publishes it, unless a read begun later was
     // published first; false when the store failed (the list is then stale).
     bool Refresh(TScoreStore& store);
@@ -34,6 +37,7 @@ public:
     bool Stale() const;
 
 private:
+    bool verifiedOnly = false; // set before the first Refresh
     mutable std::mutex mutex;
     std::shared_ptr<const TTopSnapshot> current;
     // Reads are numbered as they begin, so a slow read that began before a

@@ -11,6 +11,7 @@
 #include "app/scene.h"
 #include "engine/engine.h"
 #include "game/game_scene.h"
+#include "game/replay.h"
 #include "presentation/text.h"
 #include "presentation/tools.h"
 
@@ -44,12 +45,21 @@ public:
     void AddRecord(std::string_view name, int32_t score, int32_t level, int32_t time) override {
         Added.push_back({std::string(name), score, level, time});
     }
+    // The record of the game is copied into room made beforehand, so keeping it allocates nothing.
+    void AddPlayedRecord(std::string_view name, int32_t score, int32_t level, int32_t time,
+                         const TReplayRecorder& played) override {
+        AddRecord(name, score, level, time);
+        *Played = played;
+    }
+    // The bytes of the last game added with its record.
+    std::vector<uint8_t> PlayedBytes() const { return EncodeReplay(Played->Head(), Played->Clicks()); }
     void SaveRecords() override { ++Saves; }
 
     std::string Profile = "^2Tester";
     TScene* Menu = nullptr;
     TScoreRec Best;
     std::vector<TAdded> Added;
+    std::unique_ptr<TReplayRecorder> Played = std::make_unique<TReplayRecorder>();
     int Ticks = 0, Backgrounds = 0, Finished = 0, Saves = 0;
 };
 
@@ -116,6 +126,19 @@ protected:
         for (int i = 0; i < n; ++i) scene->Update();
     }
     TCellState State(int32_t c, int32_t r) const { return scene->Board[c][r].State; }
+    // The recorded game, replayed by the board's rules alone, gives the result the game added last.
+    static void ExpectReplayGives(const TRecordingHost& host) {
+        ASSERT_FALSE(host.Added.empty());
+        ASSERT_TRUE(host.Played->Complete()) << "the game was not recorded";
+        const TRecordingHost::TAdded& added = host.Added.back();
+        TReplay replay;
+        ASSERT_EQ(DecodeReplay(host.PlayedBytes(), replay), TReplayFault::Ok);
+        const TReplayOutcome outcome = PlayReplay(replay);
+        ASSERT_EQ(outcome.End, TReplayEnd::Ended) << ReplayEndName(outcome.End) << " at click " << outcome.ClickIndex;
+        EXPECT_EQ(outcome.Score, added.Score);
+        EXPECT_EQ(outcome.Level, added.Level);
+        EXPECT_EQ(outcome.Ticks, host.Played->Ticks());
+    }
 
     TRecordingHost host;
     std::unique_ptr<TScene> menu;

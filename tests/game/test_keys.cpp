@@ -86,6 +86,7 @@ protected:
         EXPECT_EQ(scene->Cur.Level, moves - 1) << "every wave but the last raised a row";
         ASSERT_EQ(host.Added.size(), 1u);
         EXPECT_EQ(host.Added[0].Score, expectedScore);
+        ExpectReplayGives(host);
         EXPECT_EQ(host.Saves, 1);
     }
 };

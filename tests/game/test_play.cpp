@@ -2,7 +2,7 @@
 // event queue: mouse motion moves the shared cursor, the left button is pressed
 // and released over a group, Esc pauses. The game runs from the deal through
 // waves and rising rows to the overflow and the end of its closing sequence,
-// with a frame drawn now and then.
+// with a frame drawn now and then; its record replays to the same result.
 #include "tests/game/window_game_fixture.h"
 #include "tests/support/window.h"
 #include "tests/test_support.h"
@@ -77,6 +77,7 @@ TEST_F(PlayTest, SeededGameFromDealToTheEndOfTheClosingSequence) {
     ASSERT_EQ(host.Added.size(), 1u);
     EXPECT_EQ(host.Added[0].Score, expectedScore);
     EXPECT_EQ(host.Added[0].Level, waves - 1);
+    ExpectReplayGives(host); // the pause took no ticks from the record
     EXPECT_EQ(host.Saves, 1);
     EXPECT_EQ(scene->Best.Score, expectedScore);
     EXPECT_EQ(scene->Cur.Score, -1);

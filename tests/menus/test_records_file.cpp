@@ -1,5 +1,6 @@
 // The records table and Sys.rec: carrying order, the default file's bytes,
-// hostile files, a failed save and a save killed at random moments.
+// hostile files, a failed save and a save killed at random moments; the
+// replays kept beside the table in Replays.dat.
 #include <gtest/gtest.h>
 #include <grp.h>
 #include <signal.h>
@@ -14,7 +15,10 @@
 #include <random>
 #include <vector>
 
+#include "game/replay.h"
+#include "menus/local_records.h"
 #include "menus/records_file.h"
+#include "menus/replays_file.h"
 #include "tests/test_support.h"
 
 namespace {
@@ -199,15 +203,13 @@ TEST(RecordsFile, ReadOnlyFolderLogsTheFailureAndKeepsTheOldFile) {
         << log;
 }
 
-TEST(RecordsFile, ASaveKilledAtAnyMomentLeavesOneWholeTable) {
-    const std::string dir = MakeTempDir();
-    const std::string path = dir + "/Sys.rec";
-    const TRecordTable first = DefaultRecords();
-    TRecordTable second = first;
-    InsertRecord(second, Rec("^2Killed", 500, 7, 4321));
-    const auto firstBytes = Bytes(first), secondBytes = Bytes(second);
-    ASSERT_TRUE(WriteRecordsFile(path, first));
-
+// Saves of two contents, alternating in a child killed at varying moments:
+// the file is always one of them whole, and nothing but a stray temporary is left.
+template <typename Save>
+void ExpectKilledSavesLeaveAWholeFile(const std::string& dir, const std::string& name, Save save,
+                                      const std::vector<uint8_t>& firstBytes, const std::vector<uint8_t>& secondBytes) {
+    const std::string path = dir + "/" + name;
+    ASSERT_TRUE(save(path, 0));
     int seenFirst = 0, seenSecond = 0;
     for (int round = 0; round < 40; ++round) {
         int progress[2];
@@ -217,10 +219,9 @@ TEST(RecordsFile, ASaveKilledAtAnyMomentLeavesOneWholeTable) {
         if (pid == 0) {
             close(progress[0]);
             const char saved = 1;
-            const TRecordTable* tables[] = {&second, &first};
             for (;;)
-                for (const TRecordTable* table : tables) {
-                    if (!WriteRecordsFile(path, *table)) _exit(1);
+                for (const int which : {1, 0}) {
+                    if (!save(path, which)) _exit(1);
                     if (write(progress[1], &saved, 1) != 1) _exit(2);
                 }
         }
@@ -238,18 +239,111 @@ TEST(RecordsFile, ASaveKilledAtAnyMomentLeavesOneWholeTable) {
         ASSERT_TRUE(WIFSIGNALED(status)) << "the saving child stopped by itself: " << status;
 
         const auto bytes = FileBytes(path);
-        ASSERT_EQ(bytes.size(), 960u) << "round " << round;
-        ASSERT_TRUE(bytes == firstBytes || bytes == secondBytes) << "round " << round;
+        ASSERT_TRUE(bytes == firstBytes || bytes == secondBytes) << "round " << round << ", " << bytes.size() << " bytes";
         (bytes == firstBytes ? seenFirst : seenSecond)++;
     }
-    // Kills land both between and inside saves: each table was found on disk at least once.
+    // Kills land both between and inside saves: each content was found on disk at least once.
     EXPECT_GT(seenFirst, 0);
     EXPECT_GT(seenSecond, 0);
-    // What a kill can leave behind is a stray temporary, never another file.
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-        const std::string name = entry.path().filename().string();
-        EXPECT_TRUE(name == "Sys.rec" || name.rfind(".Sys.rec.tmp", 0) == 0) << name;
+        const std::string file = entry.path().filename().string();
+        EXPECT_TRUE(file == name || file.rfind("." + name + ".tmp", 0) == 0) << file;
     }
+}
+
+TEST(RecordsFile, ASaveKilledAtAnyMomentLeavesOneWholeTable) {
+    const TRecordTable first = DefaultRecords();
+    TRecordTable second = first;
+    InsertRecord(second, Rec("^2Killed", 500, 7, 4321));
+    const TRecordTable* tables[] = {&first, &second};
+    const auto firstBytes = Bytes(first), secondBytes = Bytes(second);
+    ASSERT_EQ(firstBytes.size(), 960u);
+    ExpectKilledSavesLeaveAWholeFile(
+        MakeTempDir(), "Sys.rec", [&](const std::string& path, int which) { return WriteRecordsFile(path, *tables[which]); },
+        firstBytes, secondBytes);
+}
+
+// ---- Replays.dat ----
+
+std::vector<uint8_t> SomeReplay(int32_t firstTick) {
+    return EncodeReplay({42, 1, false, false}, std::vector<TReplayClick>{{firstTick, 3, 4}, {firstTick + 80, 7, 2}});
+}
+
+TEST(ReplaysFile, ASaveKilledAtAnyMomentLeavesOneWholeFile) {
+    const std::vector<TStoredReplay> first = {{Rec("^2One", 90), SomeReplay(5)}};
+    const std::vector<TStoredReplay> second = {{Rec("^2One", 90), SomeReplay(5)}, {Rec("Two", 80), SomeReplay(9)}};
+    const std::vector<TStoredReplay>* lists[] = {&first, &second};
+    ExpectKilledSavesLeaveAWholeFile(
+        MakeTempDir(), "Replays.dat",
+        [&](const std::string& path, int which) { return WriteReplaysFile(path, *lists[which]); }, EncodeReplays(first),
+        EncodeReplays(second));
+}
+
+// A result's replay follows its row through the table and the files; Sys.rec
+// keeps its bytes; a row that leaves the table takes its replay with it.
+TEST(ReplaysFile, AReplayFollowsItsRowAndSysRecKeepsItsBytes) {
+    const std::string dir = MakeTempDir();
+    {
+        TLocalRecords records(dir + "/Sys.rec");
+        records.Load();
+        EXPECT_FALSE(std::filesystem::exists(dir + "/Replays.dat")) << "no replay, no file";
+        records.Add("^2Played", 100, 9, 5000, SomeReplay(1));
+        records.Add("Plain", 200, 3, 100);
+        ASSERT_TRUE(records.Save());
+        TRecordTable expected = DefaultRecords();
+        InsertRecord(expected, Rec("^2Played", 100, 9, 5000));
+        InsertRecord(expected, Rec("Plain", 200, 3, 100));
+        EXPECT_EQ(FileBytes(dir + "/Sys.rec"), Bytes(expected));
+    }
+    TLocalRecords again(dir + "/Sys.rec");
+    again.Load();
+    ASSERT_EQ(again.Table()[1].Score, 100);
+    ASSERT_NE(again.ReplayOf(1), nullptr);
+    EXPECT_EQ(*again.ReplayOf(1), SomeReplay(1));
+    EXPECT_EQ(again.ReplayOf(0), nullptr) << "a result added without one";
+    for (size_t rank = 2; rank < kRecordCount; ++rank) EXPECT_EQ(again.ReplayOf(rank), nullptr);
+    // Twenty better results push it out: its replay goes too.
+    for (int i = 0; i < 20; ++i) again.Add("Better", 1000 + i, 1, 1, SomeReplay(i));
+    ASSERT_TRUE(again.Save());
+    TLocalRecords last(dir + "/Sys.rec");
+    last.Load();
+    EXPECT_EQ(DecodeReplays(FileBytes(dir + "/Replays.dat")).size(), 20u);
+    for (size_t rank = 0; rank < kRecordCount; ++rank) {
+        ASSERT_NE(last.ReplayOf(rank), nullptr);
+        EXPECT_EQ(*last.ReplayOf(rank), SomeReplay(19 - static_cast<int>(rank)));
+    }
+}
+
+TEST(ReplaysFile, HostileBytesKeepTheWholeEntriesBeforeTheFault) {
+    const std::vector<TStoredReplay> stored = {{Rec("^2One", 90), SomeReplay(5)}, {Rec("Two", 80), SomeReplay(9)}};
+    const std::vector<uint8_t> good = EncodeReplays(stored);
+    std::string fault;
+    ASSERT_EQ(DecodeReplays(good, &fault).size(), 2u);
+    EXPECT_EQ(fault, "");
+    // Cut anywhere: never read past, whole entries kept.
+    // Header, then the first entry: its numbers and name length, "^2One", the replay's length, the replay.
+    const size_t firstLengthAt = 6 + 13 + 5, firstReplayAt = firstLengthAt + 2;
+    const size_t firstEnd = firstReplayAt + SomeReplay(5).size();
+    for (size_t cut = 0; cut < good.size(); ++cut) {
+        const auto kept = DecodeReplays(std::span(good).first(cut), &fault);
+        EXPECT_EQ(kept.size(), cut >= firstEnd ? 1u : 0u) << "cut at " << cut;
+        EXPECT_NE(fault, "");
+    }
+    std::vector<uint8_t> bytes = good;
+    bytes[firstReplayAt] = 9; // the first replay's version
+    const auto rest = DecodeReplays(bytes, &fault);
+    ASSERT_EQ(rest.size(), 1u) << "a replay that does not decode is dropped, the next kept";
+    EXPECT_EQ(rest[0].Row.Score, 80);
+    bytes = good;
+    bytes[5] = 21;
+    EXPECT_TRUE(DecodeReplays(bytes, &fault).empty());
+    bytes = good;
+    bytes[6 + 12] = 33; // a name longer than a name can be
+    EXPECT_TRUE(DecodeReplays(bytes, &fault).empty());
+    bytes = good;
+    bytes[firstLengthAt] = 0xFF; // a replay length beyond the bound
+    bytes[firstLengthAt + 1] = 0xFF;
+    EXPECT_TRUE(DecodeReplays(bytes, &fault).empty());
 }
 
 } // namespace

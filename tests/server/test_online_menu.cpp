@@ -15,6 +15,7 @@
 #include "server/score_server.h"
 #include "tests/menus/menu_fixture.h"
 #include "tests/server/server_fixture.h"
+#include "tests/support/played_game.h"
 #include "tests/support/window.h"
 
 namespace {
@@ -86,6 +87,31 @@ TEST_F(OnlineTest, SentRecordsComeBackInTheOnlineTopAndRowsAboveTheCountKeepThei
     EXPECT_EQ(online.OnlineRows[19].Name, records.Records()[19].Name.Str());
     CurrentScene = &online;
     AppRender(); // the recompiled table draws
+}
+
+// "Send record" sends the table as before, then the replays of the rows that
+// have one: the server verifies the played result. When the table does not
+// get through, no replay is sent.
+TEST_F(OnlineTest, SendRecordSendsTheTableThenTheReplaysAndThePlayedRowIsVerified) {
+    scores::TScoreServer server;
+    const uint16_t port = Serve(server);
+    Create();
+    const auto recorder = std::make_unique<TReplayRecorder>();
+    const test_game::TPlayedGame game = test_game::PlayByRules(77, *recorder);
+    menu->AddPlayedRecord("^2Played", game.Score, game.Level, static_cast<int32_t>(game.Ticks), *recorder);
+    menu->Debug = true;
+    Choose(*menu->RecordsMenu, "Send record");
+    EXPECT_NE(TestLogText().find("Received 20 rows: 20 new, 0 known, 0 empty, 0 rejected\r\n"), std::string::npos);
+    EXPECT_NE(TestLogText().find("Received 1 replays: 1 verified, 0 refused, 0 rejected\r\n"), std::string::npos);
+    EXPECT_NE(scorestest::Body(scorestest::Get(port, "/")).find("class=\"v\""), std::string::npos);
+
+    // A server that is gone: the table is not taken, and no replay follows it.
+    scores::TScoreServer other;
+    Serve(other);
+    other.Stop();
+    const size_t logged = TestLogText().size();
+    Choose(*menu->RecordsMenu, "Send record");
+    EXPECT_EQ(TestLogText().find("replays", logged), std::string::npos);
 }
 
 TEST_F(OnlineTest, ARefreshWithoutAnAnsweringServerHoldsTheGameOnlyForTheTimeOut) {

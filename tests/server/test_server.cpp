@@ -458,6 +458,9 @@ TEST_F(ServerTest, AnSQLiteFileGetsTheSchemaVersionAndChecksAndANewerOneIsRefuse
     ASSERT_TRUE(store) << error;
     EXPECT_TRUE(store->IntegrityOk()) << store->LastError();
     EXPECT_EQ(store->Size(), 1);
+    const auto kept = store->Top(1);
+    ASSERT_TRUE(kept && kept->size() == 1u);
+    EXPECT_FALSE(kept->at(0).Verified) << "a result from before replays is not verified";
     store.reset();
     ASSERT_EQ(sqlite3_open(old.c_str(), &db), SQLITE_OK);
     // The checks hold, and an index of the operator's own is no fault.
@@ -472,5 +475,5 @@ TEST_F(ServerTest, AnSQLiteFileGetsTheSchemaVersionAndChecksAndANewerOneIsRefuse
     ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
     EXPECT_FALSE(scores::OpenScoreStore(old, error));
-    EXPECT_EQ(error, "the database has schema version 99, newer than this server's 1");
+    EXPECT_EQ(error, "the database has schema version 99, newer than this server's 2");
 }

@@ -52,7 +52,8 @@ public:
         for (const scores::TResult& result : results) latch->table.insert(latch->table.begin(), result);
         return static_cast<int32_t>(results.size());
     }
-    std::optional<std::vector<scores::TResult>> Top(int32_t) override {
+    int32_t Verify(const scores::TResult&) override { return 0; }
+    std::optional<std::vector<scores::TResult>> Top(int32_t, bool) override {
         const std::lock_guard lock(latch->mutex);
         return latch->table;
     }
