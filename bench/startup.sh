@@ -34,7 +34,9 @@ out=${OUT:-/tmp/nivora-startup}
 rm -rf "$out"
 mkdir -p "$out"
 
-# The peers, when installed, started as a player's menu starts them.
+# The peers, when installed, started as a player's menu starts them (the
+# Debian packages swell-foop and klickety; installed by hand, never by the
+# project's scripts).
 for peer in swell-foop klickety; do
   for dir in /usr/games /usr/bin; do
     if [[ -x "$dir/$peer" ]]; then programs+=("$peer=$dir/$peer"); break; fi
@@ -62,9 +64,13 @@ run_once() {
   local number
   number=$(cat "$dir/display")
   local line
+  # A session bus, as a desktop has (the KDE game quits without one); it
+  # starts before the watcher's clock does.
+  local bus=()
+  command -v dbus-run-session >/dev/null && bus=(dbus-run-session --)
   line=$(cd "$dir/work" && env -i PATH="$PATH" HOME="$dir/home" DISPLAY=":$number" \
     XDG_RUNTIME_DIR="$dir/home" LIBGL_ALWAYS_SOFTWARE=1 \
-    "$watch" --hold "$hold" -- "$program" 2>/dev/null || true)
+    "${bus[@]}" "$watch" --hold "$hold" -- "$program" 2>/dev/null | grep -E '^-?[0-9]+ -?[0-9]+ -?[0-9]+$' | tail -1 || true)
   kill "$server" 2>/dev/null || true
   wait "$server" 2>/dev/null || true
   [[ -f "$dir/work/log.txt" ]] && cp "$dir/work/log.txt" "$out/$name.$round.log"
