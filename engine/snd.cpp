@@ -229,6 +229,9 @@ void TSnd::SndInit() {
         // for hardware that differs, so the mixer has one output format.
         s.deviceOpened =
             s.audioStarted && Mix_OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) == 0;
+        // SDL keeps per-thread data (its error text) for a thread it did not
+        // create until told to free it.
+        SDL_TLSCleanup();
         s.probeDone = true;
     });
     // A driver named by the environment is opened, not searched for: nothing
