@@ -68,6 +68,9 @@ struct TSnd::TState {
     // is not there can take a tenth of a second); the main thread finishes
     // the start when it next needs the sound module, or after an update step
     // once the probe is done. The probe touches nothing else of the state.
+    // SDL's start-up is not made for two threads at once: the window starts
+    // its subsystems (video, events, joystick) before SndInit, and nothing
+    // starts or stops one while the probe runs.
     std::thread probe;
     std::atomic<bool> probeDone{false};
     bool deviceOpened = false;
