@@ -9,7 +9,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/sys_main.h"
 
@@ -38,6 +40,15 @@ public:
     void ResetTime();          // the next gap is measured from now
     void Flush(bool on);       // sync the file to disk after every line
     void Close();              // closes the file; the procedure stays set
+    // Keeps a place in the log for lines that are not known yet (a device
+    // still being probed on another thread): lines printed meanwhile wait
+    // behind it, in order, until Fill writes the place's own lines and then
+    // them. Before a line waits, poll (when set) is called, which may Fill at
+    // once if the lines are ready. One place at a time: false when one is
+    // already kept (the caller then prints its lines as usual). Main thread
+    // only, as every call here.
+    bool Reserve(std::function<void()> poll = {});
+    void Fill(const std::vector<std::string>& messages);
 
     bool IsOpen() const;
 
@@ -69,7 +80,16 @@ public:
     static constexpr int32_t IDCONTINUE = 11;
 
 private:
+    struct THeldLine {
+        std::string message;
+        int32_t time;
+    };
+    void Write(const std::string& message, int32_t time);
+
     TFile file_;
+    bool reserved_ = false;
+    std::function<void()> poll_;
+    std::vector<THeldLine> held_;
     bool timeStampOn_ = true;
     bool flushOn_ = false;
     int32_t lastTime_ = 0;

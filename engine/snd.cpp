@@ -7,10 +7,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "engine/engine.h"
@@ -62,6 +64,17 @@ struct TSnd::TState {
 
     bool initialized = false;
     bool audioStarted = false;
+    // The device is probed on a thread of its own (looking for a device that
+    // is not there can take a tenth of a second); the main thread finishes
+    // the start when it next needs the sound module, or after an update step
+    // once the probe is done. The probe touches nothing else of the state.
+    // SDL's start-up is not made for two threads at once: the window starts
+    // its subsystems (video, events, joystick) before SndInit, and nothing
+    // starts or stops one while the probe runs.
+    std::thread probe;
+    std::atomic<bool> probeDone{false};
+    bool deviceOpened = false;
+    bool heldLog = false; // the log keeps the place of the start's lines
     int32_t volume = 100;
     uint32_t frequency = 22050;
     float panFactor = 0.1f;
@@ -119,6 +132,9 @@ struct TSnd::TState {
 
     int32_t Load(const std::string& name, TStream* stream, int32_t group);
     void CloseDevice();
+    // Finishes a probe in progress: waits for it, or with wait false only when it is done.
+    void Settle(bool wait);
+    void FinishStart(std::vector<std::string>& lines);
 };
 
 int32_t TSnd::TState::Load(const std::string& name, TStream* stream, int32_t group) {
@@ -198,53 +214,88 @@ TSnd::~TSnd() {
     state_->CloseDevice();
 }
 
-bool TSnd::Initialized() const { return state_->initialized; }
+bool TSnd::Initialized() const {
+    state_->Settle(true);
+    return state_->initialized;
+}
 
 void TSnd::SndInit() {
     TState& s = *state_;
-    if (s.initialized) return;
-    s.audioStarted = SdlStart(SDL_INIT_AUDIO);
-    // The device is asked for exactly 16-bit stereo at 44.1 kHz: SDL converts
-    // for hardware that differs, so the mixer has one output format.
-    if (!s.audioStarted || Mix_OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) != 0) {
-        s.CloseDevice();
+    if (s.initialized || s.probe.joinable()) return;
+    // Set here, on the main thread: the probe must only read SDL's hints.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    s.heldLog = log && log->Reserve([&s] { s.Settle(false); });
+    s.probeDone = false;
+    s.probe = std::thread([&s] {
+        s.audioStarted = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        // The device is asked for exactly 16-bit stereo at 44.1 kHz: SDL converts
+        // for hardware that differs, so the mixer has one output format.
+        s.deviceOpened =
+            s.audioStarted && Mix_OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) == 0;
+        // SDL keeps per-thread data (its error text) for a thread it did not
+        // create until told to free it.
+        SDL_TLSCleanup();
+        s.probeDone = true;
+    });
+    // A driver named by the environment is opened, not searched for: nothing
+    // to wait for in the background.
+    if (SDL_getenv("SDL_AUDIODRIVER")) s.Settle(true);
+}
+
+void TSnd::TState::Settle(bool wait) {
+    if (!probe.joinable() || (!wait && !probeDone)) return;
+    probe.join();
+    std::vector<std::string> lines;
+    FinishStart(lines);
+    if (heldLog) log->Fill(lines);
+    else if (log)
+        for (const auto& line : lines) log->Print(line);
+    heldLog = false;
+}
+
+void TSnd::TState::FinishStart(std::vector<std::string>& lines) {
+    if (!deviceOpened) {
+        CloseDevice();
         // This line and "DirectSound Initialized" below keep their fixed words
         // although the device is SDL's: the engine's log lines are the same on
         // every platform, and people and tools that read logs search for them.
-        SndLog("Fatal Error \"DirectSoundCreate\"");
+        lines.push_back("Sound   : Fatal Error \"DirectSoundCreate\"");
         return;
     }
     Mix_AllocateChannels(0);
-    for (int32_t i = 0; i < kSlots; ++i) s.Release(i);
-    s.slots = {};
-    s.volume = 100;
-    s.frequency = 22050;
-    s.panFactor = 0.1f;
-    s.distFactor = 0.005f;
-    std::fill_n(s.listener, 3, 0.0f);
-    s.front[0] = 0, s.front[1] = 0, s.front[2] = -1;
-    s.up[0] = 0, s.up[1] = 1, s.up[2] = 0;
+    for (int32_t i = 0; i < kSlots; ++i) Release(i);
+    slots = {};
+    volume = 100;
+    frequency = 22050;
+    panFactor = 0.1f;
+    distFactor = 0.005f;
+    std::fill_n(listener, 3, 0.0f);
+    front[0] = 0, front[1] = 0, front[2] = -1;
+    up[0] = 0, up[1] = 1, up[2] = 0;
     SdlMusicEvent(); // registered here, on the main thread, before the audio thread can ask
-    Mix_SetPostMix(TState::PostMix, &s);
-    s.initialized = true;
-    SndLog("DirectSound Initialized"); // fixed text, see the failure line above
+    Mix_SetPostMix(TState::PostMix, this);
+    initialized = true;
+    lines.push_back("Sound   : DirectSound Initialized"); // fixed text, see the failure line above
     // The decoder is linked in: Ogg music is there whenever the device is.
-    SndLog("Ogg Vorbis ready");
+    lines.push_back("Sound   : Ogg Vorbis ready");
 }
 
 int32_t TSnd::LoadSample(const std::string& fileName, int32_t group) {
+    state_->Settle(true);
     if (!state_->initialized) return -1;
     TFileStream stream(fileName);
     return state_->Load(fileName, &stream, group);
 }
 
 int32_t TSnd::LoadSampleMem(const std::string& name, const void* memory, size_t size, int32_t group) {
+    state_->Settle(true);
     if (!state_->initialized) return -1;
     TMemoryStream stream(memory, memory ? size : 0);
     return state_->Load(name, &stream, group);
 }
 
 bool TSnd::FreeSample(int32_t id) {
+    state_->Settle(true);
     TState& s = *state_;
     if (!s.initialized || id < 0 || id >= kSlots) return false;
     TState::TSlot& slot = s.slots[id];
@@ -269,6 +320,7 @@ bool TSnd::FreeSample(int32_t id) {
 }
 
 int32_t TSnd::Play(int32_t id, bool loop, float x, float y, float z) {
+    state_->Settle(true);
     TState& s = *state_;
     if (!s.initialized || id < 0 || id >= kSlots) return -1;
     const TState::TSlot& master = s.slots[id];
@@ -303,6 +355,7 @@ int32_t TSnd::Play(int32_t id, bool loop, float x, float y, float z) {
 }
 
 void TSnd::Stop(int32_t channel) {
+    state_->Settle(true);
     TState& s = *state_;
     if (channel == -1) {
         for (int32_t i = 0; i < kSlots; ++i)
@@ -313,11 +366,13 @@ void TSnd::Stop(int32_t channel) {
 }
 
 void TSnd::MarkGroup(int32_t mask) {
+    state_->Settle(true);
     for (auto& slot : state_->slots)
         if ((slot.group & mask) > 0 || mask == -1) slot.marked = true;
 }
 
 void TSnd::PurgeGroup(int32_t mask) {
+    state_->Settle(true);
     for (int32_t i = 0; i < kSlots; ++i) {
         const auto& slot = state_->slots[i];
         if (((slot.group & mask) > 0 || mask == -1) && slot.marked) FreeSample(i);
@@ -325,6 +380,7 @@ void TSnd::PurgeGroup(int32_t mask) {
 }
 
 void TSnd::SetVolume(int32_t volume) {
+    state_->Settle(true);
     TState& s = *state_;
     if (!s.initialized) return;
     s.volume = std::clamp(volume, 0, 100);
@@ -333,6 +389,7 @@ void TSnd::SetVolume(int32_t volume) {
 }
 
 void TSnd::SetFreq(uint32_t frequency) {
+    state_->Settle(true);
     TState& s = *state_;
     if (!s.initialized) return;
     s.frequency = frequency;
@@ -341,6 +398,7 @@ void TSnd::SetFreq(uint32_t frequency) {
 }
 
 void TSnd::SetPos(int32_t channel, float x, float y, float z) {
+    state_->Settle(true);
     TState& s = *state_;
     if (!s.initialized || channel < 0 || channel >= kSlots || !s.slots[channel].buffer) return;
     float* p = s.slots[channel].position;
@@ -349,22 +407,32 @@ void TSnd::SetPos(int32_t channel, float x, float y, float z) {
 }
 
 void TSnd::SetListener(float x, float y, float z) {
+    state_->Settle(true);
     TState& s = *state_;
     if (!s.initialized) return;
     s.listener[0] = x, s.listener[1] = y, s.listener[2] = z;
 }
 
 void TSnd::SetOrient(float frontX, float frontY, float frontZ, float upX, float upY, float upZ) {
+    state_->Settle(true);
     TState& s = *state_;
     s.front[0] = frontX, s.front[1] = frontY, s.front[2] = frontZ;
     s.up[0] = upX, s.up[1] = upY, s.up[2] = upZ;
 }
 
-void TSnd::SetPanFactor(float factor) { state_->panFactor = factor; }
-void TSnd::SetDistFactor(float factor) { state_->distFactor = factor; }
+void TSnd::SetPanFactor(float factor) {
+    state_->Settle(true);
+    state_->panFactor = factor;
+}
+void TSnd::SetDistFactor(float factor) {
+    state_->Settle(true);
+    state_->distFactor = factor;
+}
 
 void TSnd::SndUpdate() {
     TState& s = *state_;
+    // A probe still looking for a device holds up nothing: the steps go on silently.
+    s.Settle(false);
     if (!s.initialized) return;
     const float* f = s.front;
     const float* u = s.up;
@@ -393,6 +461,7 @@ void TSnd::SndUpdate() {
 }
 
 void TSnd::PlayMusic(const std::string& fileName, bool loop) {
+    state_->Settle(true);
     TState& s = *state_;
     if (LowerCase(fileName.size() >= 3 ? fileName.substr(fileName.size() - 3) : fileName) == "ogg") {
         s.ogg.reset();
@@ -415,6 +484,7 @@ void TSnd::PlayMusic(const std::string& fileName, bool loop) {
 }
 
 void TSnd::PlayMusicMem(const void* memory, size_t size, bool loop) {
+    state_->Settle(true);
     TState& s = *state_;
     s.ogg.reset();
     s.ogg = std::make_unique<TOGG>(s.mixer, kMusicVoice, std::make_unique<TMemoryStream>(memory, memory ? size : 0),
@@ -423,11 +493,13 @@ void TSnd::PlayMusicMem(const void* memory, size_t size, bool loop) {
 }
 
 void TSnd::MusicNotify() {
+    state_->Settle(true);
     TState& s = *state_;
     if (s.music && s.musicLoop) Mix_PlayMusic(s.music, 1);
 }
 
 void TSnd::StopMusic() {
+    state_->Settle(true);
     TState& s = *state_;
     if (s.music) {
         // Halting calls the finished hook too; a stop is no end to repeat.
@@ -440,11 +512,21 @@ void TSnd::StopMusic() {
     s.ogg.reset();
 }
 
-bool TSnd::Playing(int32_t slot) const { return slot >= 0 && slot < kSlots && state_->slots[slot].playing; }
+bool TSnd::Playing(int32_t slot) const {
+    state_->Settle(true);
+    return slot >= 0 && slot < kSlots && state_->slots[slot].playing;
+}
 bool TSnd::HasBuffer(int32_t slot) const {
+    state_->Settle(true);
     return slot >= 0 && slot < kSlots && state_->slots[slot].buffer != nullptr;
 }
-bool TSnd::MusicStreaming() const { return state_->ogg && state_->ogg->IsPlaying(); }
-bool TSnd::MusicEnded() const { return state_->ogg && state_->ogg->Ended(); }
+bool TSnd::MusicStreaming() const {
+    state_->Settle(true);
+    return state_->ogg && state_->ogg->IsPlaying();
+}
+bool TSnd::MusicEnded() const {
+    state_->Settle(true);
+    return state_->ogg && state_->ogg->Ended();
+}
 
 } // namespace qx

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "engine/engine.h"
 #include "engine/image_internal.h"
@@ -50,6 +51,69 @@ bool HandOver(bool ok, image::TDecoded& decoded, int32_t& width, int32_t& height
 }
 
 bool Matches(int32_t group, int32_t mask) { return mask == -1 || (group & mask) > 0; }
+
+// Bytes per pixel of an upload whose mip levels we build ourselves: the pixel
+// format must carry exactly the channels the internal format stores, so that
+// filtering the caller's bytes is filtering the stored texels. 0 otherwise.
+int32_t OwnMipPixelBytes(int32_t internalFormat, uint32_t format) {
+    switch (format) {
+    case GL_BGRA: case GL_RGBA: return internalFormat == GL_RGBA8 || internalFormat == 4 ? 4 : 0;
+    case GL_BGR: case GL_RGB: return internalFormat == GL_RGB8 || internalFormat == 3 ? 3 : 0;
+    case GL_LUMINANCE_ALPHA: return internalFormat == GL_LUMINANCE8_ALPHA8 || internalFormat == 2 ? 2 : 0;
+    case GL_LUMINANCE: return internalFormat == GL_LUMINANCE8 || internalFormat == 1 ? 1 : 0;
+    default: return 0;
+    }
+}
+
+bool PowerOfTwo(int32_t n) { return n > 0 && (n & (n - 1)) == 0; }
+
+// Halfway between two texels as the software renderer's bilinear filter has
+// it: 8-bit fixed-point weights, rounded half up.
+inline uint8_t Half(int32_t a, int32_t b) { return static_cast<uint8_t>(a + (((b - a) * 128 + 128) >> 8)); }
+
+// One mip level from the one above (width x height, both powers of two), each
+// texel the filter's blend of its 2x2 block: along the row first, then
+// between the rows. A side of 1 stays 1 and blends only along the other.
+// May work in place (out == in): every texel is written after its block is read.
+void HalveLevel(const uint8_t* in, uint8_t* out, int32_t width, int32_t height, int32_t pixelBytes) {
+    const int32_t outWidth = width > 1 ? width / 2 : 1;
+    const int32_t outHeight = height > 1 ? height / 2 : 1;
+    const size_t rowBytes = static_cast<size_t>(width) * pixelBytes;
+    const size_t nextRow = height > 1 ? rowBytes : 0;
+    const size_t nextTexel = width > 1 ? pixelBytes : 0;
+    for (int32_t y = 0; y < outHeight; ++y) {
+        const uint8_t* top = in + static_cast<size_t>(y) * (height > 1 ? 2 : 1) * rowBytes;
+        const uint8_t* bottom = top + nextRow;
+        for (int32_t x = 0; x < outWidth; ++x) {
+            const size_t at = static_cast<size_t>(x) * (width > 1 ? 2 : 1) * pixelBytes;
+            for (int32_t c = 0; c < pixelBytes; ++c, ++out) {
+                const uint8_t upper = Half(top[at + c], top[at + nextTexel + c]);
+                const uint8_t lower = Half(bottom[at + c], bottom[at + nextTexel + c]);
+                *out = Half(upper, lower);
+            }
+        }
+    }
+}
+
+
+// Uploads levels 1.. of a power-of-two texture bound on the active unit, each
+// halved from the one above, starting from the caller's level-0 pixels.
+void UploadOwnMipLevels(const uint8_t* pixels, int32_t width, int32_t height, int32_t internalFormat,
+                        uint32_t format, int32_t pixelBytes) {
+    if (width == 1 && height == 1) return;
+    // Level 1 into a scratch buffer, every later level in place over it; the
+    // buffer goes with the upload, not kept for the next.
+    std::vector<uint8_t> level(static_cast<size_t>(width > 1 ? width / 2 : 1) *
+                               static_cast<size_t>(height > 1 ? height / 2 : 1) * pixelBytes);
+    const uint8_t* source = pixels;
+    for (int32_t index = 1; width > 1 || height > 1; ++index) {
+        HalveLevel(source, level.data(), width, height, pixelBytes);
+        width = width > 1 ? width / 2 : 1;
+        height = height > 1 ? height / 2 : 1;
+        glTexImage2D(GL_TEXTURE_2D, index, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE, level.data());
+        source = level.data();
+    }
+}
 
 } // namespace
 
@@ -134,6 +198,18 @@ uint32_t TTex::AddTexture(const std::string& name, const void* pixels, int32_t w
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, mipMap ? GL_LINEAR_MIPMAP_LINEAR : GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    const int32_t ownMipBytes = mipMap && pixels && PowerOfTwo(width) && PowerOfTwo(height)
+                                    ? OwnMipPixelBytes(internalFormat, format)
+                                    : 0;
+    if (ownMipBytes > 0) {
+        // The levels the driver would generate, built here: the software
+        // renderer compiles a filter program for every new pixel format it
+        // generates mip-maps for, which cost a third of a second at start-up.
+        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 0);
+        glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
+        UploadOwnMipLevels(static_cast<const uint8_t*>(pixels), width, height, internalFormat, format, ownMipBytes);
+        return id;
+    }
     glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, mipMap ? 1 : 0);
     glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE, pixels);
     glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 0);

@@ -40,6 +40,40 @@ TEST(Log, WritesStartLineFirstAndCloseLineLast) {
     EXPECT_EQ(ReadFile(path), "\"Quorvex 0.80\" log start\r\nEngine  : hello\r\n\"Quorvex 0.80\" log close\r\n");
 }
 
+// A reserved place: lines printed meanwhile come after the place's own lines,
+// a poll that finds them ready fills it at once, a second place is refused,
+// and closing with the place still open loses nothing.
+TEST(Log, AReservedPlaceKeepsItsLinesAheadOfLaterOnes) {
+    const std::string path = MakeTempDir() + "/log.txt";
+    {
+        qx::TLog log;
+        log.TimeStamp(false);
+        ASSERT_TRUE(log.Open(path));
+        log.Print("A");
+        ASSERT_TRUE(log.Reserve());
+        EXPECT_FALSE(log.Reserve());
+        log.Print("C");
+        log.Print("D");
+        EXPECT_EQ(ReadFile(path), "\"Quorvex 0.80\" log start\r\nA\r\n");
+        log.Fill({"B1", "B2"});
+        log.Print("E");
+
+        bool ready = false;
+        ASSERT_TRUE(log.Reserve([&] {
+            if (ready) log.Fill({"F"});
+        }));
+        log.Print("G"); // not ready: held
+        ready = true;
+        log.Print("H"); // the poll fills the place first
+        log.Print("I");
+
+        ASSERT_TRUE(log.Reserve());
+        log.Print("J"); // never filled: written when the log closes
+    }
+    EXPECT_EQ(ReadFile(path), "\"Quorvex 0.80\" log start\r\nA\r\nB1\r\nB2\r\nC\r\nD\r\nE\r\nF\r\nG\r\nH\r\nI\r\n"
+                              "J\r\n\"Quorvex 0.80\" log close\r\n");
+}
+
 TEST(Log, PrintBeforeOpenWritesNothingAndDoesNotFail) {
     qx::TLog log;
     log.Print("nobody hears this");

@@ -168,9 +168,11 @@ double Db(double ratio) { return 20 * std::log10(ratio); }
 
 class EnvVar {
 public:
-    EnvVar(const char* name, const std::string& value) : name_(name) {
+    // Sets the variable, or with no value removes it, until the end of the scope.
+    EnvVar(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        ::setenv(name, value.c_str(), 1);
+        if (value) ::setenv(name, value, 1);
+        else ::unsetenv(name);
     }
     ~EnvVar() {
         if (had_) ::setenv(name_, old_.c_str(), 1);
@@ -191,7 +193,7 @@ protected:
         dir_ = MakeTempDir();
         out_ = dir_ + "/out.raw";
         driver_ = std::make_unique<EnvVar>("SDL_AUDIODRIVER", "disk");
-        file_ = std::make_unique<EnvVar>("SDL_DISKAUDIOFILE", out_);
+        file_ = std::make_unique<EnvVar>("SDL_DISKAUDIOFILE", out_.c_str());
         sound_ = std::make_unique<qx::TSnd>();
         sound_->SndInit();
         ASSERT_TRUE(sound_->Initialized());
@@ -539,6 +541,22 @@ TEST_F(SampleTable, StreamsThatAreNotOggOrAreCutDoNotPlayOrEndEarly) {
     sound_->PlayMusicMem(cut.data(), cut.size(), true); // looping a cut file: the filler survives it
     (void)Record(300);
     sound_->StopMusic();
+}
+
+// With no driver named, SDL searches for a device on a thread of its own;
+// whatever it finds, the start's lines stay where the start was in the log.
+TEST(SoundProbe, TheStartLinesKeepTheirPlaceAheadOfLaterLines) {
+    EnvVar driver("SDL_AUDIODRIVER", nullptr);
+    const std::string later = "Test    : printed while the device was being looked for";
+    qx::TSnd sound;
+    sound.SndInit();
+    qx::log->Print(later);
+    const bool opened = sound.Initialized();
+    const std::string text = TestLogText();
+    const auto start = text.rfind(opened ? "Sound   : Ogg Vorbis ready\r\n" : "Sound   : Fatal Error \"DirectSoundCreate\"\r\n");
+    ASSERT_NE(start, std::string::npos);
+    ASSERT_NE(text.rfind(later), std::string::npos);
+    EXPECT_LT(start, text.rfind(later));
 }
 
 TEST(SoundWithoutDevice, RunsSilently) {

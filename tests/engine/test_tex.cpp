@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 #include <GL/glext.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -354,6 +355,113 @@ TEST_F(TexTest, InitFailsWithoutMultitexture) {
     qx::MultitextureExt = true;
     EXPECT_EQ(own.DefaultTexture(), 0u);
     EXPECT_NE(TestLogText().find("Texture : Fatal Error \"GL_ARB_multitexture\""), std::string::npos);
+}
+
+
+// ---- Mip levels ------------------------------------------------------------------
+
+// Every level of a texture, as stored, read back in the upload's own format.
+std::vector<Bytes> Levels(uint32_t handle, int width, int height, GLenum format, int pixelBytes) {
+    std::vector<Bytes> levels;
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, handle);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    for (int level = 0;; ++level) {
+        levels.emplace_back(static_cast<size_t>(width) * height * pixelBytes);
+        glGetTexImage(GL_TEXTURE_2D, level, format, GL_UNSIGNED_BYTE, levels.back().data());
+        if (width == 1 && height == 1) break;
+        width = std::max(width / 2, 1);
+        height = std::max(height / 2, 1);
+    }
+    qx::tex->Disable(0);
+    return levels;
+}
+
+// The same pixels with the driver generating the levels at upload.
+uint32_t DriverMipMapped(GLint internalFormat, GLenum format, int width, int height, const Bytes& pixels) {
+    GLuint id = 0;
+    glGenTextures(1, &id);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, id);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, GL_UNSIGNED_BYTE, pixels.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 0);
+    qx::tex->Disable(0);
+    return id;
+}
+
+// Noise exercises every rounding case of the filter; the game's own pictures
+// are checked too (ProgramPicturesMatch below).
+Bytes Noise(size_t bytes, uint32_t seed) {
+    Bytes pixels(bytes);
+    for (auto& p : pixels) {
+        seed = seed * 1664525u + 1013904223u;
+        p = static_cast<uint8_t>(seed >> 24);
+    }
+    return pixels;
+}
+
+TEST_F(TexTest, OwnMipLevelsEqualTheDriversForEveryFormatAndShape) {
+    struct TFormat {
+        GLint internal;
+        GLenum format;
+        int bytes;
+    };
+    const TFormat formats[] = {{GL_RGBA8, GL_BGRA, 4}, {GL_RGB8, GL_BGR, 3}, {GL_LUMINANCE8, GL_LUMINANCE, 1},
+                               {2, GL_LUMINANCE_ALPHA, 2}};
+    const int shapes[][2] = {{64, 64}, {256, 128}, {16, 128}, {1, 32}, {32, 1}, {1, 1}};
+    uint32_t seed = 1;
+    for (const TFormat& f : formats) {
+        for (const auto& shape : shapes) {
+            const int w = shape[0], h = shape[1];
+            SCOPED_TRACE(std::to_string(f.format) + " " + std::to_string(w) + "x" + std::to_string(h));
+            const Bytes pixels = Noise(static_cast<size_t>(w) * h * f.bytes, ++seed);
+            const uint32_t ours = qx::tex->Create("", f.internal, f.format, w, h, pixels.data(), false, true, 0);
+            const uint32_t drivers = DriverMipMapped(f.internal, f.format, w, h, pixels);
+            const auto expected = Levels(drivers, w, h, f.format, f.bytes);
+            const auto got = Levels(ours, w, h, f.format, f.bytes);
+            ASSERT_EQ(got.size(), expected.size());
+            for (size_t level = 0; level < got.size(); ++level) EXPECT_EQ(got[level], expected[level]) << "level " << level;
+            qx::tex->Delete(ours);
+            GLuint id = drivers;
+            glDeleteTextures(1, &id);
+        }
+    }
+}
+
+// A picture whose sides are not powers of two keeps the driver's generation:
+// it filters such levels differently, and the game has none.
+TEST_F(TexTest, OtherSizesStillGetTheDriversLevels) {
+    const Bytes pixels = Noise(7 * 5 * 4, 99);
+    const uint32_t ours = qx::tex->Create("", GL_RGBA8, GL_BGRA, 7, 5, pixels.data(), false, true, 0);
+    const uint32_t drivers = DriverMipMapped(GL_RGBA8, GL_BGRA, 7, 5, pixels);
+    EXPECT_EQ(Levels(ours, 7, 5, GL_BGRA, 4), Levels(drivers, 7, 5, GL_BGRA, 4));
+    qx::tex->Delete(ours);
+    GLuint id = drivers;
+    glDeleteTextures(1, &id);
+}
+
+// Every picture the game ships, loaded through the manager, against the driver.
+TEST_F(TexTest, ProgramPicturesMatchTheDriversLevels) {
+    const std::string images = std::string(NIVORA_GAME_DIR) + "/Images/";
+    for (const char* name : {"Cell.tga", "Cursor.tga", "Logo.tga", "WinterForestTree.tga", "Back.bmp", "SelTex.bmp"}) {
+        SCOPED_TRACE(name);
+        int32_t w = 0, h = 0, bpp = 0;
+        uint8_t* data = nullptr;
+        ASSERT_TRUE(qx::tex->LoadData(images + name, w, h, bpp, data));
+        const int bytes = bpp / 8;
+        const GLenum format = bytes == 4 ? GL_BGRA : bytes == 3 ? GL_BGR : GL_LUMINANCE;
+        const GLint internal = bytes == 4 ? GL_RGBA8 : bytes == 3 ? GL_RGB8 : GL_LUMINANCE8;
+        const Bytes pixels(data, data + static_cast<size_t>(w) * h * bytes);
+        qx::tex->FreeData(data);
+        const uint32_t ours = qx::tex->Load(images + name, false, true, 0);
+        const uint32_t drivers = DriverMipMapped(internal, format, w, h, pixels);
+        EXPECT_EQ(Levels(ours, w, h, format, bytes), Levels(drivers, w, h, format, bytes));
+        qx::tex->Delete(ours);
+        GLuint id = drivers;
+        glDeleteTextures(1, &id);
+    }
 }
 
 } // namespace
