@@ -134,9 +134,9 @@ foreach(file IN LISTS layerFiles benchFiles toolFiles serverFiles)
       if(DEFINED LAYER_OF_${target})
         list(GET NIVORA_LAYERS ${LAYER_OF_${target}} targetLayer)
       endif()
-      if(NOT target MATCHES "^server/" AND NOT target STREQUAL "engine/cp1251_internal.h"
+      if(NOT target MATCHES "^server/" AND NOT target STREQUAL "engine/cp1251.h"
          AND NOT targetLayer STREQUAL "rules")
-        report("${where}: includes \"${name}\": the score server includes only server/, the rules layer and engine/cp1251_internal.h")
+        report("${where}: includes \"${name}\": the score server includes only server/, the rules layer and engine/cp1251.h")
       endif()
     elseif(NOT DEFINED LAYER_OF_${target})
       report("${where}: includes \"${name}\", which is in no layer")

@@ -17,7 +17,7 @@
 #include <system_error>
 #include <type_traits>
 
-#include "engine/cp1251_internal.h"
+#include "engine/cp1251.h"
 #include "engine/engine.h"
 
 namespace qx {

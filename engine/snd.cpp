@@ -87,8 +87,6 @@ struct TSnd::TState {
     TMixer mixer{kDeviceRate};
     std::unique_ptr<TOGG> ogg;
     Mix_Music* music = nullptr;
-    uint16_t musicDevice = 0; // the open player's id, 0 when none
-    uint16_t lastDevice = 0;
     bool musicLoop = false;
 
     static void PostMix(void* self, Uint8* stream, int bytes) {
@@ -477,8 +475,6 @@ void TSnd::PlayMusic(const std::string& fileName, bool loop) {
         SndLog("Can't open music " + Quoted(fileName));
         return;
     }
-    s.lastDevice = static_cast<uint16_t>(s.lastDevice == 0xFFFF ? 1 : s.lastDevice + 1);
-    s.musicDevice = s.lastDevice;
     Mix_HookMusicFinished(OnMusicFinished);
     Mix_PlayMusic(s.music, 1);
 }
@@ -507,7 +503,6 @@ void TSnd::StopMusic() {
         Mix_HaltMusic();
         Mix_FreeMusic(s.music);
         s.music = nullptr;
-        s.musicDevice = 0;
     }
     s.ogg.reset();
 }

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/cp1251_internal.h"
+#include "engine/cp1251.h"
 #include "engine/engine.h"
 #include "engine/msgbox_internal.h"
 #include "engine/sdl_internal.h"

@@ -50,7 +50,6 @@ public:
     // ---- Set up by the program once the other scenes exist ----
     void SetGameScene(TGameScene* game);  // "New game" and "Resume game" drive it
     void SetInputScene(TInputScene* input); // "Profile : " opens it
-    TGameScene* GameScene() const { return Game; }
 
     // ---- Menus and settings ----
     void Build();         // main items and fresh sub-menus; Resume disabled

@@ -1,8 +1,6 @@
 // The offline records screen.
 #include "menus/record_menu.h"
 
-#include <GL/gl.h>
-
 #include <vector>
 
 #include "engine/engine.h"

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdio>
 
-#include "engine/cp1251_internal.h"
+#include "engine/cp1251.h"
 
 namespace scores {
 

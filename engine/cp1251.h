@@ -1,6 +1,8 @@
 // Code page 1251, the engine's single-byte text encoding: characters 0-127 are
-// ASCII, 128-255 the Cyrillic page. Shared by the window module (typed text
-// arrives as Unicode) and the font manager (glyphs are rendered from Unicode).
+// ASCII, 128-255 the Cyrillic page. Header-only and free of the engine's
+// state, so that programs beside the game may use it too. Used by the window
+// module (typed text arrives as Unicode), the font manager (glyphs are
+// rendered from Unicode) and the score server's page (names to UTF-8).
 #pragma once
 
 #include <array>
