@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <memory>
 
 #include "engine/engine.h"
 #include "presentation/text.h"
@@ -92,14 +93,18 @@ std::string Post(const std::string& path, const std::string& body, long* status 
     TScoreServerAddress address;
     if (!ready || !ScoreServerAddress(address)) return {};
     const std::string url = "http://" + address.Host + ":" + std::to_string(address.Port) + path;
-    CURL* curl = curl_easy_init();
+    // Both handles are released on every way out.
+    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+    CURL* curl = handle.get();
     if (!curl) {
         Note(url + ": no HTTP client");
         return {};
     }
     // The one header of the request; "Expect:" removes libcurl's own 100-continue.
-    curl_slist* headers = curl_slist_append(nullptr, "content-type: application/x-www-form-urlencoded");
-    headers = curl_slist_append(headers, "Expect:");
+    const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(
+        curl_slist_append(nullptr, "content-type: application/x-www-form-urlencoded"), &curl_slist_free_all);
+    curl_slist* headers = headerList.get();
+    if (headers) curl_slist_append(headers, "Expect:");
     TReplySink sink;
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
@@ -118,8 +123,6 @@ std::string Post(const std::string& path, const std::string& body, long* status 
     const CURLcode result = curl_easy_perform(curl);
     // Only a whole answer has a status worth acting on.
     if (status && result == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, status);
-    curl_slist_free_all(headers);
-    curl_easy_cleanup(curl);
     if (result == CURLE_WRITE_ERROR && sink.Cut) {
         Note(url + ": reply cut at " + std::to_string(kMaxReplyBytes) + " bytes");
         return sink.Body;
