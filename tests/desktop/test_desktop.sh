@@ -172,17 +172,29 @@ click_on() {
 }
 other_window=
 other_pid=
+# Sets other_window, tried again like the game's (see find_game_window).
+find_other_window() {
+  other_window=$(xdotool search --onlyvisible --classname nivora-other 2>/dev/null | tail -1)
+  [[ -n "$other_window" ]]
+}
 open_other_window() {
   [[ -n "$other_pid" ]] && kill "$other_pid" 2>/dev/null
   start xmessage -name nivora-other -geometry 300x120+40+40 "another window"
   other_pid=${pids[-1]}
   other_window=
-  wait_for 10 bash -c "xdotool search --onlyvisible --pid $other_pid >/dev/null 2>&1 ||
-    xdotool search --onlyvisible --classname nivora-other >/dev/null 2>&1"
-  other_window=$(xdotool search --onlyvisible --classname nivora-other | tail -1)
+  wait_for 10 find_other_window
 }
 
 # ---- The game ----
+# Sets window to the game's shown window. xdotool's search walks the whole
+# window tree and gives up, printing nothing, when a window it is looking at
+# vanishes meanwhile (a window manager's short-lived windows do), so a miss is
+# tried again.
+find_game_window() {
+  window=$(xdotool search --onlyvisible --pid "$game" 2>/dev/null | head -1)
+  [[ -n "$window" ]]
+}
+
 start_game() { # start_game <folder>: sets game, game_folder and window
   local folder=$1
   game_folder=$folder
@@ -192,8 +204,7 @@ start_game() { # start_game <folder>: sets game, game_folder and window
   (cd "$folder" && exec "$game_dir/nivora") >"$folder/output.txt" 2>&1 &
   game=$!
   window=
-  wait_for 30 bash -c "xdotool search --onlyvisible --pid $game >/dev/null 2>&1" || { fail "no game window"; return 1; }
-  window=$(xdotool search --onlyvisible --pid "$game" | head -1)
+  wait_for 30 find_game_window || { fail "no game window"; return 1; }
   wait_for 30 grep -q "Main Loop start" "$folder/log.txt" || fail "the game's loop did not start"
   # A manager still taking the new window in may pass over a request to
   # activate it; a player would click it again.
