@@ -96,7 +96,7 @@ void BeginText(uint32_t texture, float x, float y, GLint& matrixMode) {
     glDisable(GL_LIGHTING);
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GEQUAL, 0.003921569f);
-    if (ogl) ogl->Blend(1);
+    if (ogl) ogl->Blend(kBlendAlpha);
     if (tex) tex->Enable(texture, 0);
     glGetIntegerv(GL_MATRIX_MODE, &matrixMode);
     glMatrixMode(GL_MODELVIEW);

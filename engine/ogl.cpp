@@ -334,15 +334,15 @@ void TOGL::TextOutEx(int32_t font, const std::string& text, float x, float y) {
 
 void TOGL::Blend(int32_t mode) {
     if (!context_) return;
-    if (mode == 0) {
+    if (mode == kBlendOff) {
         glDisable(GL_BLEND);
         return;
     }
     glEnable(GL_BLEND);
     switch (mode) {
-    case 1: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
-    case 2: glBlendFunc(GL_SRC_ALPHA, GL_ONE); break;
-    case 3: glBlendFunc(GL_ZERO, GL_SRC_COLOR); break;
+    case kBlendAlpha: glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA); break;
+    case kBlendAdd: glBlendFunc(GL_SRC_ALPHA, GL_ONE); break;
+    case kBlendMultiply: glBlendFunc(GL_ZERO, GL_SRC_COLOR); break;
     default: break;
     }
 }

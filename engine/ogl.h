@@ -28,6 +28,13 @@ extern bool FramebufferExt;  // GL_EXT_framebuffer_object: rendering into textur
 extern bool ShaderExt;       // GL_ARB_shading_language with the ARB shader objects
 extern bool VBOExt;          // GL_ARB_vertex_buffer_object: vertex buffers
 
+// The modes TOGL::Blend takes. Any other value turns blending on and keeps the
+// blend function last set.
+inline constexpr int32_t kBlendOff = 0;      // opaque: blending disabled
+inline constexpr int32_t kBlendAlpha = 1;    // source over: src * a + dst * (1 - a)
+inline constexpr int32_t kBlendAdd = 2;      // glow: src * a + dst
+inline constexpr int32_t kBlendMultiply = 3; // tint: dst * src
+
 class TOGL {
 public:
     TOGL();  // makes the font and light managers; no GL call
@@ -49,7 +56,7 @@ public:
     int32_t TextLen(int32_t font, const std::string& text) const; // pixels, markup counted as glyphs
     void TextOut(int32_t font, const std::string& text, float x, float y);
     void TextOutEx(int32_t font, const std::string& text, float x, float y); // with colour markup
-    void Blend(int32_t mode);             // 0 off, 1 alpha, 2 additive, 3 multiply, other: on, function kept
+    void Blend(int32_t mode);             // one of the kBlend modes above
     // Writes the window's pixels, bottom row first: a name ending in "tga"
     // (case-sensitive) gives an uncompressed TGA, anything else a 24-bit BMP
     // with rows padded to four bytes. False when there is nothing to read or the

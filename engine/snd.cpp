@@ -112,9 +112,7 @@ struct TSnd::TState {
     void ChannelVolume(int32_t i, int32_t level) {
         level = std::clamp(level, 0, 100);
         const double share = level * volume / 10000.0;
-        int32_t db = TMixer::kSilence;
-        if (share > 0) db = static_cast<int32_t>(std::max(std::nearbyint(3322.0 * std::log10(share)), -10000.0));
-        mixer.SetVolume(i, db);
+        mixer.SetVolume(i, TMixer::HundredthsDb(share));
     }
 
     void Apply3D(int32_t i) {

@@ -18,6 +18,15 @@ constexpr float kFraction = 1.0f / 4294967296.0f;
 
 } // namespace
 
+int32_t TMixer::HundredthsDb(double share) {
+    // The volume curve: 3322 * log10(share) hundredths of a decibel, so the
+    // amplitude goes as share^1.66, steeper than linear, and a slider at half
+    // sounds about half as loud. Music and sounds share it.
+    constexpr double kCurve = 3322.0;
+    if (share <= 0) return kSilence;
+    return static_cast<int32_t>(std::max(std::nearbyint(kCurve * std::log10(share)), double{kSilence}));
+}
+
 TMixer::TMixer(uint32_t deviceRate) : deviceRate_(deviceRate == 0 ? 44100 : deviceRate) {}
 
 float TMixer::Gain(int32_t hundredthsDb) {

@@ -24,6 +24,10 @@ public:
     static constexpr int kVoices = 65; // the 64 slots of the sound table and the music stream
     static constexpr int32_t kSilence = -10000;
 
+    // A volume setting as a share of full (1 full, 0.5 the slider at half) in
+    // the hundredths of a decibel SetVolume takes; kSilence at or below zero.
+    static int32_t HundredthsDb(double share);
+
     explicit TMixer(uint32_t deviceRate);
 
     // Makes the voice play `frames` frames of interleaved 16-bit PCM with 1 or

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -74,9 +73,7 @@ TOGG::~TOGG() {
 void TOGG::Volume(int32_t volume) {
     if (!ready_) return;
     volume = std::clamp(volume, 0, 100);
-    const int32_t level =
-        volume == 0 ? TMixer::kSilence : static_cast<int32_t>(std::nearbyint(3322.0 * std::log10(volume / 100.0)));
-    mixer_.SetVolume(voice_, level);
+    mixer_.SetVolume(voice_, TMixer::HundredthsDb(volume / 100.0));
 }
 
 bool TOGG::IsPlaying() const { return ready_ && mixer_.Playing(voice_); }

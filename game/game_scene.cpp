@@ -312,7 +312,7 @@ void TGameScene::DrawPanel() {
 
 void TGameScene::Render() {
     Host->DrawBackground();
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     const int32_t lastColumn = LastColumn();
     const int32_t lastRow = LastRow();
     for (int32_t c = 1; c <= lastColumn; ++c) {
@@ -320,14 +320,14 @@ void TGameScene::Render() {
     }
 
     qx::tex->Enable(res::Spark, 0);
-    qx::ogl->Blend(2);
+    qx::ogl->Blend(qx::kBlendAdd);
     for (int32_t i = 1; i <= ParticleCount; ++i) {
         const TParticle& particle = Particles[static_cast<size_t>(i)];
         const double alpha = std::clamp(std::nearbyint(particle.Life * 255), 0.0, 255.0);
         SetColor(particle.Color, static_cast<uint8_t>(alpha));
         DrawQuadRot(particle.Pos.x, particle.Pos.y, 10, 10, particle.Life * particle.Vel.x);
     }
-    qx::ogl->Blend(0);
+    qx::ogl->Blend(qx::kBlendOff);
 
     glColor3f(1, 1, 1);
     qx::tex->Disable(0);

@@ -176,7 +176,7 @@ void TGameMenu::InitStars() {
 // ---- Drawing ----
 
 void TGameMenu::DrawPanel(double x, double y, double width, double height) {
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     glColor4f(0.2f, 0.2f, 0.2f, 0.75f);
     qx::tex->Disable(0);
     DrawQuad(GL_QUADS, x, y, width, height);
@@ -189,7 +189,7 @@ void TGameMenu::DrawBackground() {
     qx::ogl->Clear(true, true, false);
     SetViewProjection();
 
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     glColor3f(0, 0.5f, 1);
     qx::tex->Enable(res::Xlam, 0);
     DrawQuadRot(w / 4, h / 2, 128, 128, t0);
@@ -205,20 +205,20 @@ void TGameMenu::DrawBackground() {
     DrawQuadRot(3 * w / 4, h / 4, 128, 128, 30 * std::sin(t0 / 60));
 
     glColor3f(1, 1, 1);
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     qx::tex->Enable(res::WinterForestTree, 0);
     DrawQuadRot(w / 5, 4 * h / 5, 128, 256, 0);
     DrawQuadRot(4 * w / 5, 4 * h / 5, -128, 256, 0);
 
     glColor3f(1, 1, 0);
     qx::tex->Enable(res::Logo, 0);
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     DrawQuadRot(w / 2, h / 5, 512, 128, 0);
 
     DrawText(0, kVersionText, w - MarkupWidth(0, kVersionText) - 10, h - 16);
 
     qx::tex->Enable(res::Spark, 0);
-    qx::ogl->Blend(2);
+    qx::ogl->Blend(qx::kBlendAdd);
     for (const TStar& star : Stars) {
         const double t = (t0 / 100) * (star.Phase - 128) / 128;
         const auto alpha = static_cast<GLubyte>(std::nearbyint((std::sin(t) + 1) * 255 / 2));
@@ -227,7 +227,7 @@ void TGameMenu::DrawBackground() {
         DrawQuadRot(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10, 0);
     }
     qx::tex->Disable(0);
-    qx::ogl->Blend(0);
+    qx::ogl->Blend(qx::kBlendOff);
 
     if (ShowFPS) {
         glColor3f(1, 1, 1);
@@ -241,7 +241,7 @@ void TGameMenu::Render() {
     qx::ogl->Clear(true, false, false);
     SetViewProjection();
     DrawBackground();
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     TMenu::Render();
 }
 

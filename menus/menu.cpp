@@ -75,7 +75,7 @@ int32_t TMenu::ItemAt(double x, double y) const {
 
 void TMenu::Render() {
     const double width = ViewWidth();
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     if (Selected >= 0) {
         qx::tex->Enable(BarTex, 0);
         glColor4f(1, 1, 1, 0.2f);

@@ -30,7 +30,7 @@ void TTableMenu::Update() {
 void TTableMenu::DrawMessage(int32_t font, const std::string& text) {
     const double w = ViewWidth();
     const double h = ViewHeight();
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     glColor4f(1, 1, 1, 0.95f);
     qx::tex->Enable(res::Msg, 0);
     DrawQuadRot(w / 2, h / 2, 256, 64, 0);

@@ -71,7 +71,7 @@ void TBackScene::Render() {
 
     // The gradient covers the whole window, so no clear is needed.
     qx::tex->Disable(0);
-    qx::ogl->Blend(0);
+    qx::ogl->Blend(qx::kBlendOff);
     glShadeModel(GL_SMOOTH);
     const double corners[4][2] = {{0, 0}, {width, 0}, {width, height}, {0, height}};
     glBegin(GL_QUADS);
@@ -84,7 +84,7 @@ void TBackScene::Render() {
     glEnd();
 
     qx::tex->Enable(Textures.Smoke, 0);
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     Particles->DrawAll();
 
     qx::tex->Enable(Textures.Light, 0);
@@ -92,7 +92,7 @@ void TBackScene::Render() {
     DrawTurnedQuad(MakeVec(width / 2, height / 2), kLightSide, kLightAngle);
 
     qx::tex->Enable(Textures.Logo, 0);
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     glColor4d(0, 1, 0, 1);
     const Vec2 logo = LogoCorner(width, height);
     EmitQuad(GL_QUADS, {{logo,

@@ -158,7 +158,7 @@ void UpdateCursor() {
 }
 
 void DrawCursor(uint32_t texture) {
-    qx::ogl->Blend(1);
+    qx::ogl->Blend(qx::kBlendAlpha);
     qx::tex->Enable(texture, 0);
     glColor3f(1, 1, 1);
     const double right = cursorX + 32, bottom = cursorY + 32;

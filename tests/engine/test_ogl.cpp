@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(qx::ogl->HasContext());
         glDisable(GL_TEXTURE_2D);
         glDisable(GL_DEPTH_TEST);
-        qx::ogl->Blend(0);
+        qx::ogl->Blend(qx::kBlendOff);
         qx::ogl->Set2D(0, 0, static_cast<float>(qx::wnd->Width()), static_cast<float>(qx::wnd->Height()));
     }
 };
@@ -137,7 +137,7 @@ TEST_F(GLContext, Set3DUsesTheWindowsAspect) {
 TEST_F(GLContext, EachBlendModeMixesAsItSays) {
     // Background 0.5 grey; a red quad at half alpha over it.
     auto blended = [](int32_t mode) {
-        qx::ogl->Blend(0);
+        qx::ogl->Blend(qx::kBlendOff);
         glClearColor(0.5f, 0.5f, 0.5f, 1);
         qx::ogl->Clear(true, false, false);
         qx::ogl->Blend(mode);
@@ -157,7 +157,7 @@ TEST_F(GLContext, EachBlendModeMixesAsItSays) {
     // Any other mode enables blending and keeps the function: still multiply.
     EXPECT_TRUE(near(blended(5), {128, 0, 0}));
     EXPECT_TRUE(glIsEnabled(GL_BLEND));
-    qx::ogl->Blend(0);
+    qx::ogl->Blend(qx::kBlendOff);
 }
 
 class ScreenShot : public GLContext {

@@ -46,7 +46,7 @@ protected:
         glDisable(GL_TEXTURE_2D);
         glDisable(GL_DEPTH_TEST);
         glDisable(GL_CULL_FACE);
-        qx::ogl->Blend(0);
+        qx::ogl->Blend(qx::kBlendOff);
         qx::ogl->Set2D(0, 0, static_cast<float>(width_), static_cast<float>(height_));
         Clear();
     }

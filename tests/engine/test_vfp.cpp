@@ -59,7 +59,7 @@ protected:
         WindowTest::SetUp();
         ASSERT_TRUE(qx::ShaderExt);
         glDisable(GL_TEXTURE_2D);
-        qx::ogl->Blend(0);
+        qx::ogl->Blend(qx::kBlendOff);
         qx::ogl->Set2D(0, 0, static_cast<float>(width_), static_cast<float>(height_));
         glClearColor(0, 0, 0, 1);
         qx::ogl->Clear(true, false, false);
