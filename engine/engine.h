@@ -12,12 +12,12 @@
 #include <string>
 
 #include "engine/eng.h"
+#include "engine/files.h"
 #include "engine/inp.h"
 #include "engine/log.h"
 #include "engine/net.h"
 #include "engine/ogl.h"
 #include "engine/snd.h"
-#include "engine/sys_main.h"
 #include "engine/tex.h"
 #include "engine/vbo.h"
 #include "engine/vec.h"

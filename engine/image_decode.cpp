@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "engine/sys_main.h"
+#include "engine/files.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "engine/sys_main.h"
+#include "engine/files.h"
 #include "menus/stored_file.h"
 
 namespace {
