@@ -1,6 +1,8 @@
 // The engine-interface unit: creation and release of the engine globals.
 #include "engine/engine.h"
 
+#include <GL/gl.h>
+
 #include <memory>
 
 namespace qx {
@@ -55,6 +57,11 @@ void FreeEngine() {
 }
 
 TRGB MakeRGB(uint8_t r, uint8_t g, uint8_t b) { return {r, g, b}; }
+
+void SetGLColor(uint32_t packed) {
+    const std::array<uint8_t, 4> rgba = ColorBytes(packed);
+    glColor4ub(rgba[0], rgba[1], rgba[2], rgba[3]);
+}
 
 } // namespace qx
 

@@ -8,16 +8,17 @@
 // records every module's closing lines. All of them belong to the main thread.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
 #include "engine/eng.h"
+#include "engine/files.h"
 #include "engine/inp.h"
 #include "engine/log.h"
 #include "engine/net.h"
 #include "engine/ogl.h"
 #include "engine/snd.h"
-#include "engine/sys_main.h"
 #include "engine/tex.h"
 #include "engine/vbo.h"
 #include "engine/vec.h"
@@ -53,5 +54,16 @@ TRGB MakeRGB(uint8_t r, uint8_t g, uint8_t b);
 constexpr uint32_t PackRGBA(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     return uint32_t{r} | (uint32_t{g} << 8) | (uint32_t{b} << 16) | (uint32_t{a} << 24);
 }
+// The four channels of a packed colour, red first.
+constexpr std::array<uint8_t, 4> ColorBytes(uint32_t packed) {
+    return {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8), static_cast<uint8_t>(packed >> 16),
+            static_cast<uint8_t>(packed >> 24)};
+}
+// The packed colour with its alpha replaced.
+constexpr uint32_t WithAlpha(uint32_t packed, uint8_t alpha) {
+    return (packed & 0x00FFFFFFu) | (uint32_t{alpha} << 24);
+}
+// Makes a packed colour the current GL colour (glColor4ub).
+void SetGLColor(uint32_t packed);
 
 } // namespace qx

@@ -12,6 +12,7 @@
 #include <bit>
 #include <cstring>
 
+#include "engine/bytes_internal.h"
 #include "engine/image_internal.h"
 
 namespace qx::image {
@@ -19,11 +20,6 @@ namespace qx::image {
 namespace {
 
 enum : uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t Le32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 // One channel of a bit-field pixel, scaled so the mask's largest value is 255.
 struct TChannel {

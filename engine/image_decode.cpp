@@ -17,8 +17,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/bytes_internal.h"
 #include "engine/engine.h"
-#include "engine/sys_main.h"
+#include "engine/files.h"
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
@@ -45,8 +46,6 @@ bool ReadFully(TStream& stream, void* buffer, size_t count) {
     }
     return true;
 }
-
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 void MirrorRows(uint8_t* pixels, int64_t width, int64_t height, int64_t pixelBytes) {
     const int64_t rowBytes = width * pixelBytes;

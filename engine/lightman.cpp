@@ -3,6 +3,8 @@
 
 #include <GL/gl.h>
 
+#include "engine/engine.h"
+
 namespace qx {
 
 namespace {
@@ -16,7 +18,8 @@ bool ValidLight(int32_t n) {
 GLenum Light(int32_t n) { return static_cast<GLenum>(GL_LIGHT0 + n); }
 
 void Unpack(uint32_t color, GLfloat (&rgba)[4]) {
-    for (int i = 0; i < 4; ++i) rgba[i] = static_cast<GLfloat>((color >> (8 * i)) & 0xFF) / 255.0f;
+    const std::array<uint8_t, 4> bytes = ColorBytes(color);
+    for (size_t i = 0; i < bytes.size(); ++i) rgba[i] = static_cast<GLfloat>(bytes[i]) / 255.0f;
 }
 
 } // namespace

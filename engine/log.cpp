@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/files.h"
 #include "engine/msgbox_internal.h"
-#include "engine/sys_main.h"
 
 namespace qx {
 

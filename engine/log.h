@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/sys_main.h"
+#include "engine/files.h"
 
 namespace qx {
 

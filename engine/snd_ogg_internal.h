@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "engine/files.h"
 #include "engine/snd_mixer_internal.h"
-#include "engine/sys_main.h"
 
 namespace qx {
 

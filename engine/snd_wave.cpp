@@ -8,14 +8,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/bytes_internal.h"
+
 namespace qx {
 
 namespace {
-
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t U32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
 
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatFloat = 3;
@@ -24,8 +21,8 @@ constexpr uint16_t kFormatExtensible = 0xFFFE;
 int16_t Convert(const uint8_t* p, const TWaveFormat& f) {
     switch (f.bits) {
     case 8: return static_cast<int16_t>((p[0] - 128) * 256);
-    case 16: return static_cast<int16_t>(U16(p));
-    case 24: return static_cast<int16_t>(U16(p + 1));
+    case 16: return static_cast<int16_t>(Le16(p));
+    case 24: return static_cast<int16_t>(Le16(p + 1));
     default: break;
     }
     if (f.tag == kFormatFloat) {
@@ -34,7 +31,7 @@ int16_t Convert(const uint8_t* p, const TWaveFormat& f) {
         if (!(value == value)) value = 0.0f; // NaN
         return static_cast<int16_t>(std::lrint(std::clamp(value, -1.0f, 1.0f) * 32767.0f));
     }
-    return static_cast<int16_t>(U16(p + 2));
+    return static_cast<int16_t>(Le16(p + 2));
 }
 
 } // namespace
@@ -48,7 +45,7 @@ TWaveResult ReadWaveHeader(TStream& stream, TWaveFormat& format) {
     for (int chunk = 0; chunk < 64; ++chunk) {
         uint8_t head[8];
         if (stream.Read(head, 8) != 8) return TWaveResult::Damaged;
-        const uint32_t length = U32(head + 4);
+        const uint32_t length = Le32(head + 4);
         const int64_t body = stream.Position();
         if (std::memcmp(head, "data", 4) == 0) {
             if (!haveFormat) return TWaveResult::Damaged;
@@ -61,15 +58,15 @@ TWaveResult ReadWaveHeader(TStream& stream, TWaveFormat& format) {
             uint8_t fmt[40] = {};
             const size_t wanted = std::min<size_t>(length, sizeof fmt);
             if (stream.Read(fmt, wanted) != wanted) return TWaveResult::Damaged;
-            format.tag = U16(fmt);
-            format.channels = U16(fmt + 2);
-            format.rate = U32(fmt + 4);
-            format.bits = U16(fmt + 14);
+            format.tag = Le16(fmt);
+            format.channels = Le16(fmt + 2);
+            format.rate = Le32(fmt + 4);
+            format.bits = Le16(fmt + 14);
             if (format.bits < 8) return TWaveResult::Invalid;
             // Taken from the channels and the bits, never from the file, whose field may be 0.
             format.blockAlign = static_cast<uint16_t>(format.channels * (format.bits / 8u));
             // The extensible layout names the real format in its sub-format's first word.
-            if (format.tag == kFormatExtensible && length >= 40) format.tag = U16(fmt + 24);
+            if (format.tag == kFormatExtensible && length >= 40) format.tag = Le16(fmt + 24);
             haveFormat = true;
         }
         const int64_t next = body + length + (length & 1);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/sys_main.h"
+#include "engine/files.h"
 
 namespace qx {
 

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "engine/engine.h"
@@ -31,6 +32,12 @@ void VBOLog(const std::string& message) {
 }
 
 bool ValidArray(int32_t array) { return array >= 0 && array < VBO_ARRAYS; }
+
+// The place of an array (or of a buffer id) in the tables indexed by it; callers have checked it.
+constexpr size_t Slot(int32_t array) { return static_cast<size_t>(array); }
+
+// A count the caller has checked is not negative, as a size.
+constexpr size_t Size(int32_t count) { return static_cast<size_t>(count); }
 
 bool BuffersAvailable() {
     return VBOExt && GLExt.glGenBuffersARB && GLExt.glBindBufferARB && GLExt.glBufferDataARB &&
@@ -59,6 +66,22 @@ void StoreIndex(uint8_t* at, uint32_t value, int32_t size) {
 void ClearGLErrors() {
     while (glGetError() != GL_NO_ERROR) {
     }
+}
+
+// A new GL buffer object holding data, left unbound; its name.
+GLuint NewBuffer(GLenum target, const std::vector<uint8_t>& data) {
+    GLuint buffer = 0;
+    GLExt.glGenBuffersARB(1, &buffer);
+    GLExt.glBindBufferARB(target, buffer);
+    GLExt.glBufferDataARB(target, static_cast<GLsizeiptrARB>(data.size()), data.data(), GL_STATIC_DRAW_ARB);
+    GLExt.glBindBufferARB(target, 0);
+    return buffer;
+}
+
+// Selects the texture unit the client texture-coordinate calls act on; without
+// multitexture there is only the first unit and nothing to select.
+void ClientTexture(GLenum textureUnit) {
+    if (GLExt.glClientActiveTextureARB) GLExt.glClientActiveTextureARB(textureUnit);
 }
 
 } // namespace
@@ -94,16 +117,189 @@ struct TVBO::TUnit {
 
     bool Indexed() const { return indexCount > 0; }
     int32_t Count(int32_t array) const { return array == VBO_INDEX ? indexCount : vertexCount; }
+    bool Present(int32_t array) const { return present[Slot(array)]; }
+    int32_t& Offset(int32_t array) { return offsets[Slot(array)]; }
+    int32_t Offset(int32_t array) const { return offsets[Slot(array)]; }
+    size_t ElementBytes(int32_t array) const {
+        return array == VBO_INDEX ? Size(indexSize) : kElementSize[Slot(array)];
+    }
+    // Positions are always drawn; another array when it was added and is enabled.
+    bool Drawn(int32_t array) const { return array == VBO_POSITION || (Present(array) && enabled[Slot(array)]); }
+    // Without multitexture there is only the first texture unit.
+    bool SecondTextureDrawn() const { return Drawn(VBO_TEXCOORD1) && GLExt.glClientActiveTextureARB; }
 
     // Where drawing array `array` starts: a client address, or a byte offset in its GL buffer.
     const void* Pointer(int32_t array) const {
-        const size_t byte = start[static_cast<size_t>(array)] +
-                            static_cast<size_t>(offsets[static_cast<size_t>(array)]) *
-                                (array == VBO_INDEX ? static_cast<size_t>(indexSize) : kElementSize[static_cast<size_t>(array)]);
+        const size_t byte = start[Slot(array)] + Size(Offset(array)) * ElementBytes(array);
         if (inBuffers) return reinterpret_cast<const void*>(static_cast<uintptr_t>(byte));
         return (array == VBO_INDEX ? indexData.data() : vertexData.data()) + byte;
     }
+
+    // ---- Compiling ----
+    std::optional<uint32_t> CheckShape();
+    void PackIndices(uint32_t largest);
+    void PackVertices();
+    bool Upload();
+    void EnableBuiltArrays();
+    std::string CompileLine(int32_t id) const;
+
+    // ---- Drawing ----
+    int32_t Available() const;
+    void BindBuffers() const;
+    void EnableArrays() const;
+    void EnableTexCoords(GLenum textureUnit, int32_t array) const;
+    void Draw(GLenum mode, int32_t count) const;
+    void DisableArrays() const;
+    void UnbindBuffers() const;
 };
+
+// ---- Compiling a unit ------------------------------------------------------------
+
+// Takes the counts from what was added and checks that the arrays fit together:
+// every vertex array is drawn for every vertex, so each must have one element
+// per vertex, and every index must name a vertex. The largest index (0 without
+// indices), or nothing when they do not fit.
+std::optional<uint32_t> TVBO::TUnit::CheckShape() {
+    indexCount = present[VBO_INDEX] ? counts[VBO_INDEX] : 0;
+    vertexCount = counts[VBO_POSITION];
+    for (size_t a = VBO_NORMAL; a < VBO_ARRAYS; ++a)
+        if (present[a] && counts[a] != vertexCount) return std::nullopt;
+    const uint8_t* indices = pieces[VBO_INDEX].data();
+    uint32_t largest = 0;
+    for (size_t i = 0; i < Size(indexCount); ++i) largest = std::max(largest, SourceIndex(indices, i));
+    if (indexCount > 0 && largest >= static_cast<uint32_t>(vertexCount)) return std::nullopt;
+    return largest;
+}
+
+// The indices in the smallest size that holds the largest of them. May throw std::bad_alloc.
+void TVBO::TUnit::PackIndices(uint32_t largest) {
+    if (indexCount <= 0) return;
+    indexSize = largest < 256 ? 1 : largest > 65535 ? 4 : 2;
+    indexType = indexSize == 1 ? GL_UNSIGNED_BYTE : indexSize == 2 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
+    maxIndex = largest;
+    const uint8_t* indices = pieces[VBO_INDEX].data();
+    indexData.resize(Size(indexCount) * Size(indexSize));
+    for (size_t i = 0; i < Size(indexCount); ++i)
+        StoreIndex(indexData.data() + i * Size(indexSize), SourceIndex(indices, i), indexSize);
+}
+
+// The vertex arrays whole, one after another in array order (not interleaved). May throw std::bad_alloc.
+void TVBO::TUnit::PackVertices() {
+    vertexBytes = 0;
+    for (size_t a = VBO_POSITION; a < VBO_ARRAYS; ++a)
+        if (present[a]) vertexBytes += kElementSize[a];
+    vertexData.resize(Size(vertexCount) * vertexBytes);
+    size_t at = 0;
+    for (size_t a = VBO_POSITION; a < VBO_ARRAYS; ++a) {
+        if (!present[a]) continue;
+        start[a] = at;
+        std::memcpy(vertexData.data() + at, pieces[a].data(), pieces[a].size());
+        at += pieces[a].size();
+    }
+}
+
+// Moves the packed blocks into GL buffer objects; false when GL reported an error.
+bool TVBO::TUnit::Upload() {
+    ClearGLErrors();
+    if (indexCount > 0) indexBuffer = NewBuffer(GL_ELEMENT_ARRAY_BUFFER_ARB, indexData);
+    vertexBuffer = NewBuffer(GL_ARRAY_BUFFER_ARB, vertexData);
+    inBuffers = true; // from here the destructor deletes the buffers
+    if (glGetError() != GL_NO_ERROR) return false;
+    indexData = {};
+    vertexData = {};
+    return true;
+}
+
+// Every array added is drawn; the pieces it was built from are let go.
+void TVBO::TUnit::EnableBuiltArrays() {
+    for (size_t a = 0; a < VBO_ARRAYS; ++a) {
+        if (!present[a]) continue;
+        enabled[a] = true;
+        pieces[a] = {};
+    }
+}
+
+// "Compile #id\t( array: count ... )" for the log.
+std::string TVBO::TUnit::CompileLine(int32_t id) const {
+    std::string line = "Compile #" + IntToStr(id) + "\t(";
+    for (size_t a = 0; a < VBO_ARRAYS; ++a) {
+        if (!present[a]) continue;
+        // Appended piece by piece: GCC 12 misreads " " + text as an overlapping copy.
+        line.append(" ").append(IntToStr(static_cast<int32_t>(a))).append(": ").append(IntToStr(counts[a]));
+    }
+    return line + " )";
+}
+
+// ---- Drawing a unit --------------------------------------------------------------
+
+// How many elements a draw may take from the offsets on: indices when there
+// are some, else the vertices every drawn array still has from its own offset.
+int32_t TVBO::TUnit::Available() const {
+    if (Indexed()) return indexCount - Offset(VBO_INDEX);
+    int32_t available = INT32_MAX;
+    for (int32_t array = VBO_POSITION; array < VBO_ARRAYS; ++array)
+        if (Drawn(array)) available = std::min(available, vertexCount - Offset(array));
+    return available;
+}
+
+void TVBO::TUnit::BindBuffers() const {
+    if (!inBuffers) return;
+    GLExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, vertexBuffer);
+    if (indexBuffer) GLExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, indexBuffer);
+}
+
+void TVBO::TUnit::EnableTexCoords(GLenum textureUnit, int32_t array) const {
+    ClientTexture(textureUnit);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, 0, Pointer(array));
+}
+
+// Points GL at every drawn array, positions last.
+void TVBO::TUnit::EnableArrays() const {
+    if (Drawn(VBO_NORMAL)) {
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glNormalPointer(GL_FLOAT, 0, Pointer(VBO_NORMAL));
+    }
+    if (Drawn(VBO_COLOR)) {
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_UNSIGNED_BYTE, 0, Pointer(VBO_COLOR));
+    }
+    if (Drawn(VBO_TEXCOORD0)) EnableTexCoords(GL_TEXTURE0_ARB, VBO_TEXCOORD0);
+    if (SecondTextureDrawn()) EnableTexCoords(GL_TEXTURE1_ARB, VBO_TEXCOORD1);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, Pointer(VBO_POSITION));
+}
+
+void TVBO::TUnit::Draw(GLenum mode, int32_t count) const {
+    if (Indexed())
+        glDrawElements(mode, count, indexType, Pointer(VBO_INDEX));
+    else
+        glDrawArrays(mode, 0, count);
+}
+
+// Undoes EnableArrays in reverse, leaving the first texture unit selected.
+void TVBO::TUnit::DisableArrays() const {
+    glDisableClientState(GL_VERTEX_ARRAY);
+    if (SecondTextureDrawn()) {
+        ClientTexture(GL_TEXTURE1_ARB);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    if (Drawn(VBO_TEXCOORD0)) {
+        ClientTexture(GL_TEXTURE0_ARB);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
+    ClientTexture(GL_TEXTURE0_ARB);
+    if (Drawn(VBO_COLOR)) glDisableClientState(GL_COLOR_ARRAY);
+    if (Drawn(VBO_NORMAL)) glDisableClientState(GL_NORMAL_ARRAY);
+}
+
+void TVBO::TUnit::UnbindBuffers() const {
+    if (!inBuffers) return;
+    GLExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
+    GLExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
+}
+
+// ---- The manager -----------------------------------------------------------------
 
 TVBO::TVBO() = default;
 
@@ -113,8 +309,8 @@ TVBO::~TVBO() {
 }
 
 TVBO::TUnit* TVBO::Compiled(int32_t id) const {
-    if (id < 0 || static_cast<size_t>(id) >= units_.size()) return nullptr;
-    TUnit* unit = units_[static_cast<size_t>(id)].get();
+    if (id < 0 || Slot(id) >= units_.size()) return nullptr;
+    TUnit* unit = units_[Slot(id)].get();
     return unit && unit->compiled ? unit : nullptr;
 }
 
@@ -131,11 +327,11 @@ void TVBO::AddData(int32_t array, int32_t count, const void* data) {
         const auto empty = std::find(units_.begin(), units_.end(), nullptr);
         building_ = static_cast<int32_t>(empty - units_.begin());
         if (empty == units_.end()) units_.emplace_back();
-        units_[static_cast<size_t>(building_)] = std::make_unique<TUnit>();
+        units_[Slot(building_)] = std::make_unique<TUnit>();
     }
-    TUnit& unit = *units_[static_cast<size_t>(building_)];
-    const auto a = static_cast<size_t>(array);
-    const size_t bytes = static_cast<size_t>(count) * kElementSize[a];
+    TUnit& unit = *units_[Slot(building_)];
+    const size_t a = Slot(array);
+    const size_t bytes = Size(count) * kElementSize[a];
     try {
         // Counts stay 32-bit, as the drawing calls take them.
         if (unit.counts[a] > INT32_MAX - count) throw std::bad_alloc();
@@ -151,7 +347,7 @@ void TVBO::AddData(int32_t array, int32_t count, const void* data) {
 
 void TVBO::ClearBuild() {
     if (building_ < 0) return;
-    units_[static_cast<size_t>(building_)].reset();
+    units_[Slot(building_)].reset();
     building_ = -1;
     VBOLog("clear");
 }
@@ -166,94 +362,39 @@ int32_t TVBO::Compile() {
         return -1;
     }
     const int32_t id = building_;
-    TUnit& unit = *units_[static_cast<size_t>(id)];
-    if (!unit.present[VBO_POSITION]) {
+    TUnit& unit = *units_[Slot(id)];
+    if (!unit.Present(VBO_POSITION)) {
         VBOLog("Not has vertex arrays");
         return -1;
     }
-    const auto fail = [&] {
-        units_[static_cast<size_t>(id)].reset();
-        building_ = -1;
-        VBOLog("Error while compiling");
-        return -1;
-    };
-
-    unit.indexCount = unit.present[VBO_INDEX] ? unit.counts[VBO_INDEX] : 0;
-    unit.vertexCount = unit.counts[VBO_POSITION];
-    // Every vertex array is drawn for every vertex, so each must have one
-    // element per vertex; and every index must name a vertex.
-    for (int32_t array = VBO_NORMAL; array < VBO_ARRAYS; ++array)
-        if (unit.present[static_cast<size_t>(array)] && unit.counts[static_cast<size_t>(array)] != unit.vertexCount)
-            return fail();
-    const uint8_t* indices = unit.pieces[VBO_INDEX].data();
-    uint32_t maxIndex = 0;
-    for (size_t i = 0; i < static_cast<size_t>(unit.indexCount); ++i) maxIndex = std::max(maxIndex, SourceIndex(indices, i));
-    if (unit.indexCount > 0 && maxIndex >= static_cast<uint32_t>(unit.vertexCount)) return fail();
-
+    const std::optional<uint32_t> largest = unit.CheckShape();
+    if (!largest) return DropBuild();
     try {
-        if (unit.indexCount > 0) {
-            unit.indexSize = maxIndex < 256 ? 1 : maxIndex > 65535 ? 4 : 2;
-            unit.indexType = unit.indexSize == 1 ? GL_UNSIGNED_BYTE : unit.indexSize == 2 ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
-            unit.maxIndex = maxIndex;
-            unit.indexData.resize(static_cast<size_t>(unit.indexCount) * static_cast<size_t>(unit.indexSize));
-            for (size_t i = 0; i < static_cast<size_t>(unit.indexCount); ++i)
-                StoreIndex(unit.indexData.data() + i * static_cast<size_t>(unit.indexSize), SourceIndex(indices, i),
-                           unit.indexSize);
-        }
-        // The arrays whole, one after another in array order (not interleaved).
-        unit.vertexBytes = 0;
-        for (size_t a = VBO_POSITION; a < VBO_ARRAYS; ++a)
-            if (unit.present[a]) unit.vertexBytes += kElementSize[a];
-        unit.vertexData.resize(static_cast<size_t>(unit.vertexCount) * unit.vertexBytes);
-        size_t at = 0;
-        for (size_t a = VBO_POSITION; a < VBO_ARRAYS; ++a) {
-            if (!unit.present[a]) continue;
-            unit.start[a] = at;
-            std::memcpy(unit.vertexData.data() + at, unit.pieces[a].data(), unit.pieces[a].size());
-            at += unit.pieces[a].size();
-        }
+        unit.PackIndices(*largest);
+        unit.PackVertices();
     } catch (const std::bad_alloc&) {
-        return fail();
+        return DropBuild();
     }
+    if (BuffersAvailable() && !unit.Upload()) return DropBuild();
 
-    if (BuffersAvailable()) {
-        ClearGLErrors();
-        if (unit.indexCount > 0) {
-            GLExt.glGenBuffersARB(1, &unit.indexBuffer);
-            GLExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, unit.indexBuffer);
-            GLExt.glBufferDataARB(GL_ELEMENT_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(unit.indexData.size()),
-                                  unit.indexData.data(), GL_STATIC_DRAW_ARB);
-            GLExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
-        }
-        GLExt.glGenBuffersARB(1, &unit.vertexBuffer);
-        GLExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, unit.vertexBuffer);
-        GLExt.glBufferDataARB(GL_ARRAY_BUFFER_ARB, static_cast<GLsizeiptrARB>(unit.vertexData.size()),
-                              unit.vertexData.data(), GL_STATIC_DRAW_ARB);
-        GLExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
-        unit.inBuffers = true; // from here the destructor deletes the buffers
-        if (glGetError() != GL_NO_ERROR) return fail();
-        unit.indexData = {};
-        unit.vertexData = {};
-    }
-
-    std::string line = "Compile #" + IntToStr(id) + "\t(";
-    for (size_t a = 0; a < VBO_ARRAYS; ++a) {
-        if (!unit.present[a]) continue;
-        unit.enabled[a] = true;
-        // Appended piece by piece: GCC 12 misreads " " + text as an overlapping copy.
-        line.append(" ").append(IntToStr(static_cast<int32_t>(a))).append(": ").append(IntToStr(unit.counts[a]));
-        unit.pieces[a] = {};
-    }
+    unit.EnableBuiltArrays();
     unit.compiled = true;
     building_ = -1;
-    VBOLog(line + " )");
+    VBOLog(unit.CompileLine(id));
     return id;
+}
+
+int32_t TVBO::DropBuild() {
+    units_[Slot(building_)].reset();
+    building_ = -1;
+    VBOLog("Error while compiling");
+    return -1;
 }
 
 void TVBO::FreeBuffer(int32_t id) {
     if (!Compiled(id)) return;
     if (updating_ == id) EndUpdate();
-    units_[static_cast<size_t>(id)].reset();
+    units_[Slot(id)].reset();
     VBOLog("Free #" + IntToStr(id));
 }
 
@@ -276,15 +417,15 @@ void TVBO::SetOffset(int32_t id, int32_t array, int32_t first) {
         VBOLog("Offset out of range (" + IntToStr(array) + ")");
         return;
     }
-    unit->offsets[static_cast<size_t>(array)] = first;
+    unit->Offset(array) = first;
 }
 
 void TVBO::EnableArray(int32_t id, int32_t array) {
-    if (TUnit* unit = Compiled(id); unit && ValidArray(array)) unit->enabled[static_cast<size_t>(array)] = true;
+    if (TUnit* unit = Compiled(id); unit && ValidArray(array)) unit->enabled[Slot(array)] = true;
 }
 
 void TVBO::DisableArray(int32_t id, int32_t array) {
-    if (TUnit* unit = Compiled(id); unit && ValidArray(array)) unit->enabled[static_cast<size_t>(array)] = false;
+    if (TUnit* unit = Compiled(id); unit && ValidArray(array)) unit->enabled[Slot(array)] = false;
 }
 
 int32_t TVBO::IndexSize(int32_t id) const {
@@ -294,75 +435,16 @@ int32_t TVBO::IndexSize(int32_t id) const {
 
 void TVBO::RenderBuffer(int32_t id, uint32_t mode, int32_t count) {
     if (updating_ >= 0) return;
-    TUnit* unit = Compiled(id);
+    const TUnit* unit = Compiled(id);
     if (!unit || count < 0) return;
-    const auto drawn = [&](int32_t array) {
-        return array == VBO_POSITION ||
-               (unit->present[static_cast<size_t>(array)] && unit->enabled[static_cast<size_t>(array)]);
-    };
-    int32_t available;
-    if (unit->Indexed()) {
-        available = unit->indexCount - unit->offsets[VBO_INDEX];
-    } else {
-        // Each array is read from its own offset on.
-        available = INT32_MAX;
-        for (int32_t array = VBO_POSITION; array < VBO_ARRAYS; ++array)
-            if (drawn(array)) available = std::min(available, unit->vertexCount - unit->offsets[static_cast<size_t>(array)]);
-    }
+    const int32_t available = unit->Available();
     if (count == 0 || count > available) count = available;
     if (count <= 0) return;
-
-    if (unit->inBuffers) {
-        GLExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, unit->vertexBuffer);
-        if (unit->indexBuffer) GLExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, unit->indexBuffer);
-    }
-    const auto clientTexture = [](GLenum unitName) {
-        if (GLExt.glClientActiveTextureARB) GLExt.glClientActiveTextureARB(unitName);
-    };
-    // Without multitexture there is only the first texture unit.
-    const bool secondUnit = drawn(VBO_TEXCOORD1) && GLExt.glClientActiveTextureARB;
-    if (drawn(VBO_NORMAL)) {
-        glEnableClientState(GL_NORMAL_ARRAY);
-        glNormalPointer(GL_FLOAT, 0, unit->Pointer(VBO_NORMAL));
-    }
-    if (drawn(VBO_COLOR)) {
-        glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(4, GL_UNSIGNED_BYTE, 0, unit->Pointer(VBO_COLOR));
-    }
-    if (drawn(VBO_TEXCOORD0)) {
-        clientTexture(GL_TEXTURE0_ARB);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, 0, unit->Pointer(VBO_TEXCOORD0));
-    }
-    if (secondUnit) {
-        clientTexture(GL_TEXTURE1_ARB);
-        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, 0, unit->Pointer(VBO_TEXCOORD1));
-    }
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, unit->Pointer(VBO_POSITION));
-
-    if (unit->Indexed())
-        glDrawElements(mode, count, unit->indexType, unit->Pointer(VBO_INDEX));
-    else
-        glDrawArrays(mode, 0, count);
-
-    glDisableClientState(GL_VERTEX_ARRAY);
-    if (secondUnit) {
-        clientTexture(GL_TEXTURE1_ARB);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    if (drawn(VBO_TEXCOORD0)) {
-        clientTexture(GL_TEXTURE0_ARB);
-        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
-    }
-    clientTexture(GL_TEXTURE0_ARB);
-    if (drawn(VBO_COLOR)) glDisableClientState(GL_COLOR_ARRAY);
-    if (drawn(VBO_NORMAL)) glDisableClientState(GL_NORMAL_ARRAY);
-    if (unit->inBuffers) {
-        GLExt.glBindBufferARB(GL_ARRAY_BUFFER_ARB, 0);
-        GLExt.glBindBufferARB(GL_ELEMENT_ARRAY_BUFFER_ARB, 0);
-    }
+    unit->BindBuffers();
+    unit->EnableArrays();
+    unit->Draw(mode, count);
+    unit->DisableArrays();
+    unit->UnbindBuffers();
 }
 
 // ---- Rewriting in place ------------------------------------------------------
@@ -377,7 +459,7 @@ void TVBO::BeginUpdate(int32_t id) {
 
 void TVBO::EndUpdate() {
     if (updating_ < 0) return;
-    TUnit& unit = *units_[static_cast<size_t>(updating_)];
+    TUnit& unit = *units_[Slot(updating_)];
     const auto unmap = [&](uint8_t*& mapped, GLenum target, GLuint buffer) {
         if (!mapped) return;
         GLExt.glBindBufferARB(target, buffer);
@@ -408,15 +490,14 @@ uint8_t* TVBO::MapForUpdate(TUnit& unit, bool indices) {
 
 void TVBO::WriteUpdate(int32_t array, int32_t count, const void* data) {
     if (!ValidArray(array)) return;
-    TUnit& unit = *units_[static_cast<size_t>(updating_)];
-    const auto a = static_cast<size_t>(array);
+    TUnit& unit = *units_[Slot(updating_)];
     const auto* source = static_cast<const uint8_t*>(data);
     // The rewrite must land inside the array's own elements, and indices must
     // name vertices the buffer has.
-    bool fits = unit.present[a] && static_cast<int64_t>(unit.offsets[a]) + count <= unit.Count(array);
+    bool fits = unit.Present(array) && static_cast<int64_t>(unit.Offset(array)) + count <= unit.Count(array);
     uint32_t largest = 0;
     if (fits && array == VBO_INDEX) {
-        for (size_t i = 0; i < static_cast<size_t>(count); ++i) largest = std::max(largest, SourceIndex(source, i));
+        for (size_t i = 0; i < Size(count); ++i) largest = std::max(largest, SourceIndex(source, i));
         const uint32_t typeLimit = unit.indexSize == 1 ? 0xFFu : unit.indexSize == 2 ? 0xFFFFu : 0xFFFFFFFFu;
         fits = largest < static_cast<uint32_t>(unit.vertexCount) && largest <= typeLimit;
     }
@@ -426,17 +507,15 @@ void TVBO::WriteUpdate(int32_t array, int32_t count, const void* data) {
     }
     uint8_t* block = MapForUpdate(unit, array == VBO_INDEX);
     if (!block) return;
+    uint8_t* at = block + unit.start[Slot(array)] + Size(unit.Offset(array)) * unit.ElementBytes(array);
     if (array == VBO_INDEX) {
-        const auto size = static_cast<size_t>(unit.indexSize);
-        uint8_t* at = block + unit.start[a] + static_cast<size_t>(unit.offsets[a]) * size;
-        for (size_t i = 0; i < static_cast<size_t>(count); ++i)
-            StoreIndex(at + i * size, SourceIndex(source, i), unit.indexSize);
+        for (size_t i = 0; i < Size(count); ++i)
+            StoreIndex(at + i * Size(unit.indexSize), SourceIndex(source, i), unit.indexSize);
         unit.maxIndex = std::max(unit.maxIndex, largest);
     } else {
-        std::memcpy(block + unit.start[a] + static_cast<size_t>(unit.offsets[a]) * kElementSize[a], source,
-                    static_cast<size_t>(count) * kElementSize[a]);
+        std::memcpy(at, source, Size(count) * unit.ElementBytes(array));
     }
-    unit.offsets[a] += count;
+    unit.Offset(array) += count;
 }
 
 } // namespace qx

@@ -66,6 +66,7 @@ public:
 private:
     struct TUnit;
     TUnit* Compiled(int32_t id) const;
+    int32_t DropBuild(); // a failed Compile: the unit being built goes, -1
     void WriteUpdate(int32_t array, int32_t count, const void* data);
     uint8_t* MapForUpdate(TUnit& unit, bool indices);
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <memory>
 
+#include "engine/files.h"
 #include "engine/snd_mixer_internal.h"
 #include "engine/snd_ogg_internal.h"
-#include "engine/sys_main.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qx::TMixer mixer(44100);

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "engine/files.h"
 #include "engine/snd_wave_internal.h"
-#include "engine/sys_main.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qx::TMemoryStream stream(data, size);

@@ -15,13 +15,6 @@ namespace {
 constexpr int32_t kSparksPerCell = 15;
 constexpr double kPanelX = 25;
 
-void SetColor(uint32_t packed) {
-    glColor4ub(static_cast<GLubyte>(packed), static_cast<GLubyte>(packed >> 8), static_cast<GLubyte>(packed >> 16),
-               static_cast<GLubyte>(packed >> 24));
-}
-
-void SetColor(uint32_t packed, uint8_t alpha) { SetColor((packed & 0x00FFFFFFu) | (uint32_t{alpha} << 24)); }
-
 // Alpha for a fade of t ticks out of 10, rounded as the drawing expects (halves to even).
 uint8_t FadeAlpha(double t) { return static_cast<uint8_t>(std::clamp(std::nearbyint(t * 255 / 10), 0.0, 255.0)); }
 
@@ -30,7 +23,7 @@ void Quad(const Vec2& pos) { DrawQuad(GL_QUADS, pos.x, pos.y, TGameScene::kCellS
 // The cell image in its colour.
 void DrawWholeCell(const Vec2& pos, uint32_t color) {
     qx::tex->Enable(res::Cell, 0);
-    SetColor(color);
+    qx::SetGLColor(color);
     Quad(pos);
 }
 
@@ -45,7 +38,7 @@ void DrawGreyCell(const Vec2& pos, uint32_t texture, float grey, float alpha) {
 void DrawFadingCell(const Vec2& pos, uint32_t under, float grey, uint32_t color, double t) {
     DrawGreyCell(pos, under, grey, 0.8f);
     qx::tex->Enable(res::Cell, 0);
-    SetColor(color, FadeAlpha(t));
+    qx::SetGLColor(qx::WithAlpha(color, FadeAlpha(t)));
     Quad(pos);
 }
 } // namespace
@@ -324,7 +317,7 @@ void TGameScene::Render() {
     for (int32_t i = 1; i <= ParticleCount; ++i) {
         const TParticle& particle = Particles[static_cast<size_t>(i)];
         const double alpha = std::clamp(std::nearbyint(particle.Life * 255), 0.0, 255.0);
-        SetColor(particle.Color, static_cast<uint8_t>(alpha));
+        qx::SetGLColor(qx::WithAlpha(particle.Color, static_cast<uint8_t>(alpha)));
         DrawQuadRot(particle.Pos.x, particle.Pos.y, 10, 10, particle.Life * particle.Vel.x);
     }
     qx::ogl->Blend(qx::kBlendOff);

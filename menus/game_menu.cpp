@@ -222,8 +222,7 @@ void TGameMenu::DrawBackground() {
     for (const TStar& star : Stars) {
         const double t = (t0 / 100) * (star.Phase - 128) / 128;
         const auto alpha = static_cast<GLubyte>(std::nearbyint((std::sin(t) + 1) * 255 / 2));
-        glColor4ub(static_cast<GLubyte>(star.Color), static_cast<GLubyte>(star.Color >> 8),
-                   static_cast<GLubyte>(star.Color >> 16), alpha);
+        qx::SetGLColor(qx::WithAlpha(star.Color, alpha));
         DrawQuadRot(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10, 0);
     }
     qx::tex->Disable(0);

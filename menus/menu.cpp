@@ -9,11 +9,6 @@
 #include "engine/fontman.h"
 #include "presentation/text.h"
 
-void SetPackedColor(uint32_t packed) {
-    glColor4ub(static_cast<GLubyte>(packed), static_cast<GLubyte>(packed >> 8), static_cast<GLubyte>(packed >> 16),
-               static_cast<GLubyte>(packed >> 24));
-}
-
 TMenu::TMenu(const std::string& name, TMenu* parent) : TScene(name), Parent(parent) {
     SetCursor(ViewWidth() / 2.0, ViewHeight() / 2.0);
     if (!Parent) {
@@ -87,7 +82,7 @@ void TMenu::Render() {
     for (int32_t i = 0; i < Count(); ++i) {
         const TMenuItem& item = *Item(i);
         const int32_t w = MarkupWidth(Font, item.Caption);
-        SetPackedColor(!item.Enabled ? item.DisabledColor : i == Selected ? SelectColor : item.Color);
+        qx::SetGLColor(!item.Enabled ? item.DisabledColor : i == Selected ? SelectColor : item.Color);
         DrawText(Font, item.Caption, (width - w) / 2, RowTop(i));
         if (w > widest) widest = w;
     }

@@ -60,6 +60,3 @@ private:
     bool OwnsFont = false;
     TNav Nav;
 };
-
-// Sets the GL colour from a packed RGBA value.
-void SetPackedColor(uint32_t packed);

@@ -5,25 +5,13 @@
 #include <string_view>
 #include <utility>
 
-#include "engine/sys_main.h"
+#include "engine/files.h"
 #include "menus/stored_file.h"
 
 namespace {
 
 constexpr const char* kTag = "Records : ";
 constexpr size_t kScoreAt = 0, kLevelAt = 4, kTimeAt = 8, kNameLengthAt = 12, kNameAt = 13;
-
-// Little-endian whatever the host: the file is shared with other machines.
-void PutInt32(uint8_t* out, int32_t value) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(bits >> (8 * i));
-}
-
-int32_t GetInt32(const uint8_t* in) {
-    uint32_t bits = 0;
-    for (int i = 0; i < 4; ++i) bits |= uint32_t{in[i]} << (8 * i);
-    return static_cast<int32_t>(bits);
-}
 
 } // namespace
 

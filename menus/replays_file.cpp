@@ -13,15 +13,10 @@ constexpr const char* kTag = "Records : ";
 constexpr char kMagic[4] = {'N', 'R', 'P', 'L'};
 constexpr uint8_t kVersion = 1;
 
-void PutInt32(std::vector<uint8_t>& out, int32_t value) {
-    const auto bits = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
-}
-
-int32_t GetInt32(const uint8_t* in) {
-    uint32_t bits = 0;
-    for (int i = 0; i < 4; ++i) bits |= uint32_t{in[i]} << (8 * i);
-    return static_cast<int32_t>(bits);
+void AppendInt32(std::vector<uint8_t>& out, int32_t value) {
+    uint8_t bytes[4];
+    PutInt32(bytes, value);
+    out.insert(out.end(), bytes, bytes + 4);
 }
 
 } // namespace
@@ -36,9 +31,9 @@ std::vector<uint8_t> EncodeReplays(std::span<const TStoredReplay> replays) {
     for (size_t i = 0; i < count; ++i) {
         const TStoredReplay& replay = replays[i];
         if (replay.Bytes.empty() || replay.Bytes.size() > kMaxReplayBytes) continue;
-        PutInt32(bytes, replay.Row.Score);
-        PutInt32(bytes, replay.Row.Level);
-        PutInt32(bytes, replay.Row.Time);
+        AppendInt32(bytes, replay.Row.Score);
+        AppendInt32(bytes, replay.Row.Level);
+        AppendInt32(bytes, replay.Row.Time);
         const std::string_view name = replay.Row.Name.View();
         bytes.push_back(static_cast<uint8_t>(name.size()));
         bytes.insert(bytes.end(), name.begin(), name.end());

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "engine/sys_main.h"
+#include "engine/files.h"
 #include "menus/stored_file.h"
 
 namespace {

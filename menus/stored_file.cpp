@@ -41,3 +41,14 @@ bool SaveStoredFile(const char* tag, const std::string& path, std::span<const ui
 void LogStored(const char* tag, const std::string& message) {
     if (qx::log) qx::log->Print(tag + message);
 }
+
+void PutInt32(uint8_t* out, int32_t value) {
+    const auto bits = static_cast<uint32_t>(value);
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(bits >> (8 * i));
+}
+
+int32_t GetInt32(const uint8_t* in) {
+    uint32_t bits = 0;
+    for (int i = 0; i < 4; ++i) bits |= uint32_t{in[i]} << (8 * i);
+    return static_cast<int32_t>(bits);
+}

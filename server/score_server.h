@@ -38,7 +38,7 @@
 
 #include "server/deadlines.h"
 #include "server/metrics.h"
-#include "server/pages.h"
+#include "server/request.h"
 #include "server/score_store.h"
 #include "server/send_limit.h"
 #include "server/top_list.h"

@@ -1,7 +1,7 @@
 // The top list held in memory.
 #include "server/top_list.h"
 
-#include "server/pages.h"
+#include "server/request.h"
 
 namespace scores {
 

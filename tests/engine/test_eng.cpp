@@ -8,6 +8,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
@@ -201,6 +202,8 @@ TEST_F(EngineLoop, AQuitSignalWakesTheLoopWaitingWhileInactiveAndEndsIt) {
 TEST(Engine, VersionAndPackedColours) {
     EXPECT_STREQ(qx::TEng::Version(), "Quorvex 0.80");
     EXPECT_EQ(qx::PackRGBA(0x11, 0x22, 0x33, 0x44), 0x44332211u);
+    EXPECT_EQ(qx::ColorBytes(0x44332211u), (std::array<uint8_t, 4>{0x11, 0x22, 0x33, 0x44}));
+    EXPECT_EQ(qx::WithAlpha(0x44332211u, 0x99), 0x99332211u);
     const qx::TRGB rgb = qx::MakeRGB(1, 2, 3);
     EXPECT_EQ(rgb.r + rgb.g * 10 + rgb.b * 100, 321);
 }

@@ -27,7 +27,7 @@ const TRgb kBlack{0, 0, 0};
 const TRgb kRed{255, 0, 0};
 const TRgb kGreen{0, 255, 0};
 
-uint32_t Rgba(TRgb c) { return c[0] | (c[1] << 8) | (c[2] << 16) | 0xFF000000u; }
+uint32_t Rgba(TRgb c) { return qx::PackRGBA(c[0], c[1], c[2], 255); }
 
 // A w x h rectangle at (x, y) as four corners in drawing order.
 std::vector<TVertex> Quad(float x, float y, float w, float h) {

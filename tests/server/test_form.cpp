@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "server/form.h"
-#include "server/pages.h"
+#include "server/request.h"
 
 using namespace scores;
 

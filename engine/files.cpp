@@ -1,5 +1,5 @@
 // Streams, file handles, text helpers and the millisecond timer.
-#include "engine/sys_main.h"
+#include "engine/files.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

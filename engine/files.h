@@ -1,5 +1,7 @@
-// Base services every engine module needs: byte streams over files and memory,
-// thin file-handle functions, a few text helpers and the millisecond timer.
+// Files and streams, the base every engine module reads and writes through:
+// owned file handles, byte streams over files and memory, thin file-handle
+// functions and the atomic save; beside them, as every module needs them too, a
+// few text helpers and the millisecond timer.
 //
 // Words: a "handle" is a POSIX file descriptor; kInvalidFile (-1) means none.
 // Streams never throw: a failed read returns 0 and a stream whose source could
