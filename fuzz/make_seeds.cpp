@@ -1,10 +1,9 @@
 // Writes the seed inputs of the fuzz targets: valid inputs of every kind each
 // reader takes, made here with the game's own writers (records, settings, form
-// bodies, the server's top-list reply), hand-built picture and sound headers,
-// and the Vorbis and JPEG encoders. Usage: make_seeds <corpus folder>; files
+// bodies, the server's top-list reply), pictures and sounds from the tests'
+// file writers, and JPEG from stb's encoder. Usage: make_seeds <corpus folder>; files
 // named seed-* are replaced, every other file (crash-*, edge-*) is left alone.
 #include <stb/stb_image_write.h>
-#include <vorbis/vorbisenc.h>
 
 #include <cmath>
 #include <cstdint>
@@ -20,10 +19,11 @@
 #include "menus/score_client.h"
 #include "menus/settings_file.h"
 #include "server/pages.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test_files::Bytes;
 std::filesystem::path root;
 
 void Write(const std::string& target, const std::string& name, const Bytes& bytes) {
@@ -36,38 +36,24 @@ void Write(const std::string& target, const std::string& name, const std::string
     Write(target, name, Bytes(text.begin(), text.end()));
 }
 
-void Put16(Bytes& b, uint32_t v) {
-    b.push_back(static_cast<uint8_t>(v));
-    b.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(Bytes& b, uint32_t v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
-void Append(Bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
+using test_files::AppendLe16;
+using test_files::AppendLe32;
+using test_files::AppendText;
 
 // A small test picture: a colour ramp, so rows and channels differ.
 uint8_t Channel(int x, int y, int c) { return static_cast<uint8_t>(x * 40 + y * 25 + c * 70); }
 
 // ---- TGA ----
 Bytes Tga(int type, int depth, int width, int height, uint8_t descriptor, int idLength, int paletteEntries) {
-    Bytes b{static_cast<uint8_t>(idLength), static_cast<uint8_t>(paletteEntries ? 1 : 0), static_cast<uint8_t>(type)};
-    Put16(b, 0);
-    Put16(b, static_cast<uint32_t>(paletteEntries));
-    b.push_back(paletteEntries ? 24 : 0);
-    Put16(b, 0);
-    Put16(b, 0);
-    Put16(b, static_cast<uint32_t>(width));
-    Put16(b, static_cast<uint32_t>(height));
-    b.push_back(static_cast<uint8_t>(depth));
-    b.push_back(descriptor);
-    for (int i = 0; i < idLength; ++i) b.push_back(static_cast<uint8_t>('a' + i));
-    for (int i = 0; i < paletteEntries * 3; ++i) b.push_back(static_cast<uint8_t>(i * 11));
+    Bytes id, palette, pixels;
+    for (int i = 0; i < idLength; ++i) id.push_back(static_cast<uint8_t>('a' + i));
+    for (int i = 0; i < paletteEntries * 3; ++i) palette.push_back(static_cast<uint8_t>(i * 11));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             for (int c = 0; c < depth / 8; ++c)
-                b.push_back(type == 1 ? static_cast<uint8_t>((x + y) % paletteEntries) : Channel(x, y, c));
-    return b;
+                pixels.push_back(type == 1 ? static_cast<uint8_t>((x + y) % paletteEntries) : Channel(x, y, c));
+    return test_files::TgaBytes(static_cast<uint8_t>(type), static_cast<uint8_t>(depth), static_cast<uint16_t>(width),
+                                static_cast<uint16_t>(height), descriptor, pixels, palette, 24, id);
 }
 
 void TgaSeeds() {
@@ -86,48 +72,19 @@ void TgaSeeds() {
 // headerSize 12 (OS/2), 40, 108 (V4) or 124 (V5); negative height is top-down.
 Bytes Bmp(uint32_t headerSize, int depth, int width, int height, uint32_t compression, int paletteEntries,
           const Bytes& pixels) {
-    const uint32_t paletteBytes = static_cast<uint32_t>(paletteEntries) * (headerSize == 12 ? 3 : 4);
-    const uint32_t offset = 14 + headerSize + paletteBytes + (compression == 3 && headerSize == 40 ? 12 : 0);
-    Bytes b{'B', 'M'};
-    Put32(b, offset + static_cast<uint32_t>(pixels.size()));
-    Put32(b, 0);
-    Put32(b, offset);
-    Put32(b, headerSize);
-    if (headerSize == 12) {
-        Put16(b, static_cast<uint32_t>(width));
-        Put16(b, static_cast<uint32_t>(height));
-        Put16(b, 1);
-        Put16(b, static_cast<uint32_t>(depth));
-    } else {
-        Put32(b, static_cast<uint32_t>(width));
-        Put32(b, static_cast<uint32_t>(height));
-        Put16(b, 1);
-        Put16(b, static_cast<uint32_t>(depth));
-        Put32(b, compression);
-        Put32(b, static_cast<uint32_t>(pixels.size()));
-        Put32(b, 2835);
-        Put32(b, 2835);
-        Put32(b, static_cast<uint32_t>(paletteEntries));
-        Put32(b, 0);
-        const bool fields = compression == 3;
-        const uint32_t masks[4] = {depth == 16 ? 0xF800u : 0xFF0000u, depth == 16 ? 0x07E0u : 0xFF00u,
-                                   depth == 16 ? 0x001Fu : 0xFFu, depth == 32 ? 0xFF000000u : 0u};
-        if (headerSize == 40 && fields) {
-            for (int i = 0; i < 3; ++i) Put32(b, masks[i]);
-        } else if (headerSize > 40) {
-            for (int i = 0; i < 4; ++i) Put32(b, fields ? masks[i] : 0);
-            Put32(b, 0x73524742); // sRGB
-            for (uint32_t i = 56; i < headerSize; ++i) b.push_back(0);
-        }
-    }
-    for (int i = 0; i < paletteEntries; ++i) {
-        b.push_back(static_cast<uint8_t>(i * 60));
-        b.push_back(static_cast<uint8_t>(255 - i * 30));
-        b.push_back(static_cast<uint8_t>(i * 17));
-        if (headerSize != 12) b.push_back(0);
-    }
-    b.insert(b.end(), pixels.begin(), pixels.end());
-    return b;
+    test_files::TBmp bmp{.headerSize = headerSize, .width = width, .height = height,
+                         .depth = static_cast<uint16_t>(depth), .compression = compression,
+                         .paletteCount = static_cast<uint32_t>(paletteEntries), .data = pixels,
+                         .pixelsPerMetre = 2835, .colourSpace = 0x73524742}; // sRGB
+    const bool fields = compression == 3;
+    const std::vector<uint32_t> masks = {depth == 16 ? 0xF800u : 0xFF0000u, depth == 16 ? 0x07E0u : 0xFF00u,
+                                         depth == 16 ? 0x001Fu : 0xFFu, depth == 32 ? 0xFF000000u : 0u};
+    if (headerSize == 40 && fields) bmp.masks.assign(masks.begin(), masks.begin() + 3);
+    else if (headerSize > 40) bmp.masks = fields ? masks : std::vector<uint32_t>(4, 0);
+    for (int i = 0; i < paletteEntries; ++i)
+        bmp.palette.insert(bmp.palette.end(), {static_cast<uint8_t>(i * 60), static_cast<uint8_t>(255 - i * 30),
+                                               static_cast<uint8_t>(i * 17)});
+    return test_files::BmpBytes(bmp);
 }
 
 Bytes BmpRows(int depth, int width, int height) {
@@ -139,7 +96,7 @@ Bytes BmpRows(int depth, int width, int height) {
             if (depth >= 24) {
                 for (int c = 0; c < depth / 8; ++c) row.push_back(Channel(x, y, c));
             } else if (depth == 16) {
-                Put16(row, static_cast<uint32_t>(Channel(x, y, 0) * 257));
+                AppendLe16(row, static_cast<uint32_t>(Channel(x, y, 0) * 257));
             } else if (depth == 8) {
                 row.push_back(static_cast<uint8_t>((x + y) % 4));
             }
@@ -196,71 +153,25 @@ void JpegSeeds() {
     }
 }
 
-// A GIF whose LZW stream sends every pixel as a literal, with a clear code
-// before the code size would grow, so no compressor is needed.
+// A GIF of four colours and a transparent index, its indices a ramp in the
+// order the stream stores them; a second frame continues the ramp by one.
 Bytes Gif(int width, int height, bool interlaced, bool localPalette, bool twoFrames) {
-    Bytes b;
-    Append(b, "GIF89a");
-    Put16(b, static_cast<uint32_t>(width));
-    Put16(b, static_cast<uint32_t>(height));
-    b.push_back(localPalette ? 0x00 : 0xF1); // global table of 4 entries
-    b.push_back(0);
-    b.push_back(0);
-    const auto palette = [&] {
-        for (int i = 0; i < 4; ++i) {
-            b.push_back(static_cast<uint8_t>(i * 80));
-            b.push_back(static_cast<uint8_t>(200 - i * 40));
-            b.push_back(static_cast<uint8_t>(i * 30));
-        }
-    };
-    if (!localPalette) palette();
-    // A graphic control extension with a transparent index.
-    const Bytes control{0x21, 0xF9, 4, 1, 0, 0, 3, 0};
-    b.insert(b.end(), control.begin(), control.end());
+    test_files::TGif gif{.width = width, .height = height, .transparent = 3};
+    for (int i = 0; i < 4; ++i)
+        gif.palette.insert(gif.palette.end(), {static_cast<uint8_t>(i * 80), static_cast<uint8_t>(200 - i * 40),
+                                               static_cast<uint8_t>(i * 30)});
+    const std::vector<int> rows = test_files::GifRowOrder(height, interlaced);
     for (int frame = 0; frame < (twoFrames ? 2 : 1); ++frame) {
-        b.push_back(0x2C);
-        Put16(b, 0);
-        Put16(b, 0);
-        Put16(b, static_cast<uint32_t>(width));
-        Put16(b, static_cast<uint32_t>(height));
-        b.push_back(static_cast<uint8_t>((localPalette ? 0x81 : 0) | (interlaced ? 0x40 : 0)));
-        if (localPalette) palette();
-        const int minimum = 2;
-        b.push_back(minimum);
-        Bytes codes;
-        uint32_t bits = 0;
-        int count = 0;
-        const auto emit = [&](uint32_t code) {
-            bits |= code << count;
-            count += 3;
-            while (count >= 8) {
-                codes.push_back(static_cast<uint8_t>(bits));
-                bits >>= 8;
-                count -= 8;
-            }
-        };
-        // 3-bit codes: clear (4), end (5); after clear, two literals fit before the width grows.
-        int sinceClear = 0;
-        emit(4);
-        for (int i = 0; i < width * height; ++i) {
-            if (sinceClear == 2) {
-                emit(4);
-                sinceClear = 0;
-            }
-            emit(static_cast<uint32_t>((i + frame) % 4));
-            ++sinceClear;
-        }
-        emit(5);
-        if (count > 0) codes.push_back(static_cast<uint8_t>(bits));
-        for (size_t at = 0; at < codes.size(); at += 255) {
-            const size_t n = std::min<size_t>(255, codes.size() - at);
-            b.push_back(static_cast<uint8_t>(n));
-            b.insert(b.end(), codes.begin() + static_cast<long>(at), codes.begin() + static_cast<long>(at + n));
-        }
-        b.push_back(0);
+        test_files::TGifFrame picture{.width = width, .height = height, .interlaced = interlaced,
+                                      .localPalette = localPalette};
+        picture.indices.resize(static_cast<size_t>(width) * height);
+        for (int stored = 0; stored < height; ++stored)
+            for (int x = 0; x < width; ++x)
+                picture.indices[static_cast<size_t>(rows[stored]) * width + x] =
+                    static_cast<uint8_t>((stored * width + x + frame) % 4);
+        gif.frames.push_back(picture);
     }
-    b.push_back(0x3B);
-    return b;
+    return test_files::GifLiteralBytes(gif);
 }
 
 void GifSeeds() {
@@ -271,22 +182,6 @@ void GifSeeds() {
 
 // ---- WAV ----
 Bytes Wav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, int frames, bool extensible, bool listChunk) {
-    const uint16_t block = static_cast<uint16_t>(channels * bits / 8);
-    Bytes fmt;
-    Put16(fmt, extensible ? 0xFFFE : tag);
-    Put16(fmt, channels);
-    Put32(fmt, rate);
-    Put32(fmt, rate * block);
-    Put16(fmt, block);
-    Put16(fmt, bits);
-    if (extensible) {
-        Put16(fmt, 22);
-        Put16(fmt, bits);
-        Put32(fmt, channels == 2 ? 3 : 4);
-        Put16(fmt, tag);
-        const uint8_t guid[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-        fmt.insert(fmt.end(), guid, guid + 14);
-    }
     Bytes data;
     for (int i = 0; i < frames * channels; ++i) {
         const double value = std::sin(i * 0.3) * 0.8;
@@ -294,7 +189,7 @@ Bytes Wav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, int fra
             float f = static_cast<float>(value);
             uint32_t u;
             std::memcpy(&u, &f, 4);
-            Put32(data, u);
+            AppendLe32(data, u);
         } else if (bits == 8) {
             data.push_back(static_cast<uint8_t>(128 + value * 127));
         } else {
@@ -302,25 +197,8 @@ Bytes Wav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, int fra
             for (int byte = 4 - bits / 8; byte < 4; ++byte) data.push_back(static_cast<uint8_t>(v >> (8 * byte)));
         }
     }
-    Bytes b;
-    Append(b, "RIFF");
-    Put32(b, 0); // patched below
-    Append(b, "WAVE");
-    if (listChunk) {
-        Append(b, "LIST");
-        Put32(b, 5);
-        Append(b, "INFOx");
-        b.push_back(0); // pad byte of an odd chunk
-    }
-    Append(b, "fmt ");
-    Put32(b, static_cast<uint32_t>(fmt.size()));
-    b.insert(b.end(), fmt.begin(), fmt.end());
-    Append(b, "data");
-    Put32(b, static_cast<uint32_t>(data.size()));
-    b.insert(b.end(), data.begin(), data.end());
-    const uint32_t riffSize = static_cast<uint32_t>(b.size() - 8);
-    std::memcpy(b.data() + 4, &riffSize, 4);
-    return b;
+    return test_files::WavBytes(channels, rate, bits, data,
+                                {.tag = tag, .extensible = extensible, .listChunk = listChunk});
 }
 
 void WavSeeds() {
@@ -337,52 +215,9 @@ void WavSeeds() {
 
 // ---- Ogg Vorbis ----
 Bytes Vorbis(int channels, long rate, int frames) {
-    vorbis_info info;
-    vorbis_info_init(&info);
-    vorbis_encode_init_vbr(&info, channels, rate, 0.1f);
-    vorbis_comment comment;
-    vorbis_comment_init(&comment);
-    vorbis_dsp_state dsp;
-    vorbis_analysis_init(&dsp, &info);
-    vorbis_block block;
-    vorbis_block_init(&dsp, &block);
-    ogg_stream_state stream;
-    ogg_stream_init(&stream, 1);
-    Bytes out;
-    const auto flush = [&](bool all) {
-        ogg_page page;
-        while (all ? ogg_stream_flush(&stream, &page) : ogg_stream_pageout(&stream, &page)) {
-            out.insert(out.end(), page.header, page.header + page.header_len);
-            out.insert(out.end(), page.body, page.body + page.body_len);
-        }
-    };
-    ogg_packet header, commentPacket, codebooks;
-    vorbis_analysis_headerout(&dsp, &comment, &header, &commentPacket, &codebooks);
-    ogg_stream_packetin(&stream, &header);
-    ogg_stream_packetin(&stream, &commentPacket);
-    ogg_stream_packetin(&stream, &codebooks);
-    flush(true);
-    float** buffer = vorbis_analysis_buffer(&dsp, frames);
-    for (int i = 0; i < frames; ++i)
-        for (int c = 0; c < channels; ++c) buffer[c][i] = static_cast<float>(0.5 * std::sin(i * 0.05 * (c + 1)));
-    vorbis_analysis_wrote(&dsp, frames);
-    vorbis_analysis_wrote(&dsp, 0);
-    while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-        vorbis_analysis(&block, nullptr);
-        vorbis_bitrate_addblock(&block);
-        ogg_packet packet;
-        while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
-            ogg_stream_packetin(&stream, &packet);
-            flush(false);
-        }
-    }
-    flush(true);
-    ogg_stream_clear(&stream);
-    vorbis_block_clear(&block);
-    vorbis_dsp_clear(&dsp);
-    vorbis_comment_clear(&comment);
-    vorbis_info_clear(&info);
-    return out;
+    return test_files::OggBytes(channels, rate, 0.1f, frames, [](long i, int c) {
+        return static_cast<float>(0.5 * std::sin(static_cast<double>(i) * 0.05 * (c + 1)));
+    });
 }
 
 void OggSeeds() {
@@ -412,19 +247,19 @@ void GameSeeds() {
     const auto recordsInput = [](const TRecordTable& table, size_t keep, const Bytes& adds) {
         const auto image = EncodeRecords(table);
         Bytes b;
-        Put16(b, static_cast<uint32_t>(keep));
+        AppendLe16(b, static_cast<uint32_t>(keep));
         b.insert(b.end(), image.begin(), image.begin() + static_cast<long>(keep));
         b.insert(b.end(), adds.begin(), adds.end());
         return b;
     };
     Bytes adds;
     for (const int32_t score : {30, 7, 0, -5, 25}) {
-        Put32(adds, static_cast<uint32_t>(score));
-        Put32(adds, 3);
-        Put32(adds, 1234);
+        AppendLe32(adds, static_cast<uint32_t>(score));
+        AppendLe32(adds, 3);
+        AppendLe32(adds, 1234);
         const std::string name = score == 7 ? std::string(40, 'n') : "^1Name";
         adds.push_back(static_cast<uint8_t>(name.size()));
-        Append(adds, name);
+        AppendText(adds, name);
     }
     Write("records", "default-table", recordsInput(DefaultRecords(), kRecordsFileBytes, {}));
     Write("records", "default-table-adds", recordsInput(DefaultRecords(), kRecordsFileBytes, adds));

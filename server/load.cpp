@@ -25,11 +25,7 @@
 // of the sends are acknowledged, starts it again, runs COMMAND (which
 // restarts the database server) once two fifths are, and demands
 // acknowledged sends after that. Exit status 0 only when every check passes.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <csignal>
-#include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -48,6 +44,7 @@
 #include <vector>
 
 #include "server/form.h"
+#include "server/http_client.h"
 #include "server/score_store.h"
 
 namespace {
@@ -59,40 +56,17 @@ struct TReply {
     std::string Body;
 };
 
-// One request on a new connection to 127.0.0.1:port.
+// One request on a new connection to 127.0.0.1:port; reads and writes give up after ten seconds.
 TReply Request(uint16_t port, const std::string& bytes) {
+    const std::string answer = scores::http::Exchange("127.0.0.1", port, bytes, 10);
     TReply reply;
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return reply;
-    timeval limit{10, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-              ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
-    std::string answer;
-    char buffer[8192];
-    ssize_t got;
-    while (ok && (got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) answer.append(buffer, static_cast<size_t>(got));
-    ::close(fd);
-    if (!ok || answer.rfind("HTTP/1.", 0) != 0 || answer.size() < 12) return reply;
-    const size_t end = answer.find("\r\n\r\n");
-    if (end == std::string::npos) return reply;
-    reply.Status = std::atoi(answer.c_str() + 9);
-    reply.Body = answer.substr(end + 4);
+    if (!scores::http::HasHead(answer)) return reply;
+    reply.Status = scores::http::StatusOf(answer);
+    reply.Body = scores::http::BodyOf(answer);
     return reply;
 }
 
-std::string PostBytes(const std::string& path, const std::string& body) {
-    return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-           "content-type: application/x-www-form-urlencoded\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
-using TKey = std::tuple<std::string, int32_t, int32_t, int32_t>;
+using TKey = scores::http::TSentRow;
 
 // A game's table of 20 results: one the run has not sent before, ranked among
 // 19 every client sends, so sends from all clients overlap on the unique key.
@@ -110,27 +84,11 @@ std::vector<TKey> Table(const char* run, int client, int sequence) {
     return rows;
 }
 
-std::string SendBody(const std::vector<TKey>& rows) {
-    std::string body;
-    for (const auto& [name, score, level, time] : rows) {
-        if (!body.empty()) body += "&";
-        body += "user[]=" + name + "&score[]=" + std::to_string(score) + "&level[]=" + std::to_string(level) +
-                "&time[]=" + std::to_string(time);
-    }
-    return body;
-}
-
 // The scores of a top-list reply in order; false when it is not one.
-bool TopScores(const std::string& body, std::vector<int32_t>& scores) {
-    const std::string marker = "<pre id=\"view_record\">\n";
-    if (body.rfind(marker, 0) != 0) return false;
-    std::vector<std::string> lines;
-    for (size_t start = marker.size(), end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(body.substr(start, end - start));
-    if (lines.empty()) return false;
-    const int rows = std::atoi(lines[0].c_str());
-    if (rows < 0 || lines.size() != 2 + 6 * static_cast<size_t>(rows) || lines.back() != "</pre>") return false;
-    for (int r = 0; r < rows; ++r) scores.push_back(std::atoi(lines[2 + 6 * static_cast<size_t>(r)].c_str()));
+bool TopScores(const std::string& body, std::vector<int32_t>& ranked) {
+    const std::optional<std::vector<scores::http::TTopRow>> rows = scores::http::ParseTopReply(body);
+    if (!rows) return false;
+    for (const scores::http::TTopRow& row : *rows) ranked.push_back(std::atoi(row.Score.c_str()));
     return true;
 }
 
@@ -300,7 +258,7 @@ private:
               std::vector<TKey>& mine, TKind& sends) {
         const auto begin = Clock::now();
         if (!resend) table = Table(run, client, sequence++);
-        const TReply reply = Request(port, PostBytes("/saver.php", SendBody(table)));
+        const TReply reply = Request(port, scores::http::PostRequest("/saver.php", scores::http::SendBody(table)));
         sends.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
         resend = reply.Status != 200;
         if (resend) {
@@ -321,7 +279,7 @@ private:
     bool ReadTop(uint16_t port, TKind& tops) {
         const auto begin = Clock::now();
         const int32_t bestBefore = BestAckedBy(begin - lag);
-        const TReply reply = Request(port, PostBytes("/top.php", "count=20"));
+        const TReply reply = Request(port, scores::http::PostRequest("/top.php", "count=20"));
         tops.Milliseconds.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
         if (reply.Status != 200) {
             ++tops.Failed;

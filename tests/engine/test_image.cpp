@@ -1,6 +1,5 @@
 // Image decoders: the TGA reader's layouts and its refusals, and BMP, JPG and
 // GIF through the picture decoder, all delivered top row first in BGR order.
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,13 +10,17 @@
 
 #include "engine/engine.h"
 #include "engine/image_internal.h"
+#include "tests/support/test_files.h"
 #include "tests/test_support.h"
 
 #include <jpeglib.h>
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test_files::Bytes;
+using test_files::BmpBytes;
+using test_files::PutLe16;
+using test_files::TgaBytes;
 using qx::image::TDecoded;
 
 struct Decoded : TDecoded {
@@ -25,33 +28,6 @@ struct Decoded : TDecoded {
         return pixels ? Bytes(pixels.get(), pixels.get() + static_cast<size_t>(width) * height * bpp / 8) : Bytes();
     }
 };
-
-void Put16(Bytes& b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-// An uncompressed TGA: header, then the palette (type 1), then the pixel bytes.
-Bytes Tga(uint8_t type, uint8_t depth, uint16_t width, uint16_t height, uint8_t descriptor, const Bytes& pixels,
-          const Bytes& palette = {}, uint8_t paletteEntryBits = 24, uint8_t idLength = 0) {
-    Bytes b(18, 0);
-    // Room for everything first: GCC 12 misreads appending to a vector just
-    // grown from a fixed size as an overrun.
-    b.reserve(b.size() + idLength + palette.size() + pixels.size());
-    b[0] = idLength;
-    b[1] = palette.empty() ? 0 : 1;
-    b[2] = type;
-    Put16(b, 5, static_cast<uint32_t>(palette.size() / (paletteEntryBits / 8)));
-    b[7] = palette.empty() ? 0 : paletteEntryBits;
-    Put16(b, 12, width);
-    Put16(b, 14, height);
-    b[16] = depth;
-    b[17] = descriptor;
-    b.insert(b.end(), idLength, 0xEE);
-    b.insert(b.end(), palette.begin(), palette.end());
-    b.insert(b.end(), pixels.begin(), pixels.end());
-    return b;
-}
 
 bool Decode(const Bytes& file, Decoded& out) { return qx::image::LoadTgaMem(file.data(), file.size(), out); }
 
@@ -65,8 +41,8 @@ const Bytes kTopFirst24 = {4, 4, 4, 5, 5, 5, 6, 6, 6, 1, 1, 1, 2, 2, 2, 3, 3, 3}
 
 TEST(TgaReader, BothOriginsGiveTheTopRowFirst) {
     Decoded bottomUp, topDown;
-    ASSERT_TRUE(Decode(Tga(2, 24, 3, 2, 0, kBottomUp24), bottomUp));
-    ASSERT_TRUE(Decode(Tga(2, 24, 3, 2, 32, kTopFirst24), topDown));
+    ASSERT_TRUE(Decode(TgaBytes(2, 24, 3, 2, 0, kBottomUp24), bottomUp));
+    ASSERT_TRUE(Decode(TgaBytes(2, 24, 3, 2, 32, kTopFirst24), topDown));
     EXPECT_EQ(bottomUp.width, 3);
     EXPECT_EQ(bottomUp.height, 2);
     EXPECT_EQ(bottomUp.bpp, 24);
@@ -77,21 +53,21 @@ TEST(TgaReader, BothOriginsGiveTheTopRowFirst) {
 TEST(TgaReader, RightToLeftRowsAreMirrored) {
     const Bytes stored = {3, 3, 3, 2, 2, 2, 1, 1, 1, 6, 6, 6, 5, 5, 5, 4, 4, 4};
     Decoded image;
-    ASSERT_TRUE(Decode(Tga(2, 24, 3, 2, 32 | 16, stored), image));
+    ASSERT_TRUE(Decode(TgaBytes(2, 24, 3, 2, 32 | 16, stored), image));
     EXPECT_EQ(image.Data(), (Bytes{1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, 5, 5, 6, 6, 6}));
 }
 
 TEST(TgaReader, SingleRowAndSingleColumnKeepTheirOrder) {
     Decoded row, column;
-    ASSERT_TRUE(Decode(Tga(3, 8, 4, 1, 0, {1, 2, 3, 4}), row));
+    ASSERT_TRUE(Decode(TgaBytes(3, 8, 4, 1, 0, {1, 2, 3, 4}), row));
     EXPECT_EQ(row.Data(), (Bytes{1, 2, 3, 4}));
-    ASSERT_TRUE(Decode(Tga(3, 8, 1, 3, 16 | 32, {7, 8, 9}), column));
+    ASSERT_TRUE(Decode(TgaBytes(3, 8, 1, 3, 16 | 32, {7, 8, 9}), column));
     EXPECT_EQ(column.Data(), (Bytes{7, 8, 9}));
 }
 
 TEST(TgaReader, ThirtyTwoBitsKeepAlphaAndIdFieldIsSkipped) {
     Decoded image;
-    ASSERT_TRUE(Decode(Tga(2, 32, 1, 1, 0, {10, 20, 30, 40}, {}, 24, 5), image));
+    ASSERT_TRUE(Decode(TgaBytes(2, 32, 1, 1, 0, {10, 20, 30, 40}, {}, 24, Bytes(5, 0xEE)), image));
     EXPECT_EQ(image.bpp, 32);
     EXPECT_EQ(image.Data(), (Bytes{10, 20, 30, 40}));
 }
@@ -99,14 +75,14 @@ TEST(TgaReader, ThirtyTwoBitsKeepAlphaAndIdFieldIsSkipped) {
 TEST(TgaReader, ColourMappedBecomesTwentyFourBits) {
     const Bytes palette = {0, 0, 255, /* 1: */ 0, 255, 0, /* 2: */ 255, 0, 0};
     Decoded image;
-    ASSERT_TRUE(Decode(Tga(1, 8, 2, 2, 32, {0, 1, 2, 0}, palette), image));
+    ASSERT_TRUE(Decode(TgaBytes(1, 8, 2, 2, 32, {0, 1, 2, 0}, palette), image));
     EXPECT_EQ(image.bpp, 24);
     EXPECT_EQ(image.Data(), (Bytes{0, 0, 255, 0, 255, 0, 255, 0, 0, 0, 0, 255}));
 }
 
 TEST(TgaReader, GreyStaysEightBits) {
     Decoded image;
-    ASSERT_TRUE(Decode(Tga(3, 8, 2, 2, 0, {1, 2, 3, 4}), image));
+    ASSERT_TRUE(Decode(TgaBytes(3, 8, 2, 2, 0, {1, 2, 3, 4}), image));
     EXPECT_EQ(image.bpp, 8);
     EXPECT_EQ(image.Data(), (Bytes{3, 4, 1, 2}));
 }
@@ -115,36 +91,36 @@ TEST(TgaReader, SixteenBitsExpandEachChannelTimesEight) {
     // White 0x7FFF, pure red 0x7C00, pure green 0x03E0, pure blue 0x001F with the top bit set.
     const Bytes stored = {0xFF, 0x7F, 0x00, 0x7C, 0xE0, 0x03, 0x1F, 0x80};
     Decoded image;
-    ASSERT_TRUE(Decode(Tga(2, 16, 4, 1, 0, stored), image));
+    ASSERT_TRUE(Decode(TgaBytes(2, 16, 4, 1, 0, stored), image));
     EXPECT_EQ(image.bpp, 24);
     EXPECT_EQ(image.Data(), (Bytes{248, 248, 248, 0, 0, 248, 0, 248, 0, 248, 0, 0}));
 }
 
 TEST(TgaReader, UnsupportedKindsAreRejected) {
     Decoded image;
-    EXPECT_FALSE(Decode(Tga(10, 24, 1, 1, 0, {1, 2, 3}), image)) << "run-length true colour";
-    EXPECT_FALSE(Decode(Tga(9, 8, 1, 1, 0, {0}, {1, 2, 3}), image)) << "run-length colour-mapped";
-    EXPECT_FALSE(Decode(Tga(0, 24, 1, 1, 0, {1, 2, 3}), image)) << "no image";
-    EXPECT_FALSE(Decode(Tga(2, 15, 1, 1, 0, {1, 2}), image)) << "depth 15";
-    EXPECT_FALSE(Decode(Tga(2, 1, 8, 1, 0, {1}), image)) << "depth 1";
-    EXPECT_FALSE(Decode(Tga(1, 8, 1, 1, 0, {0}, {1, 2, 3, 4}, 32), image)) << "32-bit palette";
-    EXPECT_FALSE(Decode(Tga(1, 8, 1, 1, 0, {0}, {1, 2}, 16), image)) << "16-bit palette";
-    EXPECT_FALSE(Decode(Tga(1, 8, 1, 1, 0, {0}), image)) << "colour-mapped without a colour map";
-    EXPECT_FALSE(Decode(Tga(1, 16, 1, 1, 0, {0, 0}, {1, 2, 3}), image)) << "colour-mapped at 16 bits";
-    EXPECT_FALSE(Decode(Tga(2, 24, 0, 5, 0, {}), image)) << "zero width";
-    EXPECT_FALSE(Decode(Tga(2, 24, 5, 0, 0, {}), image)) << "zero height";
+    EXPECT_FALSE(Decode(TgaBytes(10, 24, 1, 1, 0, {1, 2, 3}), image)) << "run-length true colour";
+    EXPECT_FALSE(Decode(TgaBytes(9, 8, 1, 1, 0, {0}, {1, 2, 3}), image)) << "run-length colour-mapped";
+    EXPECT_FALSE(Decode(TgaBytes(0, 24, 1, 1, 0, {1, 2, 3}), image)) << "no image";
+    EXPECT_FALSE(Decode(TgaBytes(2, 15, 1, 1, 0, {1, 2}), image)) << "depth 15";
+    EXPECT_FALSE(Decode(TgaBytes(2, 1, 8, 1, 0, {1}), image)) << "depth 1";
+    EXPECT_FALSE(Decode(TgaBytes(1, 8, 1, 1, 0, {0}, {1, 2, 3, 4}, 32), image)) << "32-bit palette";
+    EXPECT_FALSE(Decode(TgaBytes(1, 8, 1, 1, 0, {0}, {1, 2}, 16), image)) << "16-bit palette";
+    EXPECT_FALSE(Decode(TgaBytes(1, 8, 1, 1, 0, {0}), image)) << "colour-mapped without a colour map";
+    EXPECT_FALSE(Decode(TgaBytes(1, 16, 1, 1, 0, {0, 0}, {1, 2, 3}), image)) << "colour-mapped at 16 bits";
+    EXPECT_FALSE(Decode(TgaBytes(2, 24, 0, 5, 0, {}), image)) << "zero width";
+    EXPECT_FALSE(Decode(TgaBytes(2, 24, 5, 0, 0, {}), image)) << "zero height";
     EXPECT_FALSE(image.pixels);
 }
 
 TEST(TgaReader, ShortDataIsRejected) {
     Decoded image;
-    EXPECT_FALSE(Decode(Tga(2, 24, 3, 2, 0, Bytes(17, 1)), image)) << "one byte short";
-    EXPECT_FALSE(Decode(Tga(2, 24, 1, 1, 0, {}, {}, 24, 40), image)) << "id field runs past the end";
-    Bytes header = Tga(2, 24, 1, 1, 0, {});
+    EXPECT_FALSE(Decode(TgaBytes(2, 24, 3, 2, 0, Bytes(17, 1)), image)) << "one byte short";
+    EXPECT_FALSE(Decode(TgaBytes(2, 24, 1, 1, 0, {}, {}, 24, Bytes(40, 0xEE)), image)) << "id field runs past the end";
+    Bytes header = TgaBytes(2, 24, 1, 1, 0, {});
     header.resize(10);
     EXPECT_FALSE(Decode(header, image)) << "truncated header";
     // Colour map shorter than its declared length.
-    Bytes cut = Tga(1, 8, 1, 1, 0, {0}, Bytes(30, 1));
+    Bytes cut = TgaBytes(1, 8, 1, 1, 0, {0}, Bytes(30, 1));
     cut.resize(18 + 10);
     EXPECT_FALSE(Decode(cut, image));
     EXPECT_FALSE(qx::image::LoadTgaMem(nullptr, 100, image));
@@ -154,24 +130,24 @@ TEST(TgaReader, ShortDataIsRejected) {
 TEST(TgaReader, PaletteIndexBeyondTheMapIsRejected) {
     const Bytes palette = {1, 2, 3, 4, 5, 6};
     Decoded image;
-    EXPECT_TRUE(Decode(Tga(1, 8, 2, 1, 0, {0, 1}, palette), image));
+    EXPECT_TRUE(Decode(TgaBytes(1, 8, 2, 1, 0, {0, 1}, palette), image));
     image.pixels.reset();
-    EXPECT_FALSE(Decode(Tga(1, 8, 2, 1, 0, {1, 2}, palette), image));
+    EXPECT_FALSE(Decode(TgaBytes(1, 8, 2, 1, 0, {1, 2}, palette), image));
     EXPECT_FALSE(image.pixels);
 }
 
 TEST(TgaReader, HugeClaimedSizeIsRejectedBeforeAllocating) {
     // 65535 x 65535 x 4 bytes does not fit 32 bits; the file holds a few bytes.
     Decoded image;
-    EXPECT_FALSE(Decode(Tga(2, 32, 65535, 65535, 0, Bytes(64, 0)), image));
-    EXPECT_FALSE(Decode(Tga(1, 8, 65535, 65535, 0, Bytes(64, 0), Bytes(768, 0)), image));
-    EXPECT_FALSE(Decode(Tga(2, 16, 40000, 40000, 0, Bytes(64, 0)), image));
+    EXPECT_FALSE(Decode(TgaBytes(2, 32, 65535, 65535, 0, Bytes(64, 0)), image));
+    EXPECT_FALSE(Decode(TgaBytes(1, 8, 65535, 65535, 0, Bytes(64, 0), Bytes(768, 0)), image));
+    EXPECT_FALSE(Decode(TgaBytes(2, 16, 40000, 40000, 0, Bytes(64, 0)), image));
 }
 
 TEST(TgaReader, ReadsAPictureInsideALargerStream) {
     // Seven bytes of something else first, and an id field: every offset counts from the header.
     Bytes packed(7, 0xAB);
-    const Bytes tga = Tga(2, 24, 3, 2, 0, kBottomUp24, {}, 24, 3);
+    const Bytes tga = TgaBytes(2, 24, 3, 2, 0, kBottomUp24, {}, 24, Bytes(3, 0xEE));
     packed.insert(packed.end(), tga.begin(), tga.end());
     qx::TMemoryStream stream(packed.data(), packed.size());
     stream.Seek(7);
@@ -182,8 +158,8 @@ TEST(TgaReader, ReadsAPictureInsideALargerStream) {
 
 TEST(TgaReader, ReadsFromAFile) {
     const std::string path = MakeTempDir() + "/pic.tga";
-    const Bytes file = Tga(2, 24, 3, 2, 0, kBottomUp24);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+    const Bytes file = TgaBytes(2, 24, 3, 2, 0, kBottomUp24);
+    test_files::WriteFile(path, file);
     Decoded image;
     ASSERT_TRUE(qx::image::LoadTgaFile(path, image));
     EXPECT_EQ(image.Data(), kTopFirst24);
@@ -191,25 +167,9 @@ TEST(TgaReader, ReadsFromAFile) {
     EXPECT_FALSE(qx::image::LoadTgaFile(path + ".none", missing));
 }
 
-// A 24-bit BMP written by hand: rows bottom-up, each padded to four bytes.
+// A 24-bit BMP: rows bottom-up, each padded to four bytes.
 Bytes Bmp(int32_t width, int32_t height, const Bytes& rowsBottomUp) {
-    Bytes b(54, 0);
-    b.reserve(b.size() + rowsBottomUp.size()); // as in Tga
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, static_cast<uint32_t>(54 + rowsBottomUp.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(width));
-    put32(22, static_cast<uint32_t>(height));
-    b[26] = 1;
-    b[28] = 24;
-    put32(34, static_cast<uint32_t>(rowsBottomUp.size()));
-    b.insert(b.end(), rowsBottomUp.begin(), rowsBottomUp.end());
-    return b;
+    return BmpBytes({.width = width, .height = height, .data = rowsBottomUp});
 }
 
 TEST(PictureDecoder, BmpWithOddRowLengthComesOutTightlyPacked) {
@@ -292,8 +252,8 @@ TEST(PictureDecoder, GifGivesExactColoursTopRowFirst) {
 
 TEST(PictureDecoder, GifClaimingAHugeScreenIsRejected) {
     Bytes gif(kTinyGif, kTinyGif + sizeof kTinyGif);
-    Put16(gif, 6, 16000); // logical screen 16000 x 16000 from 63 bytes
-    Put16(gif, 8, 16000);
+    PutLe16(gif, 6, 16000); // logical screen 16000 x 16000 from 63 bytes
+    PutLe16(gif, 8, 16000);
     Decoded image;
     EXPECT_FALSE(DecodePicture(gif.data(), gif.size(), image));
     EXPECT_FALSE(image.pixels);
@@ -412,39 +372,17 @@ TEST(PictureDecoder, BrokenJpegsAreRefusedOrFilledWithoutReadingPastThem) {
 }
 
 // A GIF from giflib's encoder: one frame of frameW x frameH at (left, top) on
-// a screen, palette of blue, green, red, white (giflib order: red, green, blue).
+// a screen, palette of blue, green, red, white.
 Bytes MakeGif(int screenW, int screenH, int left, int top, int frameW, int frameH, const Bytes& indices,
               int transparent, bool interlace, int background = 0) {
-    struct TSink {
-        Bytes bytes;
-    } sink;
-    auto write = [](GifFileType* gif, const GifByteType* data, int n) {
-        auto* out = static_cast<TSink*>(gif->UserData);
-        out->bytes.insert(out->bytes.end(), data, data + n);
-        return n;
-    };
-    int error = 0;
-    GifFileType* gif = EGifOpen(&sink, write, &error);
-    const GifColorType colours[4] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
-    ColorMapObject* map = GifMakeMapObject(4, colours);
-    EGifSetGifVersion(gif, true);
-    EGifPutScreenDesc(gif, screenW, screenH, 2, background, map);
-    if (transparent >= 0) {
-        GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 0, transparent};
-        GifByteType block[4];
-        EGifGCBToExtension(&control, block);
-        EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, block);
-    }
-    EGifPutImageDesc(gif, left, top, frameW, frameH, interlace, nullptr);
-    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-    for (int pass = 0; pass < (interlace ? 4 : 1); ++pass)
-        for (int y = interlace ? kStart[pass] : 0; y < frameH; y += interlace ? kStep[pass] : 1) {
-            Bytes row(indices.begin() + y * frameW, indices.begin() + (y + 1) * frameW);
-            EGifPutLine(gif, row.data(), frameW);
-        }
-    EGifCloseFile(gif, &error);
-    GifFreeMapObject(map);
-    return sink.bytes;
+    const test_files::TGifFrame frame{
+        .left = left, .top = top, .width = frameW, .height = frameH, .indices = indices, .interlaced = interlace};
+    return test_files::GifEncodedBytes({.width = screenW,
+                                        .height = screenH,
+                                        .palette = {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255},
+                                        .background = background,
+                                        .transparent = transparent,
+                                        .frames = {frame}});
 }
 
 TEST(PictureDecoder, GifFrameOnItsScreenWithTransparencyAndInterlace) {
@@ -493,13 +431,13 @@ TEST(PictureDecoder, OnlyBmpJpegAndGifSignaturesReachADecoder) {
     };
     for (const std::string& file : others)
         EXPECT_FALSE(DecodePicture(reinterpret_cast<const uint8_t*>(file.data()), file.size(), image)) << file;
-    const Bytes tga = Tga(2, 24, 1, 1, 0, {1, 2, 3});
+    const Bytes tga = TgaBytes(2, 24, 1, 1, 0, {1, 2, 3});
     EXPECT_FALSE(DecodePicture(tga.data(), tga.size(), image)) << "TGA is read only by its own reader";
 }
 
 // The texture manager picks the decoder by extension, in any letter case.
 TEST(DecodeByExtension, TgaInCapitalsUsesTheTgaReaderAndOthersThePictureDecoder) {
-    const Bytes white16 = Tga(2, 16, 1, 1, 0, {0xFF, 0x7F});
+    const Bytes white16 = TgaBytes(2, 16, 1, 1, 0, {0xFF, 0x7F});
     int32_t width = 0, height = 0, bpp = 0;
     uint8_t* pixels = nullptr;
     ASSERT_TRUE(qx::tex->LoadDataFromMem("Images/X.TGA", white16.data(), white16.size(), width, height, bpp,

@@ -7,64 +7,17 @@
 #include <vector>
 
 #include "engine/image_internal.h"
+#include "tests/support/test_files.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-struct TBmp {
-    uint32_t headerSize = 40;
-    int32_t width = 2;
-    int32_t height = 2;
-    uint16_t depth = 24;
-    uint32_t compression = 0;
-    Bytes palette = {}; // blue, green, red per entry
-    uint32_t paletteCount = 0; // the header's count; 0 = the whole palette
-    std::vector<uint32_t> masks = {}; // red, green, blue
-    Bytes data = {};
-
-    Bytes File() const {
-        Bytes b(14 + headerSize, 0);
-        auto put = [&](size_t at, uint32_t v, int n) {
-            for (int i = 0; i < n; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-        };
-        const bool core = headerSize == 12;
-        const size_t entry = core ? 3 : 4;
-        b[0] = 'B';
-        b[1] = 'M';
-        put(14, headerSize, 4);
-        if (core) {
-            put(18, static_cast<uint32_t>(width), 2);
-            put(20, static_cast<uint32_t>(height), 2);
-            put(22, 1, 2);
-            put(24, depth, 2);
-        } else {
-            put(18, static_cast<uint32_t>(width), 4);
-            put(22, static_cast<uint32_t>(height), 4);
-            put(26, 1, 2);
-            put(28, depth, 2);
-            put(30, compression, 4);
-            put(34, static_cast<uint32_t>(data.size()), 4);
-            put(46, paletteCount, 4);
-            for (size_t i = 0; i < masks.size() && headerSize >= 52; ++i) put(54 + 4 * i, masks[i], 4);
-        }
-        if (headerSize == 40)
-            for (uint32_t mask : masks)
-                for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(mask >> (8 * i)));
-        for (size_t i = 0; i + 3 <= palette.size(); i += 3) {
-            b.insert(b.end(), palette.begin() + static_cast<long>(i), palette.begin() + static_cast<long>(i) + 3);
-            if (entry == 4) b.push_back(0);
-        }
-        put(10, static_cast<uint32_t>(b.size()), 4);
-        b.insert(b.end(), data.begin(), data.end());
-        put(2, static_cast<uint32_t>(b.size()), 4);
-        return b;
-    }
-};
+using test_files::BmpBytes;
+using test_files::Bytes;
+using test_files::TBmp;
 
 // Decodes and returns the pixels (BGR, top row first), or {} on refusal.
 Bytes Pixels(const TBmp& bmp) {
-    const Bytes file = bmp.File();
+    const Bytes file = BmpBytes(bmp);
     qx::image::TDecoded out;
     if (!qx::image::ReadBmp(file.data(), file.size(), out)) return {};
     EXPECT_EQ(out.width, bmp.width);
@@ -170,11 +123,11 @@ TEST(BmpReader, HeadersThatLieAreRefused) {
     EXPECT_TRUE(Pixels(bitFields24).empty());
     TBmp embedded{.depth = 24, .compression = 4, .data = Bytes(16, 0)};
     EXPECT_TRUE(Pixels(embedded).empty()) << "a JPEG inside a BMP";
-    Bytes cutPalette = TBmp{.depth = 8, .palette = kFour, .data = Bytes(8, 0)}.File();
+    Bytes cutPalette = BmpBytes({.depth = 8, .palette = kFour, .data = Bytes(8, 0)});
     cutPalette.resize(14 + 40 + 6);
     qx::image::TDecoded out;
     EXPECT_FALSE(qx::image::ReadBmp(cutPalette.data(), cutPalette.size(), out));
-    Bytes cutHeader = TBmp{.headerSize = 124, .data = Bytes(16, 0)}.File();
+    Bytes cutHeader = BmpBytes({.headerSize = 124, .data = Bytes(16, 0)});
     cutHeader.resize(14 + 100);
     EXPECT_FALSE(qx::image::ReadBmp(cutHeader.data(), cutHeader.size(), out));
     EXPECT_FALSE(out.pixels);

@@ -1,10 +1,9 @@
 // The sound module on SDL's audio drivers: what a listener hears, read back
 // from the disk driver's output file (16-bit stereo at 44.1 kHz), and the
-// sample table's bookkeeping. Ogg files are made here with the encoder.
+// sample table's bookkeeping.
 #include <gtest/gtest.h>
 
 #include <SDL.h>
-#include <vorbis/vorbisenc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -21,117 +20,40 @@
 
 #include "engine/engine.h"
 #include "engine/sdl_internal.h"
+#include "tests/support/test_files.h"
 #include "tests/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test_files::Bytes;
+using test_files::PutLe16;
+using test_files::PutLe32;
+using test_files::WavBytes;
+using test_files::WriteFile;
 constexpr double kPi = 3.14159265358979323846;
 constexpr int kOutRate = 44100;
-
-void Put16(Bytes& b, size_t at, uint32_t v) {
-    b[at] = static_cast<uint8_t>(v);
-    b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(Bytes& b, size_t at, uint32_t v) {
-    Put16(b, at, v & 0xFFFF);
-    Put16(b, at + 2, v >> 16);
-}
-
-// A canonical 44-byte WAV header over the given data.
-Bytes Wav(uint16_t channels, uint32_t rate, uint16_t bits, const Bytes& data, uint16_t tag = 1) {
-    Bytes b(44, 0);
-    b.reserve(44 + data.size());
-    std::memcpy(b.data(), "RIFF", 4);
-    Put32(b, 4, static_cast<uint32_t>(36 + data.size()));
-    std::memcpy(b.data() + 8, "WAVEfmt ", 8);
-    Put32(b, 16, 16);
-    Put16(b, 20, tag);
-    Put16(b, 22, channels);
-    Put32(b, 24, rate);
-    const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
-    Put32(b, 28, rate * align);
-    Put16(b, 32, align);
-    Put16(b, 34, bits);
-    std::memcpy(b.data() + 36, "data", 4);
-    Put32(b, 40, static_cast<uint32_t>(data.size()));
-    b.insert(b.end(), data.begin(), data.end());
-    return b;
-}
 
 // Mono 16-bit samples of f(i).
 Bytes Pcm16(size_t count, const std::function<double(size_t)>& f) {
     Bytes data(count * 2);
-    for (size_t i = 0; i < count; ++i) Put16(data, 2 * i, static_cast<uint16_t>(static_cast<int16_t>(f(i))));
+    for (size_t i = 0; i < count; ++i) PutLe16(data, 2 * i, static_cast<uint16_t>(static_cast<int16_t>(f(i))));
     return data;
 }
 
 // A sine of `hz` at 22050 Hz: the rate channels play at unless SetFreq says otherwise.
 Bytes Sine(double hz, size_t count, double amplitude = 8000) {
-    return Wav(1, 22050, 16, Pcm16(count, [&](size_t i) { return amplitude * std::sin(2 * kPi * hz * i / 22050.0); }));
-}
-
-std::string WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return path;
+    return WavBytes(1, 22050, 16,
+                    Pcm16(count, [&](size_t i) { return amplitude * std::sin(2 * kPi * hz * i / 22050.0); }));
 }
 
 // Ogg Vorbis of a sine of `hz` at 44.1 kHz, `seconds` long.
 Bytes EncodeOgg(int channels, double hz, double seconds) {
-    vorbis_info info;
-    vorbis_info_init(&info);
-    EXPECT_EQ(vorbis_encode_init_vbr(&info, channels, kOutRate, 0.4f), 0);
-    vorbis_comment comment;
-    vorbis_comment_init(&comment);
-    vorbis_dsp_state dsp;
-    vorbis_analysis_init(&dsp, &info);
-    vorbis_block block;
-    vorbis_block_init(&dsp, &block);
-    ogg_stream_state stream;
-    ogg_stream_init(&stream, 1);
-    Bytes out;
-    ogg_page page;
-    auto append = [&](const ogg_page& p) {
-        out.insert(out.end(), p.header, p.header + p.header_len);
-        out.insert(out.end(), p.body, p.body + p.body_len);
+    const auto sine = [hz](long frame, int) {
+        return static_cast<float>(0.4 * std::sin(2 * kPi * hz * frame / kOutRate));
     };
-    ogg_packet header, commentPacket, codePacket;
-    vorbis_analysis_headerout(&dsp, &comment, &header, &commentPacket, &codePacket);
-    ogg_stream_packetin(&stream, &header);
-    ogg_stream_packetin(&stream, &commentPacket);
-    ogg_stream_packetin(&stream, &codePacket);
-    while (ogg_stream_flush(&stream, &page)) append(page);
-    const long total = std::lround(seconds * kOutRate);
-    for (long done = 0; done <= total;) {
-        const long count = std::min<long>(1024, total - done);
-        if (count == 0) {
-            vorbis_analysis_wrote(&dsp, 0);
-            done = total + 1;
-        } else {
-            float** buffer = vorbis_analysis_buffer(&dsp, static_cast<int>(count));
-            for (long i = 0; i < count; ++i)
-                for (int c = 0; c < channels; ++c)
-                    buffer[c][i] = static_cast<float>(0.4 * std::sin(2 * kPi * hz * (done + i) / kOutRate));
-            vorbis_analysis_wrote(&dsp, static_cast<int>(count));
-            done += count;
-        }
-        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-            vorbis_analysis(&block, nullptr);
-            vorbis_bitrate_addblock(&block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
-                ogg_stream_packetin(&stream, &packet);
-                while (ogg_stream_pageout(&stream, &page)) append(page);
-            }
-        }
-    }
-    while (ogg_stream_flush(&stream, &page)) append(page);
-    ogg_stream_clear(&stream);
-    vorbis_block_clear(&block);
-    vorbis_dsp_clear(&dsp);
-    vorbis_comment_clear(&comment);
-    vorbis_info_clear(&info);
-    return out;
+    Bytes ogg = test_files::OggBytes(channels, kOutRate, 0.4f, std::lround(seconds * kOutRate), sine, 1024);
+    EXPECT_FALSE(ogg.empty()) << "the encoder refused " << channels << " channels";
+    return ogg;
 }
 
 bool Eventually(const std::function<bool()>& done, int seconds = 20) {
@@ -292,7 +214,7 @@ TEST_F(Listening, SetFreqChangesThePitch) {
     sound_->SetFreq(44100);
     EXPECT_NEAR(Record(200).Crossings(), 2 * 882.0, 30.0);
     // A file's own rate does not matter: every channel plays at the common frequency.
-    const int32_t other = Load("fast", Wav(1, 44100, 16, Pcm16(22050, [](size_t i) {
+    const int32_t other = Load("fast", WavBytes(1, 44100, 16, Pcm16(22050, [](size_t i) {
                                              return 8000 * std::sin(2 * kPi * 441 * i / 22050.0);
                                          })));
     sound_->Stop(-1);
@@ -318,7 +240,7 @@ TEST_F(Listening, ALoopingChannelKeepsSoundingAndAOneShotEnds) {
 }
 
 TEST_F(Listening, SixtyFourChannelsClipInsteadOfWrappingAndTheSixtyFifthIsRefused) {
-    const int32_t id = Load("dc", Wav(1, 22050, 16, Pcm16(22050, [](size_t) { return 30000; })));
+    const int32_t id = Load("dc", WavBytes(1, 22050, 16, Pcm16(22050, [](size_t) { return 30000; })));
     std::vector<int32_t> channels;
     for (int i = 0; i < qx::TSnd::kSlots; ++i) channels.push_back(sound_->Play(id, true, 0, 0, 0));
     std::sort(channels.begin(), channels.end());
@@ -355,10 +277,11 @@ TEST_F(Listening, AnOggStreamLoopsWithoutAGapAndAOneShotEndsInSilence) {
 }
 
 TEST_F(Listening, MusicThatIsNotOggGoesToThePlayerWhoseEndComesBackAsAnEvent) {
-    const std::string tune = WriteFile(dir_ + "/tune.wav", Wav(2, 44100, 16, [] {
+    const std::string tune = WriteFile(dir_ + "/tune.wav", WavBytes(2, 44100, 16, [] {
         Bytes d(44100 / 5 * 4);
         for (size_t i = 0; i < d.size() / 2; ++i)
-            Put16(d, 2 * i, static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(2 * kPi * 441 * (i / 2) / 44100.0))));
+            PutLe16(d, 2 * i,
+                    static_cast<uint16_t>(static_cast<int16_t>(8000 * std::sin(2 * kPi * 441 * (i / 2) / 44100.0))));
         return d;
     }()));
     SDL_FlushEvent(qx::SdlMusicEvent());
@@ -463,7 +386,7 @@ TEST_F(SampleTable, WaveFilesThatCannotLoadGiveTheLineOfTheirFault) {
     };
     std::vector<TCase> cases;
     auto with = [&](const char* name, const char* line, const std::function<void(Bytes&)>& change) {
-        Bytes wav = Wav(1, 22050, 16, data);
+        Bytes wav = WavBytes(1, 22050, 16, data);
         change(wav);
         cases.push_back({name, line, wav});
     };
@@ -472,15 +395,15 @@ TEST_F(SampleTable, WaveFilesThatCannotLoadGiveTheLineOfTheirFault) {
     const char* unplayable = "Can't create sound buffer for \"";
     // Only these two are an invalid wave format.
     with("notriff.wav", invalid, [](Bytes& w) { std::memcpy(w.data(), "RIFX", 4); });
-    with("nibbles.wav", invalid, [](Bytes& w) { Put16(w, 34, 4); });
+    with("nibbles.wav", invalid, [](Bytes& w) { PutLe16(w, 34, 4); });
     // Chunks that cannot be walked.
     with("truncated.wav", damaged, [](Bytes& w) { w.resize(30); });
-    with("hugefmt.wav", damaged, [](Bytes& w) { Put32(w, 16, 0xFFFFFFF0); });
+    with("hugefmt.wav", damaged, [](Bytes& w) { PutLe32(w, 16, 0xFFFFFFF0); });
     with("nodata.wav", damaged, [](Bytes& w) { std::memcpy(w.data() + 36, "junk", 4); });
     // Read, but nothing the mixer can play.
-    with("nochannels.wav", unplayable, [](Bytes& w) { Put16(w, 22, 0); });
-    with("doubles.wav", unplayable, [](Bytes& w) { Put16(w, 34, 64); });
-    with("adpcm.wav", unplayable, [](Bytes& w) { Put16(w, 20, 2); });
+    with("nochannels.wav", unplayable, [](Bytes& w) { PutLe16(w, 22, 0); });
+    with("doubles.wav", unplayable, [](Bytes& w) { PutLe16(w, 34, 64); });
+    with("adpcm.wav", unplayable, [](Bytes& w) { PutLe16(w, 20, 2); });
     with("nodatabytes.wav", unplayable, [](Bytes& w) { w.resize(44); });
     for (const auto& c : cases) {
         EXPECT_EQ(Load(c.name, c.wav), -1) << c.name;
@@ -497,14 +420,14 @@ TEST_F(SampleTable, WaveFilesThatCannotLoadGiveTheLineOfTheirFault) {
 
 TEST_F(SampleTable, AZeroBlockAlignIsRecomputedAndDataCutShortLoadsWhatIsThere) {
     const Bytes data = Pcm16(100, [](size_t i) { return static_cast<double>(i); });
-    Bytes noAlign = Wav(1, 22050, 16, data);
-    Put16(noAlign, 32, 0);
-    Put32(noAlign, 28, 0);
-    Bytes cut = Wav(2, 22050, 16, data); // 50 stereo frames present
-    Put32(cut, 40, 4000);
-    Bytes oddCut = Wav(1, 22050, 16, data);
+    Bytes noAlign = WavBytes(1, 22050, 16, data);
+    PutLe16(noAlign, 32, 0);
+    PutLe32(noAlign, 28, 0);
+    Bytes cut = WavBytes(2, 22050, 16, data); // 50 stereo frames present
+    PutLe32(cut, 40, 4000);
+    Bytes oddCut = WavBytes(1, 22050, 16, data);
     oddCut.pop_back(); // half a sample at the end
-    Put32(oddCut, 40, 0x7FFFFFF0);
+    PutLe32(oddCut, 40, 0x7FFFFFF0);
     for (const auto& [name, wav] : {std::pair{"noalign.wav", noAlign}, {"cut.wav", cut}, {"oddcut.wav", oddCut}}) {
         const int32_t id = Load(name, wav);
         EXPECT_GE(id, 0) << name;
@@ -514,14 +437,14 @@ TEST_F(SampleTable, AZeroBlockAlignIsRecomputedAndDataCutShortLoadsWhatIsThere) 
 }
 
 TEST_F(SampleTable, OtherLayoutsLoad) {
-    Bytes extra = Wav(2, 11025, 8, Bytes(200, 0x80));
+    Bytes extra = WavBytes(2, 11025, 8, Bytes(200, 0x80));
     // A LIST chunk between the format and the data.
     const Bytes list = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
     extra.insert(extra.begin() + 36, list.begin(), list.end());
     const std::string file = WriteFile(dir_ + "/extra.wav", extra);
     EXPECT_GE(sound_->LoadSample(file, 1), 0);
-    EXPECT_GE(Load("deep.wav", Wav(2, 48000, 24, Bytes(600, 1))), 0);
-    EXPECT_GE(Load("float.wav", Wav(1, 48000, 32, Bytes(400, 0), 3)), 0);
+    EXPECT_GE(Load("deep.wav", WavBytes(2, 48000, 24, Bytes(600, 1))), 0);
+    EXPECT_GE(Load("float.wav", WavBytes(1, 48000, 32, Bytes(400, 0), {.tag = 3})), 0);
 }
 
 TEST_F(SampleTable, StreamsThatAreNotOggOrAreCutDoNotPlayOrEndEarly) {

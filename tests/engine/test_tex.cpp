@@ -13,31 +13,17 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "tests/support/test_files.h"
 #include "tests/support/window.h"
 #include "tests/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test_files::Bytes;
+using test_files::TgaBytes;
+using test_files::WriteFile;
 
-Bytes Tga(uint8_t type, uint8_t depth, uint16_t width, uint16_t height, const Bytes& pixels) {
-    Bytes b(18, 0);
-    b.reserve(b.size() + pixels.size()); // GCC 12 misreads the append below as an overrun otherwise
-    b[2] = type;
-    b[12] = static_cast<uint8_t>(width);
-    b[13] = static_cast<uint8_t>(width >> 8);
-    b[14] = static_cast<uint8_t>(height);
-    b[15] = static_cast<uint8_t>(height >> 8);
-    b[16] = depth;
-    b[17] = 32; // top row first
-    b.insert(b.end(), pixels.begin(), pixels.end());
-    return b;
-}
-
-std::string WriteFile(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return path;
-}
+constexpr uint8_t kTopRowFirst = 32; // the TGA descriptor bit
 
 size_t Occurrences(const std::string& text, const std::string& part) {
     size_t count = 0;
@@ -78,7 +64,7 @@ protected:
         dir_ = MakeTempDir();
     }
     std::string Tga24(const std::string& name, uint8_t value = 9) {
-        return WriteFile(dir_ + "/" + name, Tga(2, 24, 2, 2, Bytes(12, value)));
+        return WriteFile(dir_ + "/" + name, TgaBytes(2, 24, 2, 2, kTopRowFirst, Bytes(12, value)));
     }
     std::string dir_;
 };
@@ -146,7 +132,7 @@ TEST_F(TexTest, BadImagesGiveZeroAndOneLogLine) {
     const std::string missing = dir_ + "/missing.tga";
     EXPECT_EQ(qx::tex->Load(missing, false, false, 0), 0u);
     // A header claiming 65535 x 65535 x 32 bits over a few bytes of data.
-    const Bytes huge = Tga(2, 32, 65535, 65535, Bytes(16, 0));
+    const Bytes huge = TgaBytes(2, 32, 65535, 65535, kTopRowFirst, Bytes(16, 0));
     EXPECT_EQ(qx::tex->LoadFromMem("huge.tga", huge.data(), huge.size(), false, false, 0), 0u);
     const Bytes garbage(100, 0x33);
     EXPECT_EQ(qx::tex->LoadFromMem("garbage.jpg", garbage.data(), garbage.size(), false, false, 0), 0u);
@@ -168,7 +154,7 @@ TEST_F(TexTest, UploadFormatFollowsTheDecodedDepth) {
                           {2, 24, {1, 2, 3}, GL_RGB8},
                           {2, 32, {1, 2, 3, 4}, GL_RGBA8}};
     for (const Case& c : cases) {
-        const Bytes file = Tga(c.type, c.depth, 1, 1, c.pixel);
+        const Bytes file = TgaBytes(c.type, c.depth, 1, 1, kTopRowFirst, c.pixel);
         const std::string name = "depth" + std::to_string(c.depth) + ".tga";
         const uint32_t handle = qx::tex->LoadFromMem(name, file.data(), file.size(), true, false, 0);
         ASSERT_NE(handle, 0u) << name;

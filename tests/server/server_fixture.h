@@ -1,12 +1,9 @@
 // A real nivora-scores on 127.0.0.1 with its database in a fresh folder, and
-// plain HTTP exchanges with it over a socket, so the tests see exactly the
-// bytes a client sends and receives.
+// plain HTTP exchanges with it through the HTTP client of server/http_client.h,
+// so the tests see exactly the bytes a client sends and receives.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -16,103 +13,51 @@
 #include <utility>
 #include <vector>
 
+#include "server/http_client.h"
 #include "server/score_server.h"
 #include "server/score_store.h"
 #include "tests/test_support.h"
 
 namespace scorestest {
 
+// Reads give up after a minute, so a server that never answers fails the test instead of hanging it.
+constexpr int kReadLimitSeconds = 60;
+
+using scores::http::ReadAll;
+using scores::http::SendAll;
+using scores::http::SendBody;
+
 // A connected socket to host (a numeric IPv4 or IPv6 address) and port, from
-// the IPv4 address from when given, -1 on failure. Reads give up after a minute, so a server that never answers fails
-// the test instead of hanging it.
+// the IPv4 address from when given, -1 on failure.
 inline int ConnectTo(const std::string& host, uint16_t port, const std::string& from = {}) {
-    sockaddr_in four{};
-    sockaddr_in6 six{};
-    const sockaddr* address = nullptr;
-    socklen_t size = 0;
-    if (::inet_pton(AF_INET6, host.c_str(), &six.sin6_addr) == 1) {
-        six.sin6_family = AF_INET6;
-        six.sin6_port = htons(port);
-        address = reinterpret_cast<const sockaddr*>(&six);
-        size = sizeof six;
-    } else if (::inet_pton(AF_INET, host.c_str(), &four.sin_addr) == 1) {
-        four.sin_family = AF_INET;
-        four.sin_port = htons(port);
-        address = reinterpret_cast<const sockaddr*>(&four);
-        size = sizeof four;
-    } else {
-        return -1;
-    }
-    const int fd = ::socket(address->sa_family, SOCK_STREAM, 0);
-    if (!from.empty()) {
-        // A source address of the loopback net: many clients from one machine.
-        sockaddr_in source{};
-        source.sin_family = AF_INET;
-        ::inet_pton(AF_INET, from.c_str(), &source.sin_addr);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&source), sizeof source) != 0) {
-            ::close(fd);
-            return -1;
-        }
-    }
-    timeval limit{60, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::connect(fd, address, size) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return scores::http::Connect(host, port, kReadLimitSeconds, from);
 }
 
 inline int Connect(uint16_t port) { return ConnectTo("127.0.0.1", port); }
 
-// Everything the peer sends until it closes (or the read limit passes).
-inline std::string ReadAll(int fd) {
-    std::string text;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) text.append(buffer, static_cast<size_t>(got));
-    return text;
-}
-
-inline bool SendAll(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Sends raw request bytes and returns the whole raw response.
+// Sends raw request bytes to 127.0.0.1 and returns the whole raw response.
 inline std::string Exchange(uint16_t port, const std::string& request) {
-    const int fd = Connect(port);
-    if (fd < 0) return {};
-    SendAll(fd, request);
-    std::string response = ReadAll(fd);
-    ::close(fd);
-    return response;
+    return scores::http::Exchange("127.0.0.1", port, request, kReadLimitSeconds);
 }
 
 inline std::string Post(uint16_t port, const std::string& path, const std::string& body) {
-    return Exchange(port, "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
-                          "content-type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                              std::to_string(body.size()) + "\r\n\r\n" + body);
+    return Exchange(port, scores::http::PostRequest(path, body));
 }
 
-inline std::string Get(uint16_t port, const std::string& path) {
-    return Exchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-}
+inline std::string Get(uint16_t port, const std::string& path) { return Exchange(port, scores::http::GetRequest(path)); }
 
 // The status code of a raw response, 0 when there is none.
-inline int Status(const std::string& response) {
-    if (response.rfind("HTTP/1.", 0) != 0 || response.size() < 12) return 0;
-    return std::stoi(response.substr(9, 3));
-}
+inline int Status(const std::string& response) { return scores::http::StatusOf(response); }
 
-inline std::string Body(const std::string& response) {
-    const size_t end = response.find("\r\n\r\n");
-    return end == std::string::npos ? std::string() : response.substr(end + 4);
+inline std::string Body(const std::string& response) { return scores::http::BodyOf(response); }
+
+// The names of a /top.php reply for count rows, in order; empty when the reply is not one.
+inline std::vector<std::string> TopNames(uint16_t port, int count = 20) {
+    const auto rows = scores::http::ParseTopReply(Body(Post(port, "/top.php", "count=" + std::to_string(count))));
+    std::vector<std::string> names;
+    if (rows)
+        for (const scores::http::TTopRow& row : *rows) names.push_back(row.Name);
+    return names;
 }
 
 // How long f takes, in milliseconds.
@@ -125,11 +70,9 @@ double MillisecondsOf(F&& f) {
 
 // A send body in the game's list mode: one row per (name, score), level and time 1.
 inline std::string Rows(const std::vector<std::pair<std::string, int>>& rows) {
-    std::string body;
-    for (const auto& [name, score] : rows)
-        body += (body.empty() ? "" : "&") + std::string("user[]=") + name + "&score[]=" + std::to_string(score) +
-                "&level[]=1&time[]=1";
-    return body;
+    std::vector<scores::http::TSentRow> sent;
+    for (const auto& [name, score] : rows) sent.emplace_back(name, score, 1, 1);
+    return SendBody(sent);
 }
 
 // One running server per test, on a port of its own. A test may set further

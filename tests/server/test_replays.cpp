@@ -23,27 +23,10 @@ struct TRow {
     int32_t Score, Level, Time;
 };
 
-std::string RowFields(const TRow& row) {
-    return "user[]=" + row.Name + "&score[]=" + std::to_string(row.Score) + "&level[]=" + std::to_string(row.Level) +
-           "&time[]=" + std::to_string(row.Time);
-}
+std::string RowFields(const TRow& row) { return SendBody({{row.Name, row.Score, row.Level, row.Time}}); }
 
 std::string ReplayBody(const TRow& row, const std::vector<uint8_t>& replay) {
     return RowFields(row) + "&replay[]=" + Base64UrlEncode(replay);
-}
-
-// The names /top.php lists, in order.
-std::vector<std::string> TopNames(uint16_t port) {
-    const std::string body = Body(Post(port, "/top.php", "count=20"));
-    std::vector<std::string> names;
-    const size_t marker = body.find("<pre id=\"view_record\">\n");
-    if (marker == std::string::npos) return names;
-    std::vector<std::string> lines;
-    for (size_t start = marker + 23, end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(body.substr(start, end - start));
-    const int rows = std::stoi(lines.at(0));
-    for (int r = 0; r < rows; ++r) names.push_back(lines.at(1 + 6 * static_cast<size_t>(r)));
-    return names;
 }
 
 // The page's row for a name: verified when it carries the mark.

@@ -19,34 +19,8 @@ using namespace scorestest;
 
 namespace {
 
-// A send body in the game's list mode.
-std::string SendBody(const std::vector<std::tuple<std::string, int, int, int>>& rows) {
-    std::string body;
-    for (const auto& [name, score, level, time] : rows) {
-        if (!body.empty()) body += "&";
-        body += "user[]=" + name + "&score[]=" + std::to_string(score) + "&level[]=" + std::to_string(level) +
-                "&time[]=" + std::to_string(time);
-    }
-    return body;
-}
-
 // Today's date in UTC, "YYYY-MM-DD".
 std::string Today() { return scores::UtcDate(static_cast<int64_t>(std::time(nullptr))); }
-
-// The names of a /top.php reply, in order.
-std::vector<std::string> TopNames(uint16_t port, int count = 20) {
-    const std::string body = Body(Post(port, "/top.php", "count=" + std::to_string(count)));
-    std::vector<std::string> lines;
-    size_t start = body.find("<pre id=\"view_record\">\n");
-    if (start == std::string::npos) return {};
-    start += 23;
-    for (size_t end; (end = body.find('\n', start)) != std::string::npos; start = end + 1)
-        lines.push_back(body.substr(start, end - start));
-    std::vector<std::string> names;
-    const int rows = std::stoi(lines.at(0));
-    for (int r = 0; r < rows; ++r) names.push_back(lines.at(1 + 6 * static_cast<size_t>(r)));
-    return names;
-}
 
 } // namespace
 

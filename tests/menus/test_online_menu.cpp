@@ -12,9 +12,9 @@
 #include <cstdlib>
 
 #include "menus/online_menu.h"
+#include "server/http_client.h"
 #include "server/score_server.h"
 #include "tests/menus/menu_fixture.h"
-#include "tests/server/server_fixture.h"
 #include "tests/support/played_game.h"
 #include "tests/support/window.h"
 
@@ -38,6 +38,10 @@ protected:
     }
     static void PointAt(uint16_t port) {
         ::setenv("NIVORA_SCORE_SERVER", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
+    }
+    // The raw response to a request sent to the server on port.
+    static std::string Exchange(uint16_t port, const std::string& request) {
+        return scores::http::Exchange("127.0.0.1", port, request, 60);
     }
     // Seconds a refresh holds the update step.
     double TimedRefresh(TOnLineMenu& online) {
@@ -75,10 +79,8 @@ TEST_F(OnlineTest, SentRecordsComeBackInTheOnlineTopAndRowsAboveTheCountKeepThei
     // Another server with three results: rows 4..20 stay as the first one sent them.
     scores::TScoreServer small;
     const uint16_t port = Serve(small);
-    EXPECT_EQ(scorestest::Status(scorestest::Post(port, "/saver.php",
-                                                  "user[]=%5E2A&score[]=90&level[]=1&time[]=1&user[]=B&score[]=80"
-                                                  "&level[]=1&time[]=1&user[]=C&score[]=70&level[]=1&time[]=1")),
-              200);
+    const std::string sent = scores::http::SendBody({{"%5E2A", 90, 1, 1}, {"B", 80, 1, 1}, {"C", 70, 1, 1}});
+    EXPECT_EQ(scores::http::StatusOf(Exchange(port, scores::http::PostRequest("/saver.php", sent))), 200);
     Choose(online, "Refresh");
     EXPECT_EQ(online.RowCount, 3);
     EXPECT_EQ(online.OnlineRows[0].Name, "^2A");
@@ -103,7 +105,8 @@ TEST_F(OnlineTest, SendRecordSendsTheTableThenTheReplaysAndThePlayedRowIsVerifie
     Choose(*menu->RecordsMenu, "Send record");
     EXPECT_NE(TestLogText().find("Received 20 rows: 20 new, 0 known, 0 empty, 0 rejected\r\n"), std::string::npos);
     EXPECT_NE(TestLogText().find("Received 1 replays: 1 verified, 0 refused, 0 rejected\r\n"), std::string::npos);
-    EXPECT_NE(scorestest::Body(scorestest::Get(port, "/")).find("class=\"v\""), std::string::npos);
+    EXPECT_NE(scores::http::BodyOf(Exchange(port, scores::http::GetRequest("/"))).find("class=\"v\""),
+              std::string::npos);
 
     // A server that is gone: the table is not taken, and no replay follows it.
     scores::TScoreServer other;
