@@ -9,13 +9,13 @@
 // Render ("scene"). Both advance the background by one tick per 10 ms, as the
 // game's loop does; the staged game stays frozen mid-wave.
 //
-//   frame_probe menu|game [probe|scene] [--seconds N] [--warmup N] [--shot FILE]
+//   frame_probe menu|game [probe|scene] [--seconds N] [--warmup N] [--shot FILE [--tick N]]
 //
 // Prints the frames of each second on stderr and, at the end, one line on
 // stdout: scene, mode, window size, the median frames per second of the N whole
 // seconds after the warm-up ones (2 unless given), and the process's CPU time
 // per frame in ms over those seconds (steadier than the rate on a busy machine). --shot draws one frame of a fixed
-// state (tick 1234 of the background) and writes it as a BMP instead: a build
+// state (tick 1234 of the background, or --tick N) and writes it as a BMP instead: a build
 // before and after a change to the drawing code must give the same bytes.
 // Run from a folder holding the game's Images/ and fonts.conf (the build's
 // game/ folder, or bench/frame_rates.sh's). Run by hand; nothing here is a test.
@@ -349,6 +349,7 @@ struct TOptions {
     bool game = false;
     bool probe = true;
     int seconds = 10;
+    int tick = 1234; // the background's tick of the --shot frame
     int warmup = 2; // whole seconds left out of the median: the driver compiles its shaders in the first frames
     std::string shot;
 };
@@ -360,6 +361,7 @@ bool ParseOptions(int argc, char** argv, TOptions& options) {
         else if (arg == "probe" || arg == "scene") options.probe = arg == "probe";
         else if (arg == "--seconds" && i + 1 < argc) options.seconds = std::max(1, std::atoi(argv[++i]));
         else if (arg == "--warmup" && i + 1 < argc) options.warmup = std::max(0, std::atoi(argv[++i]));
+        else if (arg == "--tick" && i + 1 < argc) options.tick = std::atoi(argv[++i]);
         else if (arg == "--shot" && i + 1 < argc) options.shot = argv[++i];
         else return false;
     }
@@ -390,7 +392,7 @@ int Run(const TOptions& options) {
     TScene& real = options.game ? static_cast<TScene&>(scene) : menu;
 
     if (!options.shot.empty()) {
-        menu.AnimTick = 1234;
+        menu.AnimTick = options.tick;
         real.Render();
         const bool saved = qx::ogl->ScreenShot(options.shot);
         qx::ogl->Swap();
@@ -445,7 +447,7 @@ int Run(const TOptions& options) {
 int main(int argc, char** argv) {
     TOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: frame_probe menu|game [probe|scene] [--seconds N] [--warmup N] [--shot FILE]\n");
+        std::fprintf(stderr, "usage: frame_probe menu|game [probe|scene] [--seconds N] [--warmup N] [--shot FILE [--tick N]]\n");
         return 2;
     }
     qx::InitEngine("log.txt");

@@ -135,6 +135,87 @@ void DrawQuadRot(double x, double y, double width, double height, double angle) 
     glPopMatrix();
 }
 
+void TQuadBatch::Clear() { quads_.clear(); }
+void TQuadBatch::Reserve(size_t quads) { quads_.reserve(quads); }
+
+void TQuadBatch::AddQuad(double x, double y, double width, double height, const std::array<float, 4>& rgba) {
+    quads_.push_back({static_cast<float>(x), static_cast<float>(y), 0, 0, static_cast<float>(width),
+                      static_cast<float>(height), rgba});
+}
+
+void TQuadBatch::AddCentred(double x, double y, double width, double height, const std::array<float, 4>& rgba) {
+    const double halfW = width / 2, halfH = height / 2;
+    quads_.push_back({static_cast<float>(x), static_cast<float>(y), static_cast<float>(-halfW),
+                      static_cast<float>(-halfH), static_cast<float>(halfW), static_cast<float>(halfH), rgba});
+}
+
+namespace {
+using TMatrix = std::array<float, 16>; // column-major, as GL keeps it
+
+// a * b, each element summed from the first product to the last, in single precision.
+TMatrix Multiply(const TMatrix& a, const TMatrix& b) {
+    TMatrix product{};
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 4; ++col) {
+            float sum = a[row] * b[col * 4];
+            for (int k = 1; k < 4; ++k) sum = sum + a[k * 4 + row] * b[col * 4 + k];
+            product[col * 4 + row] = sum;
+        }
+    return product;
+}
+
+// m moved by (x, y, 0): the last column becomes m * (x, y, 0, 1).
+TMatrix Translated(TMatrix m, float x, float y) {
+    for (int row = 0; row < 4; ++row) m[12 + row] = m[row] * x + m[4 + row] * y + m[8 + row] * 0.0f + m[12 + row];
+    return m;
+}
+
+// Clip coordinates of the point (x, y, 0, 1): the columns scaled and added in turn.
+std::array<float, 4> Transform(const TMatrix& m, float x, float y) {
+    std::array<float, 4> clip{};
+    for (int row = 0; row < 4; ++row) {
+        float sum = x * m[row];
+        sum = y * m[4 + row] + sum;
+        sum = 0.0f * m[8 + row] + sum;
+        sum = 1.0f * m[12 + row] + sum;
+        clip[static_cast<size_t>(row)] = sum;
+    }
+    return clip;
+}
+} // namespace
+
+void TQuadBatch::Draw() const {
+    if (quads_.empty()) return;
+    TMatrix projection{}, modelView{};
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
+    // The corners arrive as clip coordinates, so both matrices are identities while they are drawn.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    static constexpr float kTexCoord[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    glBegin(GL_QUADS);
+    for (const TQuad& quad : quads_) {
+        const TMatrix toClip = Multiply(projection, Translated(modelView, quad.x, quad.y));
+        const float corners[4][2] = {{quad.left, quad.top}, {quad.right, quad.top}, {quad.right, quad.bottom},
+                                     {quad.left, quad.bottom}};
+        glColor4fv(quad.rgba.data());
+        for (size_t i = 0; i < 4; ++i) {
+            const std::array<float, 4> clip = Transform(toClip, corners[i][0], corners[i][1]);
+            glTexCoord2f(kTexCoord[i][0], kTexCoord[i][1]);
+            glVertex4fv(clip.data());
+        }
+    }
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
 void SetCursor(double x, double y) {
     cursorX = x;
     cursorY = y;
