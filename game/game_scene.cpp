@@ -15,25 +15,38 @@ namespace {
 constexpr int32_t kSparksPerCell = 15;
 constexpr double kPanelX = 25;
 
-// The packed colour as glColor4ub would set it.
-std::array<float, 4> Color(uint32_t packed) {
-    const auto unit = [](uint32_t byte) { return static_cast<float>(byte & 0xFF) / 255.0f; };
-    return {unit(packed), unit(packed >> 8), unit(packed >> 16), unit(packed >> 24)};
-}
-
-std::array<float, 4> Color(uint32_t packed, uint8_t alpha) { return Color((packed & 0x00FFFFFFu) | (uint32_t{alpha} << 24)); }
-
-void SetColor(uint32_t packed, uint8_t alpha) {
-    packed = (packed & 0x00FFFFFFu) | (uint32_t{alpha} << 24);
+void SetColor(uint32_t packed) {
     glColor4ub(static_cast<GLubyte>(packed), static_cast<GLubyte>(packed >> 8), static_cast<GLubyte>(packed >> 16),
                static_cast<GLubyte>(packed >> 24));
 }
 
+void SetColor(uint32_t packed, uint8_t alpha) { SetColor((packed & 0x00FFFFFFu) | (uint32_t{alpha} << 24)); }
+
 // Alpha for a fade of t ticks out of 10, rounded as the drawing expects (halves to even).
 uint8_t FadeAlpha(double t) { return static_cast<uint8_t>(std::clamp(std::nearbyint(t * 255 / 10), 0.0, 255.0)); }
 
-void AddQuad(TQuadBatch& batch, const Vec2& pos, const std::array<float, 4>& rgba) {
-    batch.AddQuad(pos.x, pos.y, TGameScene::kCellSize, TGameScene::kCellSize, rgba);
+void Quad(const Vec2& pos) { DrawQuad(GL_QUADS, pos.x, pos.y, TGameScene::kCellSize, TGameScene::kCellSize); }
+
+// The cell image in its colour.
+void DrawWholeCell(const Vec2& pos, uint32_t color) {
+    qx::tex->Enable(res::Cell, 0);
+    SetColor(color);
+    Quad(pos);
+}
+
+// A cell image in grey, with its opacity.
+void DrawGreyCell(const Vec2& pos, uint32_t texture, float grey, float alpha) {
+    qx::tex->Enable(texture, 0);
+    glColor4f(grey, grey, grey, alpha);
+    Quad(pos);
+}
+
+// The coloured cell fading out over a grey one in its last t of 10 ticks.
+void DrawFadingCell(const Vec2& pos, uint32_t under, float grey, uint32_t color, double t) {
+    DrawGreyCell(pos, under, grey, 0.8f);
+    qx::tex->Enable(res::Cell, 0);
+    SetColor(color, FadeAlpha(t));
+    Quad(pos);
 }
 } // namespace
 
@@ -55,7 +68,6 @@ TGameScene::TGameScene(TGameHost& host) : TScene("Game Scene"), Clock(std::make_
     SettlePending = false;
     LineText.reserve(128);
     ValueText.reserve(64);
-    for (TQuadBatch& layer : CellQuads) layer.Reserve(static_cast<size_t>(kBoardSize) * kBoardSize);
 }
 
 TGameScene::~TGameScene() { Host->SaveRecords(); }
@@ -249,46 +261,25 @@ void TGameScene::MoveParticles() {
 
 // ---- Drawing ----
 
-void TGameScene::AddCell(const TCell& cell, const Vec2& pos) {
+void TGameScene::DrawCell(const TCell& cell, const Vec2& pos) const {
     const uint32_t color = cell.Color < CellColors.size() ? CellColors[cell.Color] : qx::PackRGBA(255, 255, 255, 255);
     const double t = cell.Timer;
-    // The coloured cell fading out over a grey one in its last t of 10 ticks.
-    const auto fading = [&](TCellLayer under, float grey) {
-        AddQuad(CellQuads[under], pos, {grey, grey, grey, 0.8f});
-        AddQuad(CellQuads[kFadeLayer], pos, Color(color, FadeAlpha(t)));
-    };
     switch (cell.State) {
     case TCellState::Full:
-        AddQuad(CellQuads[kCellLayer], pos, Color(color));
+        DrawWholeCell(pos, color);
         break;
     case TCellState::Vanish:
-        if (t < 10) fading(kClearLayer, 0.4f);
-        else AddQuad(CellQuads[kCellLayer], pos, Color(color));
+        if (t < 10) DrawFadingCell(pos, res::CellClear, 0.4f, color, t);
+        else DrawWholeCell(pos, color);
         break;
     case TCellState::Error:
-        if (t >= 10) AddQuad(CellQuads[kCellLayer], pos, Color(color));
-        else if (t > 0) fading(kErrorLayer, 0.5f);
-        else AddQuad(CellQuads[kErrorLayer], pos, {1, 1, 1, 0.5f});
+        if (t >= 10) DrawWholeCell(pos, color);
+        else if (t > 0) DrawFadingCell(pos, res::ErrorCell, 0.5f, color, t);
+        else DrawGreyCell(pos, res::ErrorCell, 1, 0.5f);
         break;
     default: // empty, and any state the rules never produce
-        AddQuad(CellQuads[kClearLayer], pos, {0.4f, 0.4f, 0.4f, 0.8f});
+        DrawGreyCell(pos, res::CellClear, 0.4f, 0.8f);
         break;
-    }
-}
-
-void TGameScene::DrawBoard() {
-    for (TQuadBatch& layer : CellQuads) layer.Clear();
-    const int32_t lastColumn = LastColumn();
-    const int32_t lastRow = LastRow();
-    for (int32_t c = 1; c <= lastColumn; ++c) {
-        for (int32_t r = 1; r <= lastRow; ++r) AddCell(Board[c][r], CellPos(c, r));
-    }
-    // One draw per texture instead of one per cell.
-    const uint32_t textures[kCellLayers] = {res::CellClear, res::ErrorCell, res::Cell, res::Cell};
-    for (int32_t layer = 0; layer < kCellLayers; ++layer) {
-        if (CellQuads[layer].Empty()) continue;
-        qx::tex->Enable(textures[layer], 0);
-        CellQuads[layer].Draw();
     }
 }
 
@@ -322,7 +313,11 @@ void TGameScene::DrawPanel() {
 void TGameScene::Render() {
     Host->DrawBackground();
     qx::ogl->Blend(qx::kBlendAlpha);
-    DrawBoard();
+    const int32_t lastColumn = LastColumn();
+    const int32_t lastRow = LastRow();
+    for (int32_t c = 1; c <= lastColumn; ++c) {
+        for (int32_t r = 1; r <= lastRow; ++r) DrawCell(Board[c][r], CellPos(c, r));
+    }
 
     qx::tex->Enable(res::Spark, 0);
     qx::ogl->Blend(qx::kBlendAdd);

@@ -34,7 +34,6 @@
 #include "game/game_host.h"
 #include "game/replay.h"
 #include "game/score_rec.h"
-#include "presentation/text.h"
 #include "presentation/tools.h"
 
 struct TParticle {
@@ -92,9 +91,7 @@ private:
     void EmitSparks(int32_t c, int32_t r);
     void MoveParticles();
     void ClosingStep();
-    // Adds the cell's quads to the board's batches (CellQuads); DrawBoard draws them.
-    void AddCell(const TCell& cell, const Vec2& pos);
-    void DrawBoard();
+    void DrawCell(const TCell& cell, const Vec2& pos) const;
     void DrawPanel();
     void PanelLine(double y, std::string_view label, std::string_view value);
     // Title, name, score, level and time (seconds), one line each from top down.
@@ -105,9 +102,4 @@ private:
     TNav Nav;
     std::string LineText;  // panel line being built; capacity reserved once
     std::string ValueText; // number being formatted; capacity reserved once
-    // The board's quads by texture: the grey cells and the grey under a fading
-    // cell, the error cells, the whole cells, then the colours fading over the
-    // grey. Cells never overlap, so only the last must come after the others.
-    enum TCellLayer { kClearLayer, kErrorLayer, kCellLayer, kFadeLayer, kCellLayers };
-    std::array<TQuadBatch, kCellLayers> CellQuads;
 };

@@ -37,7 +37,6 @@ TGameMenu::TGameMenu() : TMenu("Menu", nullptr) {
     CursorTex = res::Cursor;
     BarTex = res::SelTex;
     FPSText.reserve(32);
-    StarQuads.Reserve(kStarCount);
     LoadSettings();
     Records.Load();
     InitStars();
@@ -220,16 +219,13 @@ void TGameMenu::DrawBackground() {
 
     qx::tex->Enable(res::Spark, 0);
     qx::ogl->Blend(qx::kBlendAdd);
-    // One draw for all the stars: a draw call each was most of the menu's frame on a software renderer.
-    StarQuads.Clear();
-    const auto unit = [](uint32_t byte) { return static_cast<float>(byte & 0xFF) / 255.0f; };
     for (const TStar& star : Stars) {
         const double t = (t0 / 100) * (star.Phase - 128) / 128;
         const auto alpha = static_cast<GLubyte>(std::nearbyint((std::sin(t) + 1) * 255 / 2));
-        StarQuads.AddCentred(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10,
-                             {unit(star.Color), unit(star.Color >> 8), unit(star.Color >> 16), unit(alpha)});
+        glColor4ub(static_cast<GLubyte>(star.Color), static_cast<GLubyte>(star.Color >> 8),
+                   static_cast<GLubyte>(star.Color >> 16), alpha);
+        DrawQuadRot(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10, 0);
     }
-    StarQuads.Draw();
     qx::tex->Disable(0);
     qx::ogl->Blend(qx::kBlendOff);
 

@@ -24,7 +24,6 @@
 #include "menus/local_records.h"
 #include "menus/menu.h"
 #include "menus/settings_file.h"
-#include "presentation/text.h"
 
 class TAdditionMenu;
 class TRecordMenu;
@@ -103,5 +102,4 @@ private:
     TSettings loadedSettings_;       // as read at start: what this run has not changed
     bool settingsUnread_ = false;    // Settings.dat existed at start but could not be read
     std::string FPSText; // reserved once: the background allocates nothing per frame
-    TQuadBatch StarQuads; // the stars of a frame, room for all of them reserved once
 };

@@ -15,7 +15,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "presentation/tools.h"
 
@@ -42,35 +41,6 @@ using TQuadCorners = std::array<Vec2, 4>;
 void EmitQuad(uint32_t mode, const TQuadCorners& corners); // one glBegin(mode) .. glEnd
 void DrawQuad(uint32_t mode, double x, double y, double width, double height); // top-left at (x, y)
 void DrawQuadRot(double x, double y, double width, double height, double angle); // centred, angle in degrees
-
-// Many quads, each moved by a translation alone (DrawQuad's, or DrawQuadRot's
-// at angle 0), drawn with the current texture and blending in one
-// glBegin .. glEnd instead of one each. Each corner is taken through the
-// model-view and projection matrices on the CPU with the single-precision
-// products and sums, in the order, of the fixed-function transform; the
-// matrices of a translated 2-D quad have zeros wherever the order could
-// otherwise matter, so every corner lands where quad-by-quad drawing puts it
-// and the pixels are the same. Colours are given per quad (what glColor would have set).
-class TQuadBatch {
-public:
-    void Clear();
-    void Reserve(size_t quads); // room for this many, so adding them allocates nothing
-    // As DrawQuad(GL_QUADS, x, y, width, height) under colour rgba (0..1).
-    void AddQuad(double x, double y, double width, double height, const std::array<float, 4>& rgba);
-    // As DrawQuadRot(x, y, width, height, 0) under colour rgba (0..1).
-    void AddCentred(double x, double y, double width, double height, const std::array<float, 4>& rgba);
-    // Draws the quads added since Clear; the matrices are as they were afterwards.
-    void Draw() const;
-    bool Empty() const { return quads_.empty(); }
-
-private:
-    struct TQuad {
-        float x, y;          // the translation, as glTranslated gives it to the driver
-        float left, top, right, bottom; // corners before it
-        std::array<float, 4> rgba;
-    };
-    std::vector<TQuad> quads_;
-};
 
 // ---- The shared cursor (view pixels, y down; the hot spot is the top-left corner) ----
 void SetCursor(double x, double y);
