@@ -5,23 +5,27 @@
 # home and working folder, no audio device, rounds interleaved, medians printed.
 # The desktops' own puzzle games are timed the same way when they are installed.
 #
-#   bench/startup.sh [--rounds N] [--hold MS] [NAME=PATH/TO/nivora ...]
+#   bench/startup.sh [--rounds N] [--hold MS] [--no-frame-rates] [NAME=PATH/TO/nivora ...]
 #
 # Without programs it times build-release/game/nivora. Several NAME=PATH pairs
 # compare builds (before=... after=...). The watcher is build-release/first_frame
 # (bench/first_frame.cpp); FIRST_FRAME overrides it. Each Nivora run's log.txt
 # is kept under $OUT (default /tmp/nivora-startup), one per program and round.
-# Run by hand; nothing here is a test.
+# Then bench/frame_rates.sh gives the first program's frame rate in the main
+# menu and in play at 1920x1080 and 3840x2160, each beside its probe's
+# (--no-frame-rates leaves that out). Run by hand; nothing here is a test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 rounds=5
 hold=1500
+frame_rates=1
 programs=()
 while (($#)); do
   case "$1" in
     --rounds) rounds=$2; shift 2 ;;
     --hold) hold=$2; shift 2 ;;
+    --no-frame-rates) frame_rates=0; shift ;;
     *=*) programs+=("$1"); shift ;;
     *) echo "startup.sh: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -97,3 +101,9 @@ for entry in "${programs[@]}"; do
   rss=$(awk -v n="$name" '$1 == n && $4 >= 0 {printf "%.1f\n", $4 / 1024}' "$out/results" | median)
   printf '%-12s %16s %18s %16s\n' "$name" "$shown" "$drawn" "$rss"
 done
+
+if ((frame_rates)); then
+  first=${programs[0]#*=}
+  echo
+  bench/frame_rates.sh "$first"
+fi

@@ -186,7 +186,7 @@ void TGameMenu::DrawBackground() {
     const double w = ViewWidth();
     const double h = ViewHeight();
     const double t0 = AnimTick;
-    qx::ogl->Clear(true, true, false);
+    qx::ogl->Clear(true, false, false);
     SetViewProjection();
 
     qx::ogl->Blend(qx::kBlendAlpha);
@@ -237,8 +237,6 @@ void TGameMenu::DrawBackground() {
 }
 
 void TGameMenu::Render() {
-    qx::ogl->Clear(true, false, false);
-    SetViewProjection();
     DrawBackground();
     qx::ogl->Blend(qx::kBlendAlpha);
     TMenu::Render();
