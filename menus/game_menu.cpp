@@ -3,7 +3,6 @@
 
 #include <GL/gl.h>
 
-
 #include "engine/engine.h"
 #include "game/game_scene.h"
 #include "game/resources.h"
