@@ -85,7 +85,8 @@ void TApp::CreateScenes() {
     gameMenu->Debug = debug;
     gameScene = std::make_unique<TGameScene>(*gameMenu);
     gameMenu->SetGameScene(gameScene.get());
-    inputScene = std::make_unique<TInputScene>(*gameMenu, *gameScene);
+    const auto rename = [menu = gameMenu.get()](const std::string& profile) { menu->Rename(profile); };
+    inputScene = std::make_unique<TInputScene>(*gameMenu, *gameScene, rename);
     gameMenu->SetInputScene(inputScene.get());
     backScene = std::make_unique<TBackScene>(TBackScene::TTextures{res::Smoke, res::Light, res::Logo});
     // Every run starts by greeting the player with the stored name.

@@ -29,8 +29,8 @@ set(NIVORA_LAYER_text presentation/text.* presentation/tools.*)
 set(NIVORA_LAYER_scene_base app/scene.* app/list.* app/clock.* app/nav.* app/folders.*)
 # Sprites and particles, the game's images, the interface the game scene is driven through.
 set(NIVORA_LAYER_parts presentation/sprite.* game/resources.* game/game_host.*)
-# The scenes: the puzzle and the backdrop.
-set(NIVORA_LAYER_scenes game/game_scene.* presentation/back_scene.*)
+# The scenes: the puzzle, the backdrop and the night sky behind the menus.
+set(NIVORA_LAYER_scenes game/game_scene.* presentation/back_scene.* presentation/night_sky.*)
 # The menus, records, score-server client and nickname entry: the whole folder.
 set(NIVORA_LAYER_menus menus/*)
 # The program entry and the application object, which creates every scene.

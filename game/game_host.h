@@ -4,6 +4,8 @@
 // (a finished game's result arrives with the record of its play).
 //
 // The main menu implements TGameHost; tests put a recording host in its place.
+// The sub-menus and the nickname entry reach the main menu through it as well,
+// for its name, its background and its steps.
 #pragma once
 
 #include <cstdint>

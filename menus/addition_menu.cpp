@@ -1,16 +1,17 @@
 // Sub-menus of the main menu.
 #include "menus/addition_menu.h"
 
-#include "menus/game_menu.h"
+#include "game/game_host.h"
 
-TAdditionMenu::TAdditionMenu(const std::string& name, TGameMenu& parent) : TMenu(name, &parent) {}
+TAdditionMenu::TAdditionMenu(const std::string& name, TMenu& parent, TGameHost& host)
+    : TMenu(name, &parent), host_(host) {}
 
 void TAdditionMenu::Render() {
-    static_cast<TGameMenu*>(Parent)->DrawBackground();
+    host_.DrawBackground();
     TMenu::Render();
 }
 
 void TAdditionMenu::Update() {
     TMenu::Update();
-    static_cast<TGameMenu*>(Parent)->Tick();
+    host_.Tick();
 }

@@ -1,9 +1,7 @@
-// The main menu, its sub-menus, the settings and the night background.
+// The main menu, its sub-menus and the settings.
 #include "menus/game_menu.h"
 
 #include <GL/gl.h>
-
-#include <cmath>
 
 #include "engine/engine.h"
 #include "game/game_scene.h"
@@ -18,22 +16,10 @@
 
 namespace {
 const char* const kOnOff[2] = {"Off", "On"};
-const std::string kVersionText = "^0Version 2.1.0";
-
-// A rectangle whose colour runs from top to bottom.
-void Gradient(double y, double width, double height, const uint8_t (&top)[3], const uint8_t (&bottom)[3]) {
-    glBegin(GL_QUADS);
-    glColor3ubv(top);
-    glVertex2d(0, y);
-    glVertex2d(width, y);
-    glColor3ubv(bottom);
-    glVertex2d(width, y + height);
-    glVertex2d(0, y + height);
-    glEnd();
-}
 } // namespace
 
-TGameMenu::TGameMenu() : TMenu("Menu", nullptr) {
+TGameMenu::TGameMenu()
+    : TMenu("Menu", nullptr), Sky({res::Xlam, res::Moon, res::WinterForestTree, res::Logo, res::Spark}) {
     CursorTex = res::Cursor;
     BarTex = res::SelTex;
     FPSText.reserve(32);
@@ -67,12 +53,12 @@ void TGameMenu::Build() {
 
     BuildOptions();
 
-    RecordsMenu = std::make_unique<TRecordMenu>("Record", *this, Records);
+    RecordsMenu = std::make_unique<TRecordMenu>("Record", *this, *this, Records, Debug);
     RecordsMenu->AddItem("Send record", true, [this](TMenuItem&) { RecordsMenu->SendRecords(); });
     RecordsMenu->AddItem("Online Top", true, [this](TMenuItem&) { CurrentScene = OnlineMenu.get(); });
     RecordsMenu->AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
 
-    OnlineMenu = std::make_unique<TOnLineMenu>("OnLine", *this);
+    OnlineMenu = std::make_unique<TOnLineMenu>("OnLine", *this, *this);
     OnlineMenu->AddItem("Refresh", true, [this](TMenuItem&) { OnlineMenu->RefreshTop(); });
     OnlineMenu->AddItem("Offline Top", true, [this](TMenuItem&) { CurrentScene = RecordsMenu.get(); });
     OnlineMenu->AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
@@ -81,7 +67,7 @@ void TGameMenu::Build() {
 }
 
 void TGameMenu::BuildOptions() {
-    OptionsMenu = std::make_unique<TAdditionMenu>("Option", *this);
+    OptionsMenu = std::make_unique<TAdditionMenu>("Option", *this, *this);
     TAdditionMenu& options = *OptionsMenu;
     options.AddItem("Profile : " + Profile, true, [this](TMenuItem&) {
         if (Input) Input->Open();
@@ -107,7 +93,7 @@ void TGameMenu::BuildOptions() {
 }
 
 void TGameMenu::BuildCredits() {
-    CreditsMenu = std::make_unique<TAdditionMenu>("Credits", *this);
+    CreditsMenu = std::make_unique<TAdditionMenu>("Credits", *this, *this);
     struct TLine {
         const char* Text;
         uint32_t Color;
@@ -124,6 +110,11 @@ void TGameMenu::BuildCredits() {
     };
     for (const TLine& line : lines) CreditsMenu->AddItem(line.Text, false)->DisabledColor = line.Color;
     CreditsMenu->AddItem("Back", true, [this](TMenuItem&) { CurrentScene = this; });
+}
+
+void TGameMenu::Rename(const std::string& profile) {
+    Profile = profile;
+    Build();
 }
 
 // ---- Settings ----
@@ -158,20 +149,7 @@ void TGameMenu::SaveSettings() {
     WriteSettingsFile(kSettingsFile, current);
 }
 
-void TGameMenu::InitStars() {
-    const double width = ViewWidth();
-    const double height = ViewHeight();
-    // The random values are drawn in this order for every star.
-    for (TStar& star : Stars) {
-        const int32_t k = 100 + RandomInt(100);
-        const auto blue = static_cast<uint8_t>(k + RandomInt(56));
-        const auto red = static_cast<uint8_t>(k + RandomInt(56));
-        star.Color = qx::PackRGBA(red, 255, blue, 1);
-        star.Phase = static_cast<uint8_t>(RandomInt(256));
-        star.X = RandomStep(0, width, 0.1);
-        star.Y = RandomStep(0, height, 0.1);
-    }
-}
+void TGameMenu::InitStars() { Sky.PlaceStars(); }
 
 // ---- Drawing ----
 
@@ -183,51 +161,7 @@ void TGameMenu::DrawPanel(double x, double y, double width, double height) {
 }
 
 void TGameMenu::DrawBackground() {
-    const double w = ViewWidth();
-    const double h = ViewHeight();
-    const double t0 = AnimTick;
-    qx::ogl->Clear(true, false, false);
-    SetViewProjection();
-
-    qx::ogl->Blend(qx::kBlendAlpha);
-    glColor3f(0, 0.5f, 1);
-    qx::tex->Enable(res::Xlam, 0);
-    DrawQuadRot(w / 4, h / 2, 128, 128, t0);
-    DrawQuadRot(3 * w / 4, h / 2, 128, 128, -t0);
-
-    glColor3f(1, 1, 1);
-    qx::tex->Disable(0);
-    Gradient(0.8 * h, w, h / 5, {220, 220, 255}, {255, 255, 255});
-    Gradient(0.7 * h, w, h / 10, {0, 0, 0}, {220, 220, 255});
-
-    glColor3f(1, 1, 1);
-    qx::tex->Enable(res::Moon, 0);
-    DrawQuadRot(3 * w / 4, h / 4, 128, 128, 30 * std::sin(t0 / 60));
-
-    glColor3f(1, 1, 1);
-    qx::ogl->Blend(qx::kBlendAlpha);
-    qx::tex->Enable(res::WinterForestTree, 0);
-    DrawQuadRot(w / 5, 4 * h / 5, 128, 256, 0);
-    DrawQuadRot(4 * w / 5, 4 * h / 5, -128, 256, 0);
-
-    glColor3f(1, 1, 0);
-    qx::tex->Enable(res::Logo, 0);
-    qx::ogl->Blend(qx::kBlendAlpha);
-    DrawQuadRot(w / 2, h / 5, 512, 128, 0);
-
-    DrawText(0, kVersionText, w - MarkupWidth(0, kVersionText) - 10, h - 16);
-
-    qx::tex->Enable(res::Spark, 0);
-    qx::ogl->Blend(qx::kBlendAdd);
-    for (const TStar& star : Stars) {
-        const double t = (t0 / 100) * (star.Phase - 128) / 128;
-        const auto alpha = static_cast<GLubyte>(std::nearbyint((std::sin(t) + 1) * 255 / 2));
-        qx::SetGLColor(qx::WithAlpha(star.Color, alpha));
-        DrawQuadRot(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10, 0);
-    }
-    qx::tex->Disable(0);
-    qx::ogl->Blend(qx::kBlendOff);
-
+    Sky.Draw(AnimTick);
     if (ShowFPS) {
         glColor3f(1, 1, 1);
         FPSText.assign("FPS : ");

@@ -1,7 +1,7 @@
 // The main menu "Menu": root of every menu screen, keeper of the player's
-// profile and display options, painter of the animated night background that
-// the menus, the nickname entry and the game draw behind themselves, and the
-// game scene's host.
+// profile and display options, owner of the animated night sky that the menus,
+// the nickname entry and the game draw behind themselves, and the game scene's
+// host. The sub-menus and the nickname entry reach it as a TGameHost.
 //
 // Build makes the six main items and four sub-menus: options and credits, the
 // offline records and the online records. It runs at start-up and again after
@@ -12,10 +12,9 @@
 // holds), written when the menu is destroyed, except over a file that could
 // not be read and still cannot. The local records (Records) are read once at
 // creation and live as long as the menu, across every rebuild of the screens.
-// AnimTick counts background steps while ActiveMenu is on.
+// AnimTick counts background steps while ActiveMenu is on; the sky is drawn at it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +23,7 @@
 #include "menus/local_records.h"
 #include "menus/menu.h"
 #include "menus/settings_file.h"
+#include "presentation/night_sky.h"
 
 class TAdditionMenu;
 class TRecordMenu;
@@ -31,16 +31,8 @@ class TOnLineMenu;
 class TGameScene;
 class TInputScene;
 
-// One twinkling point of the background.
-struct TStar {
-    uint32_t Color = 0; // packed; red and blue in 100..254, green 255
-    uint8_t Phase = 0;  // 0..255: speed and direction of the twinkle
-    double X = 0, Y = 0; // view pixels
-};
-
 class TGameMenu : public TMenu, public TGameHost {
 public:
-    static constexpr int32_t kStarCount = 500;
     static constexpr const char* kSettingsFile = "Settings.dat";
 
     // Loads the settings, places the stars and builds the menus (the window and images must exist).
@@ -58,7 +50,9 @@ public:
     // read at start is read again first: still unreadable, it is kept as it is;
     // readable now, its values stand wherever this run changed nothing.
     void SaveSettings();
-    void InitStars();     // 500 stars over the current window
+    void InitStars();     // the sky's 500 stars over the current window
+    // A new nickname (markup included): the profile, then fresh menus as Build makes them.
+    void Rename(const std::string& profile);
 
     // ---- Drawing ----
     void DrawBackground() override; // whole window: clears, sets 2-D, night scene, FPS line
@@ -79,7 +73,7 @@ public:
     void Render() override;
     void Update() override;
 
-    std::array<TStar, kStarCount> Stars{};
+    TNightSky Sky;
     int32_t AnimTick = 0;
     // Declared before the screens that show it, so it is destroyed after them.
     TLocalRecords Records;

@@ -1,28 +1,34 @@
 // The nickname entry "InputScene": a panel greeting the player by the current
 // profile name, two instruction lines revealed at 15 characters a second, and
-// the text typed so far with a blinking underscore.
+// the text typed so far with a blinking underscore, over the host's background.
 //
 // Typed characters come from the scene layer's text input, which this scene
 // starts when opened and stops when a name is accepted. Enter accepts three
 // or more characters: markup is stripped, the name becomes "^2" + the text in
-// the main menu and the game, and the menus are rebuilt. Esc returns to the
-// main menu with the old name. Gamepad buttons 0 and 1 act as Enter and Esc,
+// the game and, through the rename handler, the main menu's profile (which
+// rebuilds the menus). Esc returns to the host's menu scene with the old name. Gamepad buttons 0 and 1 act as Enter and Esc,
 // so a player with only a gamepad gets past the greeting; typing stays the
 // keyboard's.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/nav.h"
 #include "app/scene.h"
 
-class TGameMenu;
+class TGameHost;
 class TGameScene;
 
 class TInputScene : public TScene {
 public:
-    TInputScene(TGameMenu& menu, TGameScene& game); // joins the scene list as "InputScene"; Prepare
+    // Takes an accepted name (markup included) as the player's new profile.
+    using TRename = std::function<void(const std::string& profile)>;
+
+    // Joins the scene list as "InputScene"; Prepare. host gives the name, the
+    // background and the scene to return to; host and game outlive the scene.
+    TInputScene(TGameHost& host, TGameScene& game, TRename rename);
 
     void Open();    // current scene, counter back to 0, Prepare
     void Prepare(); // the greeting for the current profile; text input on with an empty text
@@ -38,7 +44,8 @@ public:
     int32_t PanelH = 80;
 
 private:
-    TGameMenu& Menu;
+    TGameHost& Host;
+    TRename Rename;
     TGameScene& Game;
     std::string Line; // the input line being drawn
     TNav Nav;

@@ -6,10 +6,11 @@
 #include <algorithm>
 
 #include "engine/engine.h"
+#include "game/game_host.h"
 #include "menus/game_menu.h"
 #include "presentation/text.h"
 
-TOnLineMenu::TOnLineMenu(const std::string& name, TGameMenu& parent) : TTableMenu(name, parent) {
+TOnLineMenu::TOnLineMenu(const std::string& name, TMenu& parent, TGameHost& host) : TTableMenu(name, parent, host) {
     if (qx::ogl && qx::ogl->HasContext()) TableList = glGenLists(1);
 }
 
@@ -48,7 +49,7 @@ void TOnLineMenu::CompileTable() {
 void TOnLineMenu::Render() {
     const double cx = ViewWidth() / 2.0;
     const double y0 = ViewHeight() / 5.0 + 64;
-    Main().DrawBackground();
+    Host().DrawBackground();
     TGameMenu::DrawPanel(cx - 450, y0, 930, 464);
     TMenu::Render();
     if (TableList != 0) glCallList(TableList);

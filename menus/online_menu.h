@@ -13,13 +13,13 @@
 #include "menus/score_client.h"
 #include "menus/table_menu.h"
 
-class TGameMenu;
+class TGameHost;
 
 class TOnLineMenu : public TTableMenu {
 public:
     static constexpr int32_t kRows = 20;
 
-    TOnLineMenu(const std::string& name, TGameMenu& parent); // reserves the display list
+    TOnLineMenu(const std::string& name, TMenu& parent, TGameHost& host); // reserves the display list
     ~TOnLineMenu() override;
 
     void RefreshTop();    // "Refresh": fetch, store up to 20 rows, recompile the table

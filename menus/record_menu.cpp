@@ -4,13 +4,15 @@
 #include <vector>
 
 #include "engine/engine.h"
+#include "game/game_host.h"
 #include "game/replay.h"
 #include "menus/game_menu.h"
 #include "menus/score_client.h"
 #include "presentation/text.h"
 
-TRecordMenu::TRecordMenu(const std::string& name, TGameMenu& parent, const TLocalRecords& records)
-    : TTableMenu(name, parent), records_(records) {}
+TRecordMenu::TRecordMenu(const std::string& name, TMenu& parent, TGameHost& host, const TLocalRecords& records,
+                         const bool& debug)
+    : TTableMenu(name, parent, host), records_(records), debug_(debug) {}
 
 void TRecordMenu::SendRecords() {
     ShowMessage("Record sending...", 2.5);
@@ -25,7 +27,7 @@ void TRecordMenu::SendRecords() {
     }
     const std::vector<std::string> names = {"user", "score", "level", "time"};
     long status = 0;
-    if (Main().Debug) {
+    if (debug_) {
         qx::log->Print(PostForm("saver.php", names, values, &status));
     } else {
         qx::log->Print("Send Records");
@@ -51,7 +53,7 @@ void TRecordMenu::SendReplays() {
     if (values.empty()) return;
     long status = 0;
     const std::string reply = PostForm("replay.php", {"user", "score", "level", "time", "replay"}, values, &status);
-    if (Main().Debug) qx::log->Print(reply);
+    if (debug_) qx::log->Print(reply);
     // A server without replays answers with an error: the results stay as they were sent.
     if (status != 200) {
         std::string line = "Scores  : replays not taken (HTTP ";
@@ -63,7 +65,7 @@ void TRecordMenu::SendReplays() {
 void TRecordMenu::Render() {
     const double cx = ViewWidth() / 2.0;
     const double y0 = ViewHeight() / 5.0 + 64;
-    Main().DrawBackground();
+    Host().DrawBackground();
     TGameMenu::DrawPanel(cx - 350, y0, 700, 464);
     TMenu::Render();
 

@@ -12,12 +12,14 @@
 #include "menus/local_records.h"
 #include "menus/table_menu.h"
 
-class TGameMenu;
+class TGameHost;
 
 class TRecordMenu : public TTableMenu {
 public:
-    // Shows records, which must outlive the screen.
-    TRecordMenu(const std::string& name, TGameMenu& parent, const TLocalRecords& records);
+    // Shows records; debug (the main menu's flag, read at each send: on, the
+    // server's replies go to the log) and records must outlive the screen.
+    TRecordMenu(const std::string& name, TMenu& parent, TGameHost& host, const TLocalRecords& records,
+                const bool& debug);
 
     // "Send record": the whole table to the score server, then, once the
     // server took it, the replays of the rows that have one (/replay.php).
@@ -31,4 +33,5 @@ private:
     void SendReplays();
 
     const TLocalRecords& records_;
+    const bool& debug_;
 };

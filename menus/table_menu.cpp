@@ -6,15 +6,13 @@
 #include <cmath>
 
 #include "engine/engine.h"
+#include "game/game_host.h"
 #include "game/resources.h"
-#include "menus/game_menu.h"
 #include "presentation/text.h"
 
-TTableMenu::TTableMenu(const std::string& name, TGameMenu& parent) : TMenu(name, &parent) {
+TTableMenu::TTableMenu(const std::string& name, TMenu& parent, TGameHost& host) : TMenu(name, &parent), host_(host) {
     for (int32_t i = 0; i < kSpacers; ++i) AddItem("", false)->DisabledColor = qx::PackRGBA(0, 0, 0, 0);
 }
-
-TGameMenu& TTableMenu::Main() const { return *static_cast<TGameMenu*>(Parent); }
 
 void TTableMenu::ShowMessage(const std::string& text, double seconds) {
     MsgText = text;
@@ -23,7 +21,7 @@ void TTableMenu::ShowMessage(const std::string& text, double seconds) {
 
 void TTableMenu::Update() {
     TMenu::Update();
-    Main().Tick();
+    host_.Tick();
     if (MsgTimer > 0) --MsgTimer;
 }
 

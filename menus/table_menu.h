@@ -9,16 +9,18 @@
 
 #include "menus/menu.h"
 
-class TGameMenu;
+class TGameHost;
 
 class TTableMenu : public TMenu {
 public:
     static constexpr int32_t kSpacers = 15; // invisible rows that push the items below the table
 
-    TTableMenu(const std::string& name, TGameMenu& parent); // adds the spacers
+    // Adds the spacers. Esc returns to parent; host draws the background and
+    // counts its steps (both outlive the screen).
+    TTableMenu(const std::string& name, TMenu& parent, TGameHost& host);
 
     void ShowMessage(const std::string& text, double seconds); // shown for seconds x 100 steps
-    // The framework's step, the main menu's Tick, then one step off the message.
+    // The framework's step, the host's Tick, then one step off the message.
     void Update() override;
 
     // The message box: Msg.bmp 256 x 64 centred, the text in font.
@@ -28,5 +30,8 @@ public:
     std::string MsgText;
 
 protected:
-    TGameMenu& Main() const;
+    TGameHost& Host() const { return host_; }
+
+private:
+    TGameHost& host_;
 };

@@ -41,7 +41,8 @@ protected:
         menu = std::make_unique<TGameMenu>();
         game = std::make_unique<TGameScene>(*menu);
         menu->SetGameScene(game.get());
-        input = std::make_unique<TInputScene>(*menu, *game);
+        const auto rename = [owner = menu.get()](const std::string& profile) { owner->Rename(profile); };
+        input = std::make_unique<TInputScene>(*menu, *game, rename);
         menu->SetInputScene(input.get());
         CurrentScene = input.get();
     }
