@@ -209,7 +209,7 @@ void AddNightSky(TFrame& frame, const TGameMenu& menu) {
     frame.Text(0, version, w - MarkupWidth(0, version) - 10, h - 16, white);
 
     frame.Use(res::Spark, qx::kBlendAdd);
-    for (const TStar& star : menu.Stars) {
+    for (const TStar& star : menu.Sky.Stars) {
         const double t = (t0 / 100) * (star.Phase - 128) / 128;
         const float alpha = static_cast<float>(std::nearbyint((std::sin(t) + 1) * 255 / 2) / 255);
         frame.Turned(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10, 0, Unpacked(star.Color, alpha));
