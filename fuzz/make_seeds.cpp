@@ -157,9 +157,11 @@ void JpegSeeds() {
 // order the stream stores them; a second frame continues the ramp by one.
 Bytes Gif(int width, int height, bool interlaced, bool localPalette, bool twoFrames) {
     test_files::TGif gif{.width = width, .height = height, .transparent = 3};
-    for (int i = 0; i < 4; ++i)
-        gif.palette.insert(gif.palette.end(), {static_cast<uint8_t>(i * 80), static_cast<uint8_t>(200 - i * 40),
-                                               static_cast<uint8_t>(i * 30)});
+    for (int i = 0; i < 4; ++i) {
+        gif.palette.push_back(static_cast<uint8_t>(i * 80));
+        gif.palette.push_back(static_cast<uint8_t>(200 - i * 40));
+        gif.palette.push_back(static_cast<uint8_t>(i * 30));
+    }
     const std::vector<int> rows = test_files::GifRowOrder(height, interlaced);
     for (int frame = 0; frame < (twoFrames ? 2 : 1); ++frame) {
         test_files::TGifFrame picture{.width = width, .height = height, .interlaced = interlaced,
@@ -270,8 +272,11 @@ void GameSeeds() {
     Write("records", "damaged", damaged);
 
     std::vector<scores::TResult> results;
-    for (int i = 0; i < 3; ++i)
-        results.push_back({"^" + std::to_string(i) + "Name" + std::to_string(i), 100 - i, 5 + i, 12345 * i, "2026-12-09"});
+    for (int i = 0; i < 3; ++i) {
+        std::string name = "^";
+        name += std::to_string(i) + "Name" + std::to_string(i);
+        results.push_back({name, 100 - i, 5 + i, 12345 * i, "2026-12-09"});
+    }
     const std::string reply = scores::TopReply(results);
     Write("top_list", "three-rows", std::string(1, 20) + reply);
     Write("top_list", "empty", std::string(1, 20) + scores::TopReply({}));
