@@ -6,9 +6,9 @@
 // starts when opened and stops when a name is accepted. Enter accepts three
 // or more characters: markup is stripped, the name becomes "^2" + the text in
 // the game and, through the rename handler, the main menu's profile (which
-// rebuilds the menus). Esc returns to the host's menu scene with the old name. Gamepad buttons 0 and 1 act as Enter and Esc,
-// so a player with only a gamepad gets past the greeting; typing stays the
-// keyboard's.
+// rebuilds the menus). Esc returns to the host's menu scene with the old name.
+// Gamepad buttons 0 and 1 act as Enter and Esc, so a player with only a
+// gamepad gets past the greeting; typing stays the keyboard's.
 #pragma once
 
 #include <cstdint>
