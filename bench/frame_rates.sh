@@ -73,19 +73,33 @@ make_work() {
 counts_after() { tail -n +"$(($2 + 1 + warmup))" "$1" | head -n "$seconds" | awk '{print $2}' | median; }
 
 # Holds a key for 50 ms, so a step of the game's loop sees it however slowly it runs.
+# A fresh working folder and X server of the given size for one run; sets dir,
+# server and display (the caller declares dir local).
+fresh_run() {
+  dir=$(mktemp -d "$out/$1.XXXXXX")
+  make_work "$dir"
+  start_x "$dir" "$2"
+}
+
+# Becomes a program in the run's working folder with a player's bare
+# environment and Mesa's software renderer; VAR=value arguments come first.
+# Call it in the background or in $(...): it replaces the shell it runs in, so
+# a background call's $! is the program's own process.
+in_run() {
+  cd "$dir/work" && exec env -i PATH="$PATH" HOME="$dir/home" DISPLAY="$display" XDG_RUNTIME_DIR="$dir/home" \
+    LIBGL_ALWAYS_SOFTWARE=1 "$@"
+}
+
 press() { DISPLAY=$display xdotool keydown "$1" sleep 0.05 keyup "$1"; }
 
 # One round of the real program at one size; prints "menu_fps game_fps".
 run_game() {
   local size=$1 round=$2
   local dir
-  dir=$(mktemp -d "$out/game.XXXXXX")
-  make_work "$dir"
-  start_x "$dir" "$size"
+  fresh_run game "$size"
   local frames="$dir/frames"
   : >"$frames"
-  (cd "$dir/work" && exec env -i PATH="$PATH" HOME="$dir/home" DISPLAY="$display" XDG_RUNTIME_DIR="$dir/home" \
-    LIBGL_ALWAYS_SOFTWARE=1 SWAP_COUNTER_LOG="$frames" LD_PRELOAD="$counter" "$game" >/dev/null 2>&1) &
+  in_run SWAP_COUNTER_LOG="$frames" LD_PRELOAD="$counter" "$game" >/dev/null 2>&1 &
   local pid=$!
   local window=
   for _ in $(seq 300); do
@@ -133,12 +147,9 @@ run_game() {
 run_probe() {
   local size=$1 scene=$2
   local dir
-  dir=$(mktemp -d "$out/probe.XXXXXX")
-  make_work "$dir"
-  start_x "$dir" "$size"
+  fresh_run probe "$size"
   local line
-  line=$(cd "$dir/work" && env -i PATH="$PATH" HOME="$dir/home" DISPLAY="$display" XDG_RUNTIME_DIR="$dir/home" \
-    LIBGL_ALWAYS_SOFTWARE=1 "$probe" "$scene" probe --seconds "$seconds" --warmup "$warmup" 2>/dev/null || true)
+  line=$(in_run "$probe" "$scene" probe --seconds "$seconds" --warmup "$warmup" 2>/dev/null || true)
   stop "$server"
   rm -rf "$dir"
   awk '{print $4}' <<<"${line:--}"
