@@ -228,6 +228,13 @@ void TSnd::SndInit() {
         // for hardware that differs, so the mixer has one output format.
         s.deviceOpened =
             s.audioStarted && Mix_OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) == 0;
+        // Without a device the subsystem is stopped here too: stopping can wait
+        // up to a tenth of a second for a driver's device-watching thread,
+        // which would otherwise hold up the main thread.
+        if (s.audioStarted && !s.deviceOpened) {
+            SdlStop(SDL_INIT_AUDIO);
+            s.audioStarted = false;
+        }
         // SDL keeps per-thread data (its error text) for a thread it did not
         // create until told to free it.
         SDL_TLSCleanup();

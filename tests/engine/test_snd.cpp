@@ -480,6 +480,10 @@ TEST(SoundProbe, TheStartLinesKeepTheirPlaceAheadOfLaterLines) {
     ASSERT_NE(start, std::string::npos);
     ASSERT_NE(text.rfind(later), std::string::npos);
     EXPECT_LT(start, text.rfind(later));
+    // A search that found nothing leaves no audio subsystem running behind it.
+    if (!opened) {
+        EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+    }
 }
 
 TEST(SoundWithoutDevice, RunsSilently) {
@@ -487,6 +491,7 @@ TEST(SoundWithoutDevice, RunsSilently) {
     qx::TSnd sound;
     sound.SndInit();
     EXPECT_FALSE(sound.Initialized());
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
     EXPECT_NE(TestLogText().find("Sound   : Fatal Error \"DirectSoundCreate\"\r\n"), std::string::npos);
     const Bytes wav = Sine(441, 100);
     EXPECT_EQ(sound.LoadSampleMem("x", wav.data(), wav.size(), 1), -1);
