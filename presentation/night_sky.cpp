@@ -82,9 +82,10 @@ void TNightSky::Draw(int32_t tick) const {
     for (const TStar& star : Stars) {
         const double t = (t0 / 100) * (star.Phase - 128) / 128;
         const auto alpha = static_cast<GLubyte>(std::nearbyint((std::sin(t) + 1) * 255 / 2));
-        qx::SetGLColor(qx::WithAlpha(star.Color, alpha));
-        DrawQuadRot(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10, 0);
+        StarQuads.AddCentred(star.X + 5 * std::sin(t), star.Y + 5 * std::cos(t), 10, 10,
+                             GLColorOf(qx::WithAlpha(star.Color, alpha)));
     }
+    StarQuads.Draw();
     qx::tex->Disable(0);
     qx::ogl->Blend(qx::kBlendOff);
 }

@@ -13,6 +13,8 @@
 #include <array>
 #include <cstdint>
 
+#include "presentation/text.h"
+
 // One twinkling point of the sky.
 struct TStar {
     uint32_t Color = 0;  // packed; red and blue in 100..254, green 255
@@ -46,4 +48,7 @@ public:
 
     TTextures Textures;
     std::array<TStar, kStarCount> Stars{};
+
+private:
+    mutable TQuadBatch StarQuads{kStarCount}; // scratch for Draw: the stars in one draw
 };

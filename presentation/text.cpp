@@ -1,6 +1,7 @@
 // Coloured text markup, quads and the shared cursor.
 #include "presentation/text.h"
 
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 
 #include <algorithm>
@@ -133,6 +134,158 @@ void DrawQuadRot(double x, double y, double width, double height, double angle) 
     glRotated(angle, 0, 0, 1);
     EmitQuad(GL_QUADS, {{{-halfW, -halfH}, {halfW, -halfH}, {halfW, halfH}, {-halfW, halfH}}});
     glPopMatrix();
+}
+
+TRGBA GLColorOf(uint32_t packed) {
+    const auto bytes = qx::ColorBytes(packed);
+    return {bytes[0] / 255.0f, bytes[1] / 255.0f, bytes[2] / 255.0f, bytes[3] / 255.0f};
+}
+
+namespace {
+using TMatrix = std::array<float, 16>; // column-major, as GL keeps it
+
+// a * b, each element summed from the first product to the last, in single precision.
+TMatrix Multiply(const TMatrix& a, const TMatrix& b) {
+    TMatrix product{};
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 4; ++col) {
+            float sum = a[row] * b[col * 4];
+            for (int k = 1; k < 4; ++k) sum = sum + a[k * 4 + row] * b[col * 4 + k];
+            product[col * 4 + row] = sum;
+        }
+    return product;
+}
+
+// m moved by (x, y, 0): the last column becomes m * (x, y, 0, 1).
+TMatrix Translated(TMatrix m, float x, float y) {
+    for (int row = 0; row < 4; ++row) m[12 + row] = m[row] * x + m[4 + row] * y + m[8 + row] * 0.0f + m[12 + row];
+    return m;
+}
+
+// True when m takes every point (x, y, 0, 1) to a clip z of 0 and a w of 1,
+// as a 2-D view's matrices do: the point's x and y then say all of it.
+bool Flat(const TMatrix& m) {
+    return m[2] == 0 && m[6] == 0 && m[14] == 0 && m[3] == 0 && m[7] == 0 && m[15] == 1;
+}
+
+// Clip x and y of the point (x, y, 0, 1): the columns scaled and added in turn.
+void Transform(const TMatrix& m, float x, float y, float (&clip)[2]) {
+    for (int row = 0; row < 2; ++row) {
+        float sum = x * m[row];
+        sum = y * m[4 + row] + sum;
+        sum = 0.0f * m[8 + row] + sum;
+        sum = 1.0f * m[12 + row] + sum;
+        clip[row] = sum;
+    }
+}
+
+constexpr float kTexCoord[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+} // namespace
+
+TQuadBatch::TQuadBatch(size_t capacity) {
+    quads_.reserve(std::max<size_t>(capacity, 1));
+    vertices_.reserve(4 * quads_.capacity());
+    for (size_t i = 0; i < quads_.capacity(); ++i) {
+        firsts_.push_back(static_cast<GLint>(4 * i));
+        counts_.push_back(4);
+    }
+}
+
+void TQuadBatch::Add(const TQuad& quad) {
+    if (quads_.size() == quads_.capacity()) Draw();
+    quads_.push_back(quad);
+}
+
+void TQuadBatch::AddQuad(double x, double y, double width, double height, const TRGBA& rgba) {
+    Add({static_cast<float>(x), static_cast<float>(y), 0, 0, static_cast<float>(width), static_cast<float>(height),
+         rgba});
+}
+
+void TQuadBatch::AddCentred(double x, double y, double width, double height, const TRGBA& rgba) {
+    const double halfW = width / 2, halfH = height / 2;
+    Add({static_cast<float>(x), static_cast<float>(y), static_cast<float>(-halfW), static_cast<float>(-halfH),
+         static_cast<float>(halfW), static_cast<float>(halfH), rgba});
+}
+
+void TQuadBatch::DrawOneByOne() const {
+    for (const TQuad& quad : quads_) {
+        glColor4fv(quad.rgba.data());
+        glPushMatrix();
+        glTranslatef(quad.x, quad.y, 0);
+        glBegin(GL_QUADS);
+        const float corners[4][2] = {{quad.left, quad.top}, {quad.right, quad.top}, {quad.right, quad.bottom},
+                                     {quad.left, quad.bottom}};
+        for (size_t i = 0; i < 4; ++i) {
+            glTexCoord2fv(kTexCoord[i]);
+            glVertex2fv(corners[i]);
+        }
+        glEnd();
+        glPopMatrix();
+    }
+}
+
+void TQuadBatch::Draw() {
+    if (quads_.empty()) return;
+    TMatrix projection{}, modelView{};
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView.data());
+    vertices_.clear();
+    bool flat = true;
+    for (const TQuad& quad : quads_) {
+        const TMatrix toClip = Multiply(projection, Translated(modelView, quad.x, quad.y));
+        flat = flat && Flat(toClip);
+        const float corners[4][2] = {{quad.left, quad.top}, {quad.right, quad.top}, {quad.right, quad.bottom},
+                                     {quad.left, quad.bottom}};
+        for (size_t i = 0; i < 4; ++i) {
+            TVertex& vertex = vertices_.emplace_back();
+            Transform(toClip, corners[i][0], corners[i][1], vertex.clip);
+            vertex.texCoord[0] = kTexCoord[i][0];
+            vertex.texCoord[1] = kTexCoord[i][1];
+            vertex.rgba = quad.rgba;
+        }
+    }
+    if (!flat) {
+        // Matrices that are not a 2-D view's leave depth or perspective to the
+        // driver: drawn the ordinary way.
+        DrawOneByOne();
+    } else {
+        // The corners arrive as clip coordinates, so both matrices are
+        // identities while they are drawn. The positions have two components,
+        // leaving the driver its own z of 0 and w of 1 (given explicitly, a
+        // few pixels came out a step apart on llvmpipe).
+        glMatrixMode(GL_PROJECTION);
+        glPushMatrix();
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glPushMatrix();
+        glLoadIdentity();
+        constexpr GLsizei kStride = sizeof(TVertex);
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glVertexPointer(2, GL_FLOAT, kStride, vertices_[0].clip);
+        glTexCoordPointer(2, GL_FLOAT, kStride, vertices_[0].texCoord);
+        glColorPointer(4, GL_FLOAT, kStride, vertices_[0].rgba.data());
+        // One draw of four corners per quad, all in one call: the driver
+        // rasterises each quad as it rasterises a quad drawn alone, so the
+        // pixels stay exactly as they were (a single draw of them all came
+        // out a step apart in a few pixels on llvmpipe).
+        glMultiDrawArrays(GL_QUADS, firsts_.data(), counts_.data(), static_cast<GLsizei>(quads_.size()));
+        glDisableClientState(GL_COLOR_ARRAY);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+        // Back to GL's defaults: pointers left into this batch made llvmpipe
+        // slow down the display lists drawn after it (the text).
+        glVertexPointer(4, GL_FLOAT, 0, nullptr);
+        glTexCoordPointer(4, GL_FLOAT, 0, nullptr);
+        glColorPointer(4, GL_FLOAT, 0, nullptr);
+        glPopMatrix();
+        glMatrixMode(GL_PROJECTION);
+        glPopMatrix();
+        glMatrixMode(GL_MODELVIEW);
+    }
+    glColor4fv(quads_.back().rgba.data());
+    quads_.clear();
 }
 
 void SetCursor(double x, double y) {

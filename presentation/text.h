@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "presentation/tools.h"
 
@@ -41,6 +42,50 @@ using TQuadCorners = std::array<Vec2, 4>;
 void EmitQuad(uint32_t mode, const TQuadCorners& corners); // one glBegin(mode) .. glEnd
 void DrawQuad(uint32_t mode, double x, double y, double width, double height); // top-left at (x, y)
 void DrawQuadRot(double x, double y, double width, double height, double angle); // centred, angle in degrees
+
+// Many quads that are each only moved (DrawQuad's, or DrawQuadRot's at angle
+// 0), drawn with the current texture and blending in one vertex-array draw
+// instead of a glBegin .. glEnd and a matrix change each: on a software
+// renderer the per-draw cost was most of a frame. Each corner is taken
+// through the model-view and projection matrices on the CPU with the
+// single-precision products and sums, in the order, of the fixed-function
+// transform; a moved 2-D quad's matrices hold zeros wherever that order could
+// otherwise matter, so every corner lands where quad-by-quad drawing puts it
+// and the pixels are the same. Colours are per quad, as glColor would set
+// them. The room is fixed at construction: adding nothing allocates, and a
+// full batch is drawn before more is added.
+using TRGBA = std::array<float, 4>;
+[[nodiscard]] TRGBA GLColorOf(uint32_t packed); // a packed colour as glColor4ub makes it
+class TQuadBatch {
+public:
+    explicit TQuadBatch(size_t capacity);
+    // As DrawQuad(GL_QUADS, x, y, width, height) under colour rgba.
+    void AddQuad(double x, double y, double width, double height, const TRGBA& rgba);
+    // As DrawQuadRot(x, y, width, height, 0) under colour rgba.
+    void AddCentred(double x, double y, double width, double height, const TRGBA& rgba);
+    // Draws the quads added since the last Draw, then forgets them. The
+    // matrices are as before; the current colour is the last quad's, as after
+    // drawing them one by one.
+    void Draw();
+    [[nodiscard]] bool Empty() const { return quads_.empty(); }
+
+private:
+    struct TQuad {
+        float x, y;                     // the move, as glTranslated hands it to the driver
+        float left, top, right, bottom; // the corners before it
+        TRGBA rgba;
+    };
+    struct TVertex {
+        float clip[2]; // x and y; a 2-D view's z and w are 0 and 1
+        float texCoord[2];
+        TRGBA rgba;
+    };
+    void Add(const TQuad& quad);
+    void DrawOneByOne() const; // through the matrices, for views that are not 2-D
+    std::vector<TQuad> quads_;
+    std::vector<TVertex> vertices_;
+    std::vector<int32_t> firsts_, counts_; // each quad's first corner and corner count, for the one call
+};
 
 // ---- The shared cursor (view pixels, y down; the hot spot is the top-left corner) ----
 void SetCursor(double x, double y);
