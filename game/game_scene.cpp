@@ -18,29 +18,11 @@ constexpr double kPanelX = 25;
 // Alpha for a fade of t ticks out of 10, rounded as the drawing expects (halves to even).
 uint8_t FadeAlpha(double t) { return static_cast<uint8_t>(std::clamp(std::nearbyint(t * 255 / 10), 0.0, 255.0)); }
 
-void Quad(const Vec2& pos) { DrawQuad(GL_QUADS, pos.x, pos.y, TGameScene::kCellSize, TGameScene::kCellSize); }
-
-// The cell image in its colour.
-void DrawWholeCell(const Vec2& pos, uint32_t color) {
-    qx::tex->Enable(res::Cell, 0);
-    qx::SetGLColor(color);
-    Quad(pos);
+void AddCellQuad(TQuadBatch& batch, const Vec2& pos, const TRGBA& rgba) {
+    batch.AddQuad(pos.x, pos.y, TGameScene::kCellSize, TGameScene::kCellSize, rgba);
 }
 
-// A cell image in grey, with its opacity.
-void DrawGreyCell(const Vec2& pos, uint32_t texture, float grey, float alpha) {
-    qx::tex->Enable(texture, 0);
-    glColor4f(grey, grey, grey, alpha);
-    Quad(pos);
-}
-
-// The coloured cell fading out over a grey one in its last t of 10 ticks.
-void DrawFadingCell(const Vec2& pos, uint32_t under, float grey, uint32_t color, double t) {
-    DrawGreyCell(pos, under, grey, 0.8f);
-    qx::tex->Enable(res::Cell, 0);
-    qx::SetGLColor(qx::WithAlpha(color, FadeAlpha(t)));
-    Quad(pos);
-}
+TRGBA Grey(float grey, float alpha) { return {grey, grey, grey, alpha}; }
 } // namespace
 
 TGameScene::TGameScene(TGameHost& host) : TScene("Game Scene"), Clock(std::make_unique<TClock>()), Host(&host) {
@@ -254,25 +236,45 @@ void TGameScene::MoveParticles() {
 
 // ---- Drawing ----
 
-void TGameScene::DrawCell(const TCell& cell, const Vec2& pos) const {
+TGameScene::TCellLook TGameScene::LookOf(const TCell& cell) const {
     const uint32_t color = cell.Color < CellColors.size() ? CellColors[cell.Color] : qx::PackRGBA(255, 255, 255, 255);
     const double t = cell.Timer;
+    const TCellLook whole{1, {{{kCellLayer, GLColorOf(color)}, {}}}};
+    // The coloured cell fading out over a grey one in its last t of 10 ticks.
+    const auto fading = [&](TCellLayer under, float grey) {
+        return TCellLook{2, {{{under, Grey(grey, 0.8f)}, {kFadeLayer, GLColorOf(qx::WithAlpha(color, FadeAlpha(t)))}}}};
+    };
     switch (cell.State) {
     case TCellState::Full:
-        DrawWholeCell(pos, color);
-        break;
+        return whole;
     case TCellState::Vanish:
-        if (t < 10) DrawFadingCell(pos, res::CellClear, 0.4f, color, t);
-        else DrawWholeCell(pos, color);
-        break;
+        return t < 10 ? fading(kClearLayer, 0.4f) : whole;
     case TCellState::Error:
-        if (t >= 10) DrawWholeCell(pos, color);
-        else if (t > 0) DrawFadingCell(pos, res::ErrorCell, 0.5f, color, t);
-        else DrawGreyCell(pos, res::ErrorCell, 1, 0.5f);
-        break;
+        if (t >= 10) return whole;
+        if (t > 0) return fading(kErrorLayer, 0.5f);
+        return {1, {{{kErrorLayer, Grey(1, 0.5f)}, {}}}};
     default: // empty, and any state the rules never produce
-        DrawGreyCell(pos, res::CellClear, 0.4f, 0.8f);
-        break;
+        return {1, {{{kClearLayer, Grey(0.4f, 0.8f)}, {}}}};
+    }
+}
+
+void TGameScene::DrawBoard() {
+    const int32_t lastColumn = LastColumn();
+    const int32_t lastRow = LastRow();
+    // One call per image (and per batch's worth of cells) instead of one per
+    // cell, image by image; cells never overlap, so only the colours fading
+    // over the grey must come after the rest.
+    const uint32_t textures[kCellLayers] = {res::CellClear, res::ErrorCell, res::Cell, res::Cell};
+    for (int32_t layer = 0; layer < kCellLayers; ++layer) {
+        qx::tex->Enable(textures[layer], 0); // before adding: a full batch draws at once
+        for (int32_t c = 1; c <= lastColumn; ++c) {
+            for (int32_t r = 1; r <= lastRow; ++r) {
+                const TCellLook look = LookOf(Board[c][r]);
+                for (int32_t i = 0; i < look.Count; ++i)
+                    if (look.Quads[i].first == layer) AddCellQuad(CellQuads, CellPos(c, r), look.Quads[i].second);
+            }
+        }
+        CellQuads.Draw();
     }
 }
 
@@ -306,11 +308,7 @@ void TGameScene::DrawPanel() {
 void TGameScene::Render() {
     Host->DrawBackground();
     qx::ogl->Blend(qx::kBlendAlpha);
-    const int32_t lastColumn = LastColumn();
-    const int32_t lastRow = LastRow();
-    for (int32_t c = 1; c <= lastColumn; ++c) {
-        for (int32_t r = 1; r <= lastRow; ++r) DrawCell(Board[c][r], CellPos(c, r));
-    }
+    DrawBoard();
 
     qx::tex->Enable(res::Spark, 0);
     qx::ogl->Blend(qx::kBlendAdd);

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/clock.h"
 #include "app/nav.h"
@@ -34,6 +35,7 @@
 #include "game/game_host.h"
 #include "game/replay.h"
 #include "game/score_rec.h"
+#include "presentation/text.h"
 #include "presentation/tools.h"
 
 struct TParticle {
@@ -91,7 +93,16 @@ private:
     void EmitSparks(int32_t c, int32_t r);
     void MoveParticles();
     void ClosingStep();
-    void DrawCell(const TCell& cell, const Vec2& pos) const;
+    // The board's quads by image: the grey cells and the grey under a fading
+    // cell, the error cells, the whole cells, then the colours fading over the grey.
+    enum TCellLayer { kClearLayer, kErrorLayer, kCellLayer, kFadeLayer, kCellLayers };
+    // What a cell shows, bottom first: one quad, or a grey one under a fading colour.
+    struct TCellLook {
+        int32_t Count = 0;
+        std::array<std::pair<int32_t, TRGBA>, 2> Quads{}; // layer, colour
+    };
+    TCellLook LookOf(const TCell& cell) const;
+    void DrawBoard();
     void DrawPanel();
     void PanelLine(double y, std::string_view label, std::string_view value);
     // Title, name, score, level and time (seconds), one line each from top down.
@@ -102,4 +113,5 @@ private:
     TNav Nav;
     std::string LineText;  // panel line being built; capacity reserved once
     std::string ValueText; // number being formatted; capacity reserved once
+    TQuadBatch CellQuads{256}; // the board's quads of one image at a time
 };
