@@ -185,6 +185,10 @@ bool ModeMatches(const SDL_DisplayMode& mode, int32_t width, int32_t height, int
            (freq == 0 || mode.refresh_rate == freq);
 }
 
+bool SameMode(const SDL_DisplayMode& a, const SDL_DisplayMode& b) {
+    return a.w == b.w && a.h == b.h && a.format == b.format && a.refresh_rate == b.refresh_rate;
+}
+
 struct TScreenMode {
     int32_t width = 0, height = 0, bpp = 0, freq = 0;
     bool operator==(const TScreenMode&) const = default;
@@ -585,6 +589,7 @@ bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, 
 
     if (!fullScreen) {
         if (handle_) SDL_SetWindowFullscreen(handle_, 0);
+        covering_ = false;
         windowed_ = true;
     } else {
         SDL_DisplayMode listed{};
@@ -604,11 +609,19 @@ bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, 
                 return false;
             }
         } else if (handle_) {
+            // Without a window manager, full screen at the screen's own mode
+            // is a borderless window covering the screen, which moving and
+            // sizing make it. SDL's switch would add only a request that
+            // nobody answers, and a tenth of a second spent waiting for the
+            // answer before the first frame.
+            SDL_DisplayMode desktop{};
+            const bool cover = !WindowManagerOf(handle_).present &&
+                               SDL_GetDesktopDisplayMode(display, &desktop) == 0 && SameMode(desktop, listed);
             SDL_DisplayMode current{};
-            const bool alreadyThere = (SDL_GetWindowFlags(handle_) & SDL_WINDOW_FULLSCREEN) != 0 &&
-                                      SDL_GetWindowDisplayMode(handle_, &current) == 0 && current.w == listed.w &&
-                                      current.h == listed.h && current.format == listed.format &&
-                                      current.refresh_rate == listed.refresh_rate;
+            const bool alreadyThere =
+                cover ? covering_
+                      : (SDL_GetWindowFlags(handle_) & SDL_WINDOW_FULLSCREEN) != 0 &&
+                            SDL_GetWindowDisplayMode(handle_, &current) == 0 && SameMode(current, listed);
             if (!alreadyThere) {
                 if (SDL_GetWindowFlags(handle_) & SDL_WINDOW_FULLSCREEN) SDL_SetWindowFullscreen(handle_, 0);
                 // Cover the screen first: without a window manager nothing
@@ -618,9 +631,12 @@ bool TWnd::SetMode(bool fullScreen, int32_t width, int32_t height, int32_t bpp, 
                 SDL_SetWindowBordered(handle_, SDL_FALSE);
                 SDL_SetWindowPosition(handle_, bounds.x, bounds.y);
                 SDL_SetWindowSize(handle_, listed.w, listed.h);
-                SDL_SetWindowDisplayMode(handle_, &listed);
-                SDL_SetWindowFullscreen(handle_, SDL_WINDOW_FULLSCREEN);
+                if (!cover) {
+                    SDL_SetWindowDisplayMode(handle_, &listed);
+                    SDL_SetWindowFullscreen(handle_, SDL_WINDOW_FULLSCREEN);
+                }
             }
+            covering_ = cover;
         }
         windowed_ = false;
     }

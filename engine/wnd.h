@@ -119,6 +119,7 @@ private:
     int32_t modeHeight_ = 480;
     bool active_ = false;
     bool windowed_ = true;
+    bool covering_ = false; // full screen as a borderless window over the screen (no window manager)
     int32_t bpp_ = 16;
     int32_t freq_ = 60;
     mutable bool videoStarted_ = false;

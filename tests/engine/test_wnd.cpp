@@ -98,6 +98,17 @@ TEST_F(MainWindow, FullScreenAtTheDesktopModeAndAltEnterBackAndForth) {
     EXPECT_EQ(qx::wnd->Height(), height);
     EXPECT_EQ(TestLogText().find("Can't set video mode: " + qx::TWnd::ModeText(width, height, bpp, freq + 61)),
               std::string::npos);
+    // This X server has no window manager: full screen is a borderless window
+    // over the whole screen, not a request for a manager to answer.
+    int x = -1, y = -1;
+    SDL_GetWindowPosition(qx::wnd->Handle(), &x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    const uint32_t flags = SDL_GetWindowFlags(qx::wnd->Handle());
+    EXPECT_NE(flags & SDL_WINDOW_BORDERLESS, 0u);
+    EXPECT_EQ(flags & SDL_WINDOW_FULLSCREEN, 0u);
+    EXPECT_TRUE(qx::wnd->SetMode(true, width, height, bpp, freq)); // already there: nothing moves
+    EXPECT_EQ(qx::wnd->Width(), width);
 
     Tap(SDL_SCANCODE_RETURN, KMOD_LALT); // to a captioned window of the same client size
     EXPECT_TRUE(qx::wnd->Windowed());
