@@ -22,6 +22,8 @@ struct TPlaced {
     uint32_t color;
 };
 
+enum class TShape { Centred, Corner }; // as DrawQuadRot at angle 0 draws it, or as DrawQuad
+
 // Quads at fractional places, of several sizes and colours, some overlapping.
 std::vector<TPlaced> Scatter(int count, double width, double height) {
     SeedRandom(11);
@@ -82,6 +84,9 @@ protected:
         return test_window::ReadFrame();
     }
 
+    void ExpectSameFrame(const std::function<void()>& view, uint32_t blend, const std::vector<TPlaced>& quads,
+                         TShape shape, size_t room, double shrink = 1);
+
     GLuint texture_ = 0;
 };
 
@@ -89,48 +94,45 @@ protected:
 // window pixels each), so that a corner a rounding off shows.
 void ScaledView() { qx::ogl->Set2D(0, 0, 200, 150); }
 
-TEST_F(QuadBatchTest, CentredQuadsBlendedAdditivelyMatchDrawingThemOneByOne) {
-    const auto quads = Scatter(2000, 200, 150);
-    const auto single = Frame(ScaledView, qx::kBlendAdd, [&] {
+// The quads one by one, then through a batch with the given room: the same frame.
+void QuadBatchTest::ExpectSameFrame(const std::function<void()>& view, uint32_t blend, const std::vector<TPlaced>& quads,
+                                    TShape shape, size_t room, double shrink) {
+    const auto single = Frame(view, blend, [&] {
         for (const TPlaced& q : quads) {
             qx::SetGLColor(q.color);
-            DrawQuadRot(q.x, q.y, q.width, q.height, 0);
+            if (shape == TShape::Centred) DrawQuadRot(q.x, q.y, q.width / shrink, q.height / shrink, 0);
+            else DrawQuad(GL_QUADS, q.x, q.y, q.width / shrink, q.height / shrink);
         }
     });
-    TQuadBatch batch(quads.size());
-    const auto batched = Frame(ScaledView, qx::kBlendAdd, [&] {
-        for (const TPlaced& q : quads) batch.AddCentred(q.x, q.y, q.width, q.height, GLColorOf(q.color));
+    TQuadBatch batch(room);
+    const auto batched = Frame(view, blend, [&] {
+        for (const TPlaced& q : quads) {
+            if (shape == TShape::Centred) batch.AddCentred(q.x, q.y, q.width / shrink, q.height / shrink, GLColorOf(q.color));
+            else batch.AddQuad(q.x, q.y, q.width / shrink, q.height / shrink, GLColorOf(q.color));
+        }
         batch.Draw();
     });
     EXPECT_TRUE(single.rgba == batched.rgba);
+}
+
+TEST_F(QuadBatchTest, CentredQuadsBlendedAdditivelyMatchDrawingThemOneByOne) {
+    const auto quads = Scatter(2000, 200, 150);
+    ExpectSameFrame(ScaledView, qx::kBlendAdd, quads, TShape::Centred, quads.size());
 }
 
 // Top-left quads under a moved and scaled model-view, through a batch with
 // less room than quads (drawn in parts as it fills).
 TEST_F(QuadBatchTest, CornerQuadsUnderAMovedViewAndAFullBatchMatchDrawingThemOneByOne) {
-    const auto quads = Scatter(150, 700, 500);
     const auto view = [] {
         qx::ogl->Set2D(0, 0, 800, 600);
         glTranslatef(13.3f, -7.7f, 0);
         glScalef(1.25f, 0.9f, 1);
     };
-    const auto single = Frame(view, qx::kBlendAlpha, [&] {
-        for (const TPlaced& q : quads) {
-            qx::SetGLColor(q.color);
-            DrawQuad(GL_QUADS, q.x, q.y, q.width, q.height);
-        }
-    });
-    TQuadBatch batch(7);
-    const auto batched = Frame(view, qx::kBlendAlpha, [&] {
-        for (const TPlaced& q : quads) batch.AddQuad(q.x, q.y, q.width, q.height, GLColorOf(q.color));
-        batch.Draw();
-    });
-    EXPECT_TRUE(single.rgba == batched.rgba);
+    ExpectSameFrame(view, qx::kBlendAlpha, Scatter(150, 700, 500), TShape::Corner, 7);
 }
 
 // A perspective projection is no 2-D view: the batch leaves the transform to the driver.
 TEST_F(QuadBatchTest, QuadsUnderAPerspectiveMatchDrawingThemOneByOne) {
-    const auto quads = Scatter(100, 40, 30);
     const auto view = [] {
         glMatrixMode(GL_PROJECTION);
         glLoadIdentity();
@@ -139,18 +141,7 @@ TEST_F(QuadBatchTest, QuadsUnderAPerspectiveMatchDrawingThemOneByOne) {
         glLoadIdentity();
         glTranslatef(-20, -15, -30);
     };
-    const auto single = Frame(view, qx::kBlendAlpha, [&] {
-        for (const TPlaced& q : quads) {
-            qx::SetGLColor(q.color);
-            DrawQuadRot(q.x, q.y, q.width / 10, q.height / 10, 0);
-        }
-    });
-    TQuadBatch batch(quads.size());
-    const auto batched = Frame(view, qx::kBlendAlpha, [&] {
-        for (const TPlaced& q : quads) batch.AddCentred(q.x, q.y, q.width / 10, q.height / 10, GLColorOf(q.color));
-        batch.Draw();
-    });
-    EXPECT_TRUE(single.rgba == batched.rgba);
+    ExpectSameFrame(view, qx::kBlendAlpha, Scatter(100, 40, 30), TShape::Centred, 100, 10);
 }
 
 TEST_F(QuadBatchTest, LeavesTheMatricesArraysAndColourAsDrawingOneByOneDoes) {
