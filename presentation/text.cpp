@@ -109,8 +109,12 @@ std::string IntText(int32_t value, int32_t width) {
     return text;
 }
 
+namespace {
+// The texture corner each quad corner gets, in EmitQuad's order.
+constexpr float kTexCoord[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+} // namespace
+
 void EmitQuad(uint32_t mode, const TQuadCorners& corners) {
-    static constexpr float kTexCoord[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
     glBegin(mode);
     for (size_t i = 0; i < corners.size(); ++i) {
         glTexCoord2f(kTexCoord[i][0], kTexCoord[i][1]);
@@ -178,8 +182,6 @@ void Transform(const TMatrix& m, float x, float y, float (&clip)[2]) {
         clip[row] = sum;
     }
 }
-
-constexpr float kTexCoord[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 } // namespace
 
 TQuadBatch::TQuadBatch(size_t capacity) {
@@ -212,14 +214,7 @@ void TQuadBatch::DrawOneByOne() const {
         glColor4fv(quad.rgba.data());
         glPushMatrix();
         glTranslatef(quad.x, quad.y, 0);
-        glBegin(GL_QUADS);
-        const float corners[4][2] = {{quad.left, quad.top}, {quad.right, quad.top}, {quad.right, quad.bottom},
-                                     {quad.left, quad.bottom}};
-        for (size_t i = 0; i < 4; ++i) {
-            glTexCoord2fv(kTexCoord[i]);
-            glVertex2fv(corners[i]);
-        }
-        glEnd();
+        EmitQuad(GL_QUADS, quad.Corners());
         glPopMatrix();
     }
 }
@@ -234,11 +229,10 @@ void TQuadBatch::Draw() {
     for (const TQuad& quad : quads_) {
         const TMatrix toClip = Multiply(projection, Translated(modelView, quad.x, quad.y));
         flat = flat && Flat(toClip);
-        const float corners[4][2] = {{quad.left, quad.top}, {quad.right, quad.top}, {quad.right, quad.bottom},
-                                     {quad.left, quad.bottom}};
-        for (size_t i = 0; i < 4; ++i) {
+        const TQuadCorners corners = quad.Corners();
+        for (size_t i = 0; i < corners.size(); ++i) {
             TVertex& vertex = vertices_.emplace_back();
-            Transform(toClip, corners[i][0], corners[i][1], vertex.clip);
+            Transform(toClip, static_cast<float>(corners[i].x), static_cast<float>(corners[i].y), vertex.clip);
             vertex.texCoord[0] = kTexCoord[i][0];
             vertex.texCoord[1] = kTexCoord[i][1];
             vertex.rgba = quad.rgba;

@@ -44,7 +44,7 @@ void DrawQuad(uint32_t mode, double x, double y, double width, double height); /
 void DrawQuadRot(double x, double y, double width, double height, double angle); // centred, angle in degrees
 
 // Many quads that are each only moved (DrawQuad's, or DrawQuadRot's at angle
-// 0), drawn with the current texture and blending in one vertex-array draw
+// 0), drawn with the current texture and blending in one vertex-array call
 // instead of a glBegin .. glEnd and a matrix change each: on a software
 // renderer the per-draw cost was most of a frame. Each corner is taken
 // through the model-view and projection matrices on the CPU with the
@@ -74,6 +74,7 @@ private:
         float x, y;                     // the move, as glTranslated hands it to the driver
         float left, top, right, bottom; // the corners before it
         TRGBA rgba;
+        TQuadCorners Corners() const { return {{{left, top}, {right, top}, {right, bottom}, {left, bottom}}}; }
     };
     struct TVertex {
         float clip[2]; // x and y; a 2-D view's z and w are 0 and 1
