@@ -72,7 +72,6 @@ make_work() {
 # The median of the per-second counts written after line $2 of file $1, the warm-up seconds left out.
 counts_after() { tail -n +"$(($2 + 1 + warmup))" "$1" | head -n "$seconds" | awk '{print $2}' | median; }
 
-# Holds a key for 50 ms, so a step of the game's loop sees it however slowly it runs.
 # A fresh working folder and X server of the given size for one run; sets dir,
 # server and display (the caller declares dir local).
 fresh_run() {
@@ -90,6 +89,7 @@ in_run() {
     LIBGL_ALWAYS_SOFTWARE=1 "$@"
 }
 
+# Holds a key for 50 ms, so a step of the game's loop sees it however slowly it runs.
 press() { DISPLAY=$display xdotool keydown "$1" sleep 0.05 keyup "$1"; }
 
 # One round of the real program at one size; prints "menu_fps game_fps".
