@@ -4,6 +4,7 @@
 #include "engine/snd.h"
 
 #include <SDL_mixer.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -13,6 +14,7 @@
 #include <limits>
 #include <new>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "engine/engine.h"
@@ -46,6 +48,57 @@ void OnMusicFinished() {
     SDL_PushEvent(&event);
 }
 
+// SDL_mixer is opened when there is a device to play on, not linked: with the
+// decoders and synthesisers it brings it cost a start a twentieth of its time
+// before the first frame, on machines without sound too.
+struct TMixLibrary {
+    decltype(&Mix_OpenAudioDevice) OpenAudioDevice = nullptr;
+    decltype(&Mix_CloseAudio) CloseAudio = nullptr;
+    decltype(&Mix_AllocateChannels) AllocateChannels = nullptr;
+    decltype(&Mix_SetPostMix) SetPostMix = nullptr;
+    decltype(&Mix_LoadMUS) LoadMUS = nullptr;
+    decltype(&Mix_FreeMusic) FreeMusic = nullptr;
+    decltype(&Mix_PlayMusic) PlayMusic = nullptr;
+    decltype(&Mix_HaltMusic) HaltMusic = nullptr;
+    decltype(&Mix_HookMusicFinished) HookMusicFinished = nullptr;
+    std::string error; // why it could not be opened; empty once open
+};
+
+constexpr const char* kMixLibrary = "libSDL2_mixer-2.0.so.0";
+
+TMixLibrary OpenMixLibrary() {
+    TMixLibrary mix;
+    // Never closed: the music player's threads and hooks live in it.
+    void* library = dlopen(kMixLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* reason = dlerror();
+        mix.error = std::string("Can't load ") + kMixLibrary + ": " + (reason ? reason : "unknown error");
+        return mix;
+    }
+    std::string missing;
+    const auto find = [&](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+        if (!function) missing += std::string(missing.empty() ? "" : ", ") + name;
+    };
+    find(mix.OpenAudioDevice, "Mix_OpenAudioDevice");
+    find(mix.CloseAudio, "Mix_CloseAudio");
+    find(mix.AllocateChannels, "Mix_AllocateChannels");
+    find(mix.SetPostMix, "Mix_SetPostMix");
+    find(mix.LoadMUS, "Mix_LoadMUS");
+    find(mix.FreeMusic, "Mix_FreeMusic");
+    find(mix.PlayMusic, "Mix_PlayMusic");
+    find(mix.HaltMusic, "Mix_HaltMusic");
+    find(mix.HookMusicFinished, "Mix_HookMusicFinished");
+    if (!missing.empty()) mix.error = std::string(kMixLibrary) + " lacks " + missing;
+    return mix;
+}
+
+// Opened once, by the first probe that finds a device; afterwards read only.
+const TMixLibrary& Mix() {
+    static const TMixLibrary mix = OpenMixLibrary();
+    return mix;
+}
+
 } // namespace
 
 struct TSnd::TState {
@@ -74,6 +127,7 @@ struct TSnd::TState {
     std::thread probe;
     std::atomic<bool> probeDone{false};
     bool deviceOpened = false;
+    std::string mixError; // set by the probe when SDL_mixer could not be opened
     bool heldLog = false; // the log keeps the place of the start's lines
     int32_t volume = 100;
     uint32_t frequency = 22050;
@@ -191,8 +245,8 @@ int32_t TSnd::TState::Load(const std::string& name, TStream* stream, int32_t gro
 
 void TSnd::TState::CloseDevice() {
     if (initialized) {
-        Mix_SetPostMix(nullptr, nullptr);
-        Mix_CloseAudio();
+        Mix().SetPostMix(nullptr, nullptr);
+        Mix().CloseAudio();
         initialized = false;
     }
     if (audioStarted) {
@@ -226,8 +280,9 @@ void TSnd::SndInit() {
         s.audioStarted = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         // The device is asked for exactly 16-bit stereo at 44.1 kHz: SDL converts
         // for hardware that differs, so the mixer has one output format.
-        s.deviceOpened =
-            s.audioStarted && Mix_OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) == 0;
+        if (s.audioStarted) s.mixError = Mix().error;
+        s.deviceOpened = s.audioStarted && s.mixError.empty() &&
+                         Mix().OpenAudioDevice(kDeviceRate, AUDIO_S16SYS, 2, kDeviceFrames, nullptr, 0) == 0;
         // Without a device the subsystem is stopped here too: stopping can wait
         // up to a tenth of a second for a driver's device-watching thread,
         // which would otherwise hold up the main thread.
@@ -259,13 +314,14 @@ void TSnd::TState::Settle(bool wait) {
 void TSnd::TState::FinishStart(std::vector<std::string>& lines) {
     if (!deviceOpened) {
         CloseDevice();
+        if (!mixError.empty()) lines.push_back("Sound   : " + mixError);
         // This line and "DirectSound Initialized" below keep their fixed words
         // although the device is SDL's: the engine's log lines are the same on
         // every platform, and people and tools that read logs search for them.
         lines.push_back("Sound   : Fatal Error \"DirectSoundCreate\"");
         return;
     }
-    Mix_AllocateChannels(0);
+    Mix().AllocateChannels(0);
     for (int32_t i = 0; i < kSlots; ++i) Release(i);
     slots = {};
     volume = 100;
@@ -276,7 +332,7 @@ void TSnd::TState::FinishStart(std::vector<std::string>& lines) {
     front[0] = 0, front[1] = 0, front[2] = -1;
     up[0] = 0, up[1] = 1, up[2] = 0;
     SdlMusicEvent(); // registered here, on the main thread, before the audio thread can ask
-    Mix_SetPostMix(TState::PostMix, this);
+    Mix().SetPostMix(TState::PostMix, this);
     initialized = true;
     lines.push_back("Sound   : DirectSound Initialized"); // fixed text, see the failure line above
     // The decoder is linked in: Ogg music is there whenever the device is.
@@ -475,13 +531,13 @@ void TSnd::PlayMusic(const std::string& fileName, bool loop) {
     s.musicLoop = loop;
     StopMusic();
     if (!s.initialized) return;
-    s.music = Mix_LoadMUS(fileName.c_str());
+    s.music = Mix().LoadMUS(fileName.c_str());
     if (!s.music) {
         SndLog("Can't open music " + Quoted(fileName));
         return;
     }
-    Mix_HookMusicFinished(OnMusicFinished);
-    Mix_PlayMusic(s.music, 1);
+    Mix().HookMusicFinished(OnMusicFinished);
+    Mix().PlayMusic(s.music, 1);
 }
 
 void TSnd::PlayMusicMem(const void* memory, size_t size, bool loop) {
@@ -496,7 +552,7 @@ void TSnd::PlayMusicMem(const void* memory, size_t size, bool loop) {
 void TSnd::MusicNotify() {
     state_->Settle(true);
     TState& s = *state_;
-    if (s.music && s.musicLoop) Mix_PlayMusic(s.music, 1);
+    if (s.music && s.musicLoop) Mix().PlayMusic(s.music, 1);
 }
 
 void TSnd::StopMusic() {
@@ -504,9 +560,9 @@ void TSnd::StopMusic() {
     TState& s = *state_;
     if (s.music) {
         // Halting calls the finished hook too; a stop is no end to repeat.
-        Mix_HookMusicFinished(nullptr);
-        Mix_HaltMusic();
-        Mix_FreeMusic(s.music);
+        Mix().HookMusicFinished(nullptr);
+        Mix().HaltMusic();
+        Mix().FreeMusic(s.music);
         s.music = nullptr;
     }
     s.ogg.reset();

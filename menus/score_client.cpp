@@ -2,11 +2,13 @@
 #include "menus/score_client.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <memory>
+#include <type_traits>
 
 #include "engine/engine.h"
 #include "presentation/text.h"
@@ -68,6 +70,61 @@ bool IsLoopback(const std::string& host) {
     return host == "localhost" || host.starts_with("127.") || host == "[::1]";
 }
 
+// libcurl is opened at the first request rather than linked: with the TLS,
+// Kerberos and directory libraries it brings it took a tenth of the time from
+// start to the first frame, and many sessions never reach the server.
+struct TCurl {
+    decltype(&curl_global_init) GlobalInit = nullptr;
+    decltype(&curl_easy_init) EasyInit = nullptr;
+    decltype(&curl_easy_cleanup) EasyCleanup = nullptr;
+    decltype(&curl_easy_setopt) SetOpt = nullptr;
+    decltype(&curl_easy_perform) Perform = nullptr;
+    decltype(&curl_easy_getinfo) GetInfo = nullptr;
+    decltype(&curl_easy_strerror) StrError = nullptr;
+    decltype(&curl_slist_append) SlistAppend = nullptr;
+    decltype(&curl_slist_free_all) SlistFreeAll = nullptr;
+    bool Ready = false;
+};
+
+constexpr const char* kCurlLibrary = "libcurl.so.4";
+
+TCurl OpenCurl() {
+    TCurl curl;
+    // Never closed: libcurl's global state lives until the process ends.
+    void* library = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* reason = dlerror();
+        Note(std::string("can't load ") + kCurlLibrary + ": " + (reason ? reason : "unknown error"));
+        return curl;
+    }
+    std::string missing;
+    const auto find = [&](auto& function, const char* name) {
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
+        if (!function) missing += std::string(missing.empty() ? "" : ", ") + name;
+    };
+    find(curl.GlobalInit, "curl_global_init");
+    find(curl.EasyInit, "curl_easy_init");
+    find(curl.EasyCleanup, "curl_easy_cleanup");
+    find(curl.SetOpt, "curl_easy_setopt");
+    find(curl.Perform, "curl_easy_perform");
+    find(curl.GetInfo, "curl_easy_getinfo");
+    find(curl.StrError, "curl_easy_strerror");
+    find(curl.SlistAppend, "curl_slist_append");
+    find(curl.SlistFreeAll, "curl_slist_free_all");
+    if (!missing.empty()) {
+        Note(std::string(kCurlLibrary) + " lacks " + missing);
+        return curl;
+    }
+    curl.Ready = curl.GlobalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return curl;
+}
+
+// Opened once, by whichever thread asks first.
+const TCurl& Curl() {
+    static const TCurl curl = OpenCurl();
+    return curl;
+}
+
 // Collects the body up to the cap; past it the transfer stops and what came is kept.
 struct TReplySink {
     std::string Body;
@@ -89,46 +146,46 @@ size_t Collect(char* data, size_t size, size_t count, void* user) {
 
 std::string Post(const std::string& path, const std::string& body, long* status = nullptr) {
     if (status) *status = 0;
-    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    const TCurl& api = Curl();
     TScoreServerAddress address;
-    if (!ready || !ScoreServerAddress(address)) return {};
+    if (!api.Ready || !ScoreServerAddress(address)) return {};
     const std::string url = "http://" + address.Host + ":" + std::to_string(address.Port) + path;
     // Both handles are released on every way out.
-    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+    const std::unique_ptr<CURL, decltype(api.EasyCleanup)> handle(api.EasyInit(), api.EasyCleanup);
     CURL* curl = handle.get();
     if (!curl) {
         Note(url + ": no HTTP client");
         return {};
     }
     // The one header of the request; "Expect:" removes libcurl's own 100-continue.
-    const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(
-        curl_slist_append(nullptr, "content-type: application/x-www-form-urlencoded"), &curl_slist_free_all);
+    const std::unique_ptr<curl_slist, decltype(api.SlistFreeAll)> headerList(
+        api.SlistAppend(nullptr, "content-type: application/x-www-form-urlencoded"), api.SlistFreeAll);
     curl_slist* headers = headerList.get();
-    if (headers) curl_slist_append(headers, "Expect:");
+    if (headers) api.SlistAppend(headers, "Expect:");
     TReplySink sink;
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(curl, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Collect);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kRequestTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    api.SetOpt(curl, CURLOPT_URL, url.c_str());
+    api.SetOpt(curl, CURLOPT_PROTOCOLS_STR, "http");
+    api.SetOpt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    api.SetOpt(curl, CURLOPT_POST, 1L);
+    api.SetOpt(curl, CURLOPT_POSTFIELDS, body.data());
+    api.SetOpt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    api.SetOpt(curl, CURLOPT_HTTPHEADER, headers);
+    api.SetOpt(curl, CURLOPT_WRITEFUNCTION, &Collect);
+    api.SetOpt(curl, CURLOPT_WRITEDATA, &sink);
+    api.SetOpt(curl, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    api.SetOpt(curl, CURLOPT_TIMEOUT_MS, kRequestTimeoutMs);
+    api.SetOpt(curl, CURLOPT_NOSIGNAL, 1L);
     // A proxy from the environment cannot reach this machine's own server.
-    if (IsLoopback(address.Host)) curl_easy_setopt(curl, CURLOPT_PROXY, "");
-    const CURLcode result = curl_easy_perform(curl);
+    if (IsLoopback(address.Host)) api.SetOpt(curl, CURLOPT_PROXY, "");
+    const CURLcode result = api.Perform(curl);
     // Only a whole answer has a status worth acting on.
-    if (status && result == CURLE_OK) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, status);
+    if (status && result == CURLE_OK) api.GetInfo(curl, CURLINFO_RESPONSE_CODE, status);
     if (result == CURLE_WRITE_ERROR && sink.Cut) {
         Note(url + ": reply cut at " + std::to_string(kMaxReplyBytes) + " bytes");
         return sink.Body;
     }
     if (result == CURLE_OK) return sink.Body;
-    Note(url + ": " + curl_easy_strerror(result));
+    Note(url + ": " + api.StrError(result));
     // A reply the server cut short (a reset connection, a body shorter than its
     // Content-Length) is still its reply: what arrived is kept. A time-out gives
     // the empty reply, as do a failed connection and a refusal, which bring nothing.

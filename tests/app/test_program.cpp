@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -154,6 +155,47 @@ TEST(Program, ExportsTheBannerProcedureAndNoneOfItsOwnSymbols) {
     }
     EXPECT_EQ(banners, 1);
     EXPECT_EQ(others, "");
+}
+
+// The libraries a 64-bit ELF program names in its dynamic section (DT_NEEDED).
+std::vector<std::string> NeededLibraries(const std::string& image) {
+    std::vector<std::string> needed;
+    Elf64_Ehdr header;
+    if (image.size() < sizeof header) return needed;
+    std::memcpy(&header, image.data(), sizeof header);
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64) return needed;
+    auto sectionAt = [&](size_t index) {
+        Elf64_Shdr section{};
+        const size_t offset = header.e_shoff + index * sizeof section;
+        if (offset + sizeof section <= image.size()) std::memcpy(&section, image.data() + offset, sizeof section);
+        return section;
+    };
+    for (size_t i = 0; i < header.e_shnum; ++i) {
+        const Elf64_Shdr dynamic = sectionAt(i);
+        if (dynamic.sh_type != SHT_DYNAMIC) continue;
+        const Elf64_Shdr names = sectionAt(dynamic.sh_link);
+        for (size_t offset = dynamic.sh_offset;
+             offset + sizeof(Elf64_Dyn) <= dynamic.sh_offset + dynamic.sh_size && offset + sizeof(Elf64_Dyn) <= image.size();
+             offset += sizeof(Elf64_Dyn)) {
+            Elf64_Dyn entry;
+            std::memcpy(&entry, image.data() + offset, sizeof entry);
+            if (entry.d_tag == DT_NULL) break;
+            if (entry.d_tag == DT_NEEDED && names.sh_offset + entry.d_un.d_val < image.size())
+                needed.emplace_back(image.c_str() + names.sh_offset + entry.d_un.d_val);
+        }
+    }
+    return needed;
+}
+
+// libcurl and SDL_mixer, with the dozens of libraries they bring, are opened
+// when the game first needs them; linked, they would be loaded before main.
+TEST(Program, OpensTheHttpAndMusicLibrariesOnlyWhenNeeded) {
+    const std::vector<std::string> needed = NeededLibraries(ReadFile(fs::path(NIVORA_GAME_DIR) / "nivora"));
+    ASSERT_NE(std::find(needed.begin(), needed.end(), "libSDL2-2.0.so.0"), needed.end());
+    for (const std::string& library : needed) {
+        EXPECT_EQ(library.find("libcurl"), std::string::npos) << library;
+        EXPECT_EQ(library.find("libSDL2_mixer"), std::string::npos) << library;
+    }
 }
 
 } // namespace
