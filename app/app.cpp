@@ -56,9 +56,14 @@ TApp::TApp(int argc, const char* const* argv) {
     // The face names the game uses ("FixedSys", "Comic Sans MS") map to the
     // faces its font configuration names, beside the images.
     qx::ogl->Fonts()->LoadConfig(GameFolders().data + "fonts.conf");
+    // The window is made in the desktop's mode, so that the GL buffers are
+    // made once at their size, not at the first window's 640x480 and again at
+    // once, at the cost of a frame; the call on the window then makes it
+    // full screen. A mode the screen refuses is refused once.
+    const bool modeSet = qx::wnd->SetMode(true, desktop.width, desktop.height, desktop.bpp, desktop.freq);
     // A debugging session keeps the debugger's windows reachable.
     qx::wnd->Create("Nivora", !debug);
-    qx::wnd->SetMode(true, desktop.width, desktop.height, desktop.bpp, desktop.freq);
+    if (modeSet) qx::wnd->SetMode(true, desktop.width, desktop.height, desktop.bpp, desktop.freq);
     // The scene layouts and the fonts follow the scale from here on; the menus,
     // made next, lay themselves out in the scaled view.
     const char* setting = std::getenv("NIVORA_SCALE");

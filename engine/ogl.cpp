@@ -128,6 +128,13 @@ TFontMan* TOGL::Fonts() const { return fonts_.get(); }
 void TOGL::WindowResized() {
     SDL_Window* window = wnd ? wnd->Handle() : nullptr;
     if (!context_ || !window) return;
+    // Buffers that already have the window's size need no frame: a start that
+    // makes its window in its final mode presents none before its first.
+    int width = 0, height = 0;
+    SDL_GL_GetDrawableSize(window, &width, &height);
+    if (width == bufferWidth_ && height == bufferHeight_) return;
+    bufferWidth_ = width;
+    bufferHeight_ = height;
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     SDL_GL_SwapWindow(window);
 }
@@ -171,6 +178,8 @@ bool TOGL::Init() {
         return false;
     }
 
+    // The driver sizes the buffers to the window when the context is first bound.
+    SDL_GL_GetDrawableSize(window, &bufferWidth_, &bufferHeight_);
     ReadExtensions();
 
     glDepthFunc(GL_LESS);

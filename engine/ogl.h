@@ -77,7 +77,8 @@ public:
     // default state, starts the texture manager and makes the default font.
     [[nodiscard]] bool Init();
     bool HasContext() const;
-    // The window's client area changed size: presents one cleared frame so the
+    // The window's client area may have changed size: when it differs from the
+    // size the buffers were last given, presents one cleared frame so the
     // driver sizes its buffers now; some drivers only look at a swap, and the
     // frame drawn before it would otherwise be cut to the old size.
     void WindowResized();
@@ -86,6 +87,8 @@ private:
     void ReadExtensions();
 
     void* context_ = nullptr;
+    int bufferWidth_ = 0; // the drawable's size when the buffers were last sized
+    int bufferHeight_ = 0;
     int32_t defaultFont_ = -1;
     int32_t aaSamples_ = 0;
     int32_t pixelFormat_ = 0;

@@ -3,6 +3,7 @@
 // text, activation, mouse motion, closing).
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 
@@ -121,6 +122,30 @@ TEST_F(MainWindow, FullScreenAtTheDesktopModeAndAltEnterBackAndForth) {
     EXPECT_TRUE(qx::wnd->SetMode(false, 640, 480, 24, 0));
     EXPECT_TRUE(qx::wnd->Windowed());
     EXPECT_EQ(qx::wnd->Width(), 640);
+}
+
+// The frame a mode change presents is there to make the driver size its
+// buffers; a change that keeps the window's size presents none.
+TEST_F(MainWindow, OnlyAModeChangeThatResizesTheWindowPresentsAClearedFrame) {
+    const auto pixelAt = [](int x, int y) {
+        uint8_t rgba[4] = {};
+        glReadPixels(x, y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+        return std::vector<uint8_t>(rgba, rgba + 4);
+    };
+    const auto fillRed = [] {
+        glClearColor(1, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glClearColor(0, 0, 0, 0);
+    };
+    const std::vector<uint8_t> red{255, 0, 0, 255};
+    ASSERT_TRUE(qx::wnd->SetMode(false, 640, 480, 24, 0));
+    fillRed();
+    ASSERT_TRUE(qx::wnd->SetMode(false, 640, 480, 24, 0)); // same size: what was drawn stays
+    EXPECT_EQ(pixelAt(320, 240), red);
+    ASSERT_TRUE(qx::wnd->SetMode(false, 800, 600, 24, 0)); // a new size: the buffers follow at once
+    fillRed();
+    EXPECT_EQ(pixelAt(799, 599), red);
+    ASSERT_TRUE(qx::wnd->SetMode(false, 640, 480, 24, 0));
 }
 
 TEST_F(MainWindow, KeysSetFlagsByUsLayoutCodes) {
