@@ -4,7 +4,6 @@
 #include "engine/snd.h"
 
 #include <SDL_mixer.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -14,11 +13,11 @@
 #include <limits>
 #include <new>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "engine/engine.h"
 #include "engine/sdl_internal.h"
+#include "engine/shared_library.h"
 #include "engine/snd_mixer_internal.h"
 #include "engine/snd_ogg_internal.h"
 #include "engine/snd_wave_internal.h"
@@ -68,28 +67,17 @@ constexpr const char* kMixLibrary = "libSDL2_mixer-2.0.so.0";
 
 TMixLibrary OpenMixLibrary() {
     TMixLibrary mix;
-    // Never closed: the music player's threads and hooks live in it.
-    void* library = dlopen(kMixLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char* reason = dlerror();
-        mix.error = std::string("Can't load ") + kMixLibrary + ": " + (reason ? reason : "unknown error");
-        return mix;
-    }
-    std::string missing;
-    const auto find = [&](auto& function, const char* name) {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
-        if (!function) missing += std::string(missing.empty() ? "" : ", ") + name;
-    };
-    find(mix.OpenAudioDevice, "Mix_OpenAudioDevice");
-    find(mix.CloseAudio, "Mix_CloseAudio");
-    find(mix.AllocateChannels, "Mix_AllocateChannels");
-    find(mix.SetPostMix, "Mix_SetPostMix");
-    find(mix.LoadMUS, "Mix_LoadMUS");
-    find(mix.FreeMusic, "Mix_FreeMusic");
-    find(mix.PlayMusic, "Mix_PlayMusic");
-    find(mix.HaltMusic, "Mix_HaltMusic");
-    find(mix.HookMusicFinished, "Mix_HookMusicFinished");
-    if (!missing.empty()) mix.error = std::string(kMixLibrary) + " lacks " + missing;
+    TSharedLibrary library(kMixLibrary);
+    library.Find(mix.OpenAudioDevice, "Mix_OpenAudioDevice");
+    library.Find(mix.CloseAudio, "Mix_CloseAudio");
+    library.Find(mix.AllocateChannels, "Mix_AllocateChannels");
+    library.Find(mix.SetPostMix, "Mix_SetPostMix");
+    library.Find(mix.LoadMUS, "Mix_LoadMUS");
+    library.Find(mix.FreeMusic, "Mix_FreeMusic");
+    library.Find(mix.PlayMusic, "Mix_PlayMusic");
+    library.Find(mix.HaltMusic, "Mix_HaltMusic");
+    library.Find(mix.HookMusicFinished, "Mix_HookMusicFinished");
+    mix.error = library.Error();
     return mix;
 }
 

@@ -2,15 +2,14 @@
 #include "menus/score_client.h"
 
 #include <curl/curl.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <memory>
-#include <type_traits>
 
 #include "engine/engine.h"
+#include "engine/shared_library.h"
 #include "presentation/text.h"
 
 namespace {
@@ -90,29 +89,19 @@ constexpr const char* kCurlLibrary = "libcurl.so.4";
 
 TCurl OpenCurl() {
     TCurl curl;
-    // Never closed: libcurl's global state lives until the process ends.
-    void* library = dlopen(kCurlLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char* reason = dlerror();
-        Note(std::string("can't load ") + kCurlLibrary + ": " + (reason ? reason : "unknown error"));
-        return curl;
-    }
-    std::string missing;
-    const auto find = [&](auto& function, const char* name) {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
-        if (!function) missing += std::string(missing.empty() ? "" : ", ") + name;
-    };
-    find(curl.GlobalInit, "curl_global_init");
-    find(curl.EasyInit, "curl_easy_init");
-    find(curl.EasyCleanup, "curl_easy_cleanup");
-    find(curl.SetOpt, "curl_easy_setopt");
-    find(curl.Perform, "curl_easy_perform");
-    find(curl.GetInfo, "curl_easy_getinfo");
-    find(curl.StrError, "curl_easy_strerror");
-    find(curl.SlistAppend, "curl_slist_append");
-    find(curl.SlistFreeAll, "curl_slist_free_all");
-    if (!missing.empty()) {
-        Note(std::string(kCurlLibrary) + " lacks " + missing);
+    qx::TSharedLibrary library(kCurlLibrary);
+    library.Find(curl.GlobalInit, "curl_global_init");
+    library.Find(curl.EasyInit, "curl_easy_init");
+    library.Find(curl.EasyCleanup, "curl_easy_cleanup");
+    library.Find(curl.SetOpt, "curl_easy_setopt");
+    library.Find(curl.Perform, "curl_easy_perform");
+    library.Find(curl.GetInfo, "curl_easy_getinfo");
+    library.Find(curl.StrError, "curl_easy_strerror");
+    library.Find(curl.SlistAppend, "curl_slist_append");
+    library.Find(curl.SlistFreeAll, "curl_slist_free_all");
+    const std::string error = library.Error();
+    if (!error.empty()) {
+        Note(error);
         return curl;
     }
     curl.Ready = curl.GlobalInit(CURL_GLOBAL_DEFAULT) == CURLE_OK;

@@ -96,13 +96,14 @@ struct TExport {
     bool function = false;
 };
 
-// The symbols a 64-bit ELF program defines in its dynamic symbol table.
-std::vector<TExport> DynamicExports(const std::string& image) {
-    std::vector<TExport> exports;
+// Calls visit(section, names) for each section of the given type in a 64-bit
+// ELF image, with the string table the section links to.
+template <class TVisit>
+void ForEachSection(const std::string& image, uint32_t type, TVisit visit) {
     Elf64_Ehdr header;
-    if (image.size() < sizeof header) return exports;
+    if (image.size() < sizeof header) return;
     std::memcpy(&header, image.data(), sizeof header);
-    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64) return exports;
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64) return;
     auto sectionAt = [&](size_t index) {
         Elf64_Shdr section{};
         const size_t offset = header.e_shoff + index * sizeof section;
@@ -110,19 +111,35 @@ std::vector<TExport> DynamicExports(const std::string& image) {
         return section;
     };
     for (size_t i = 0; i < header.e_shnum; ++i) {
-        const Elf64_Shdr symbols = sectionAt(i);
-        if (symbols.sh_type != SHT_DYNSYM) continue;
-        const Elf64_Shdr names = sectionAt(symbols.sh_link);
-        for (size_t offset = symbols.sh_offset + sizeof(Elf64_Sym);
-             offset + sizeof(Elf64_Sym) <= symbols.sh_offset + symbols.sh_size && offset + sizeof(Elf64_Sym) <= image.size();
-             offset += sizeof(Elf64_Sym)) {
-            Elf64_Sym symbol;
-            std::memcpy(&symbol, image.data() + offset, sizeof symbol);
-            if (symbol.st_shndx == SHN_UNDEF || names.sh_offset + symbol.st_name >= image.size()) continue;
-            exports.push_back({std::string(image.c_str() + names.sh_offset + symbol.st_name),
-                               ELF64_ST_TYPE(symbol.st_info) == STT_FUNC});
-        }
+        const Elf64_Shdr section = sectionAt(i);
+        if (section.sh_type == type) visit(section, sectionAt(section.sh_link));
     }
+}
+
+// The entries of one section, each copied out whole; entries past the image's end are left out.
+template <class TEntry, class TVisit>
+void ForEachEntry(const std::string& image, const Elf64_Shdr& section, size_t first, TVisit visit) {
+    for (size_t offset = section.sh_offset + first * sizeof(TEntry);
+         offset + sizeof(TEntry) <= section.sh_offset + section.sh_size && offset + sizeof(TEntry) <= image.size();
+         offset += sizeof(TEntry)) {
+        TEntry entry;
+        std::memcpy(&entry, image.data() + offset, sizeof entry);
+        if (!visit(entry)) return;
+    }
+}
+
+// The symbols a 64-bit ELF program defines in its dynamic symbol table.
+std::vector<TExport> DynamicExports(const std::string& image) {
+    std::vector<TExport> exports;
+    ForEachSection(image, SHT_DYNSYM, [&](const Elf64_Shdr& symbols, const Elf64_Shdr& names) {
+        // Entry 0 is the undefined symbol.
+        ForEachEntry<Elf64_Sym>(image, symbols, 1, [&](const Elf64_Sym& symbol) {
+            if (symbol.st_shndx != SHN_UNDEF && names.sh_offset + symbol.st_name < image.size())
+                exports.push_back({std::string(image.c_str() + names.sh_offset + symbol.st_name),
+                                   ELF64_ST_TYPE(symbol.st_info) == STT_FUNC});
+            return true;
+        });
+    });
     return exports;
 }
 
@@ -160,30 +177,13 @@ TEST(Program, ExportsTheBannerProcedureAndNoneOfItsOwnSymbols) {
 // The libraries a 64-bit ELF program names in its dynamic section (DT_NEEDED).
 std::vector<std::string> NeededLibraries(const std::string& image) {
     std::vector<std::string> needed;
-    Elf64_Ehdr header;
-    if (image.size() < sizeof header) return needed;
-    std::memcpy(&header, image.data(), sizeof header);
-    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64) return needed;
-    auto sectionAt = [&](size_t index) {
-        Elf64_Shdr section{};
-        const size_t offset = header.e_shoff + index * sizeof section;
-        if (offset + sizeof section <= image.size()) std::memcpy(&section, image.data() + offset, sizeof section);
-        return section;
-    };
-    for (size_t i = 0; i < header.e_shnum; ++i) {
-        const Elf64_Shdr dynamic = sectionAt(i);
-        if (dynamic.sh_type != SHT_DYNAMIC) continue;
-        const Elf64_Shdr names = sectionAt(dynamic.sh_link);
-        for (size_t offset = dynamic.sh_offset;
-             offset + sizeof(Elf64_Dyn) <= dynamic.sh_offset + dynamic.sh_size && offset + sizeof(Elf64_Dyn) <= image.size();
-             offset += sizeof(Elf64_Dyn)) {
-            Elf64_Dyn entry;
-            std::memcpy(&entry, image.data() + offset, sizeof entry);
-            if (entry.d_tag == DT_NULL) break;
+    ForEachSection(image, SHT_DYNAMIC, [&](const Elf64_Shdr& dynamic, const Elf64_Shdr& names) {
+        ForEachEntry<Elf64_Dyn>(image, dynamic, 0, [&](const Elf64_Dyn& entry) {
             if (entry.d_tag == DT_NEEDED && names.sh_offset + entry.d_un.d_val < image.size())
                 needed.emplace_back(image.c_str() + names.sh_offset + entry.d_un.d_val);
-        }
-    }
+            return entry.d_tag != DT_NULL;
+        });
+    });
     return needed;
 }
 
