@@ -5,7 +5,7 @@
 # home and working folder, no audio device, rounds interleaved, medians printed.
 # The desktops' own puzzle games are timed the same way when they are installed.
 #
-#   bench/startup.sh [--rounds N] [--hold MS] [--no-frame-rates] [NAME=PATH/TO/nivora ...]
+#   bench/startup.sh [--rounds N] [--hold MS] [--no-frame-rates] [--no-peers] [NAME=PATH/TO/nivora ...]
 #
 # Without programs it times build-release/game/nivora. Several NAME=PATH pairs
 # compare builds (before=... after=...). The watcher is build-release/first_frame
@@ -13,19 +13,22 @@
 # is kept under $OUT (default /tmp/nivora-startup), one per program and round.
 # Then bench/frame_rates.sh gives the first program's frame rate in the main
 # menu and in play at 1920x1080 and 3840x2160, each beside its probe's
-# (--no-frame-rates leaves that out). Run by hand; nothing here is a test.
+# (--no-frame-rates leaves that out). --no-peers times only the builds named,
+# for comparing two builds in more rounds. Run by hand; nothing here is a test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 rounds=5
 hold=1500
 frame_rates=1
+peers=1
 programs=()
 while (($#)); do
   case "$1" in
     --rounds) rounds=$2; shift 2 ;;
     --hold) hold=$2; shift 2 ;;
     --no-frame-rates) frame_rates=0; shift ;;
+    --no-peers) peers=0; shift ;;
     *=*) programs+=("$1"); shift ;;
     *) echo "startup.sh: unknown argument $1" >&2; exit 2 ;;
   esac
@@ -42,6 +45,7 @@ mkdir -p "$out"
 # Debian packages swell-foop and klickety; installed by hand, never by the
 # project's scripts).
 for peer in swell-foop klickety; do
+  ((peers)) || break
   for dir in /usr/games /usr/bin; do
     if [[ -x "$dir/$peer" ]]; then programs+=("$peer=$dir/$peer"); break; fi
   done

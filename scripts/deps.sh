@@ -10,9 +10,10 @@ GAME_PACKAGES=(build-essential cmake pkg-config libsdl2-dev libsdl2-mixer-dev li
   libcurl4-openssl-dev zlib1g-dev)
 # The score server's: built for the tests, the packages and the fuzz targets.
 SERVER_PACKAGES=(libmicrohttpd-dev libsqlite3-dev libpq-dev)
-# libstb-dev: the fuzz seed writer's JPEG writer.
+# libstb-dev: the fuzz seed writer's JPEG writer; libxdamage-dev: bench/first_frame's
+# wait for a window's drawing.
 TEST_PACKAGES=(googletest libgtest-dev libstb-dev libgmock-dev libbenchmark-dev xvfb xauth xdotool xfonts-base
-  chromium postgresql desktop-file-utils appstream
+  chromium postgresql desktop-file-utils appstream libxdamage-dev
   openbox xfwm4 mutter weston xwayland x11-utils x11-apps wmctrl dbus-daemon)
 # Building and checking the Debian packages (scripts/deb.sh).
 DEB_PACKAGES=(debhelper dpkg-dev fakeroot lintian)
