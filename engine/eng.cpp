@@ -209,6 +209,7 @@ void TEng::Render() {
     if (Quitting()) return;
     if (procRender_) CallGuarded(procRender_, "Error in ProcRender");
     if (ogl_) ogl_->Swap();
+    if (snd_) snd_->FrameShown();
 }
 
 void TEng::Quit() { quitFlag = 1; }

@@ -112,8 +112,12 @@ struct TSnd::TState {
     // SDL's start-up is not made for two threads at once: the window starts
     // its subsystems (video, events, joystick) before SndInit, and nothing
     // starts or stops one while the probe runs.
+    // The probe starts once the first frame is on screen (or at once when a
+    // call needs the device): its loading and searching would otherwise
+    // compete with the making of that frame for the processors.
     std::thread probe;
     std::atomic<bool> probeDone{false};
+    bool probeDue = false; // SndInit asked for a device; the probe has not started
     bool deviceOpened = false;
     std::string mixError; // set by the probe when SDL_mixer could not be opened
     bool heldLog = false; // the log keeps the place of the start's lines
@@ -170,7 +174,10 @@ struct TSnd::TState {
 
     int32_t Load(const std::string& name, TStream* stream, int32_t group);
     void CloseDevice();
-    // Finishes a probe in progress: waits for it, or with wait false only when it is done.
+    // Starts the probe SndInit asked for, if it has not started.
+    void StartProbe();
+    // Finishes a probe: with wait, starts a due one and waits for it; without,
+    // finishes one only when it is done.
     void Settle(bool wait);
     void FinishStart(std::vector<std::string>& lines);
 };
@@ -259,10 +266,22 @@ bool TSnd::Initialized() const {
 
 void TSnd::SndInit() {
     TState& s = *state_;
-    if (s.initialized || s.probe.joinable()) return;
+    if (s.initialized || s.probeDue || s.probe.joinable()) return;
     // Set here, on the main thread: the probe must only read SDL's hints.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     s.heldLog = log && log->Reserve([&s] { s.Settle(false); });
+    s.probeDue = true;
+    // A driver named by the environment is opened, not searched for: nothing
+    // to wait for in the background.
+    if (SDL_getenv("SDL_AUDIODRIVER")) s.Settle(true);
+}
+
+void TSnd::FrameShown() { state_->StartProbe(); }
+
+void TSnd::TState::StartProbe() {
+    if (!probeDue) return;
+    probeDue = false;
+    TState& s = *this;
     s.probeDone = false;
     s.probe = std::thread([&s] {
         s.audioStarted = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -283,12 +302,10 @@ void TSnd::SndInit() {
         SDL_TLSCleanup();
         s.probeDone = true;
     });
-    // A driver named by the environment is opened, not searched for: nothing
-    // to wait for in the background.
-    if (SDL_getenv("SDL_AUDIODRIVER")) s.Settle(true);
 }
 
 void TSnd::TState::Settle(bool wait) {
+    if (wait) StartProbe();
     if (!probe.joinable() || (!wait && !probeDone)) return;
     probe.join();
     std::vector<std::string> lines;

@@ -67,8 +67,12 @@ public:
     void StopMusic();
 
     // ---- Engine-internal ----
-    // Opens the audio device (the window calls this once it exists).
+    // Opens the audio device (the window calls this once it exists). The
+    // search for it starts at the first FrameShown, or at once when a call
+    // needs the device or SDL_AUDIODRIVER names the driver.
     void SndInit();
+    // A frame is on screen (the engine calls this after each one).
+    void FrameShown();
     // Per update step: follows the 3-D model, retires finished channels.
     void SndUpdate();
     // The media player's music finished: a looping one starts again.

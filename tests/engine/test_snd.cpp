@@ -486,6 +486,29 @@ TEST(SoundProbe, TheStartLinesKeepTheirPlaceAheadOfLaterLines) {
     }
 }
 
+TEST(SoundProbe, LooksForTheDeviceOnlyOnceAFrameIsShown) {
+    EnvVar driver("SDL_AUDIODRIVER", nullptr);
+    const auto startLines = [] {
+        const std::string text = TestLogText();
+        size_t count = 0;
+        for (size_t at = text.find("Sound   : "); at != std::string::npos; at = text.find("Sound   : ", at + 1)) ++count;
+        return count;
+    };
+    const size_t before = startLines();
+    qx::TSnd sound;
+    sound.SndInit();
+    // Update steps before the first frame leave the search unstarted, so its
+    // lines cannot have been written however long they run.
+    for (int step = 0; step < 30; ++step) {
+        sound.SndUpdate();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(startLines(), before);
+    sound.FrameShown();
+    sound.Initialized(); // waits for the search
+    EXPECT_GT(startLines(), before);
+}
+
 TEST(SoundWithoutDevice, RunsSilently) {
     EnvVar driver("SDL_AUDIODRIVER", "no-such-driver");
     qx::TSnd sound;
