@@ -26,6 +26,7 @@ class TVFP;
 class TSnd;
 class TNet;
 class TVec;
+class THeapWarmer;
 
 // Proc type numbers for SetProc.
 constexpr uint32_t PROC_UPDATE = 0;
@@ -106,6 +107,7 @@ private:
     int32_t lastUpdate_ = 0;
     bool pauseInactive_ = false;
     std::function<int32_t()> timeSource_;
+    std::unique_ptr<THeapWarmer> heapWarmer_; // heap for the first frame, until the loop starts
 
     std::unique_ptr<TVec> vec_;
     std::unique_ptr<TNet> net_;

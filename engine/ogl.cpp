@@ -189,6 +189,11 @@ bool TOGL::Init() {
     glEnable(GL_ALPHA_TEST);
     glAlphaFunc(GL_GREATER, kAlphaReference);
     glViewport(0, 0, wnd->ModeWidth(), wnd->ModeHeight());
+    // The buffers are cleared once now, unseen: a software driver then takes
+    // their memory from the system here, while the images load, rather than
+    // while it renders the first frame.
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    glFlush();
 
     if (tex && !tex->TexInit()) return false;
     defaultFont_ = fonts_->FontCreate("FixedSys", 8, false, 512);
