@@ -24,6 +24,8 @@ public:
     THeapWarmer& operator=(const THeapWarmer&) = delete;
 
     // Waits for the touching and frees the blocks; later calls do nothing.
+    // Blocks freed at the heap's top stay only within the top slack
+    // (M_TOP_PAD), which the caller sets first.
     void Release();
 
 private:
