@@ -28,6 +28,12 @@ const std::string& TestLogPath() {
 
 std::string TestLogText() { return ReadFile(TestLogPath()); }
 
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     std::ostringstream text;

@@ -10,6 +10,8 @@
 const std::string& TestLogPath();
 // The log's whole text so far.
 std::string TestLogText();
+// How many times part occurs in text (overlapping occurrences count).
+size_t Occurrences(const std::string& text, const std::string& part);
 // The whole content of a file; empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 // A fresh empty folder under the system's temporary folder, removed at exit.

@@ -51,12 +51,6 @@ std::string Text(const qx::TNetData& data) {
     return data.Data ? std::string(reinterpret_cast<const char*>(data.Data), static_cast<size_t>(data.Size)) : "";
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-    return n;
-}
-
 class UDP : public testing::Test {
 protected:
     void SetUp() override {
@@ -240,7 +234,7 @@ TEST_F(UDP, AFloodIsCutAtTheQueueBudgetAndLoggedOnce) {
     EXPECT_LE(static_cast<size_t>(received), qx::TUDP::kQueueBytes / 65000);
     EXPECT_GE(static_cast<size_t>(received), qx::TUDP::kQueueBytes / 65000 - 2);
     udp->Recv(receiver);
-    EXPECT_EQ(Count(TestLogText(), "Network : UDP > Receive queue full on port (0): datagrams dropped\r\n"), 1u);
+    EXPECT_EQ(Occurrences(TestLogText(), "Network : UDP > Receive queue full on port (0): datagrams dropped\r\n"), 1u);
     // Once read, the queue takes datagrams again.
     ASSERT_TRUE(Send("after"));
     EXPECT_EQ(Text(WaitRecv(receiver)), "after");

@@ -488,12 +488,7 @@ TEST(SoundProbe, TheStartLinesKeepTheirPlaceAheadOfLaterLines) {
 
 TEST(SoundProbe, LooksForTheDeviceOnlyOnceAFrameIsShown) {
     EnvVar driver("SDL_AUDIODRIVER", nullptr);
-    const auto startLines = [] {
-        const std::string text = TestLogText();
-        size_t count = 0;
-        for (size_t at = text.find("Sound   : "); at != std::string::npos; at = text.find("Sound   : ", at + 1)) ++count;
-        return count;
-    };
+    const auto startLines = [] { return Occurrences(TestLogText(), "Sound   : "); };
     const size_t before = startLines();
     qx::TSnd sound;
     sound.SndInit();

@@ -25,12 +25,6 @@ using test_files::WriteFile;
 
 constexpr uint8_t kTopRowFirst = 32; // the TGA descriptor bit
 
-size_t Occurrences(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-    return count;
-}
-
 GLint Binding(int unit) {
     glActiveTexture(GL_TEXTURE0 + unit);
     GLint bound = 0;
